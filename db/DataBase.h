@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+#include "db/Departdata.h"
+#include "db/Devicedata.h"
+#include "db/Realdata.h"
+#include "db/Staffdata.h"
+#include "db/totaldata_mon.h"
+#include "db/totaldata_seqyear.h"
+#include "db/totaldata_year.h"
+
+class QSqlQueryModel;
+
+// The one access object of "database.db". Every component works through a
+// named connection of its own and hands it to the operations below; all data
+// operations run under one process-wide lock, so at most one statement of the
+// program runs at a time. Failures never travel as text: false, 0, an empty
+// list or an untouched output record.
+class DataBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DataBase(QObject* parent = nullptr);
+    ~DataBase() override;
+
+    // Schema: the seven tables, then the indexes the lookups need.
+    bool createTables();
+
+    // Connections.
+    bool createConnection(const QString& connName);
+    QSqlDatabase getConnection(const QString& connName);
+    void openConnection(const QString& connName);
+    void closeConnection(const QString& connName);
+    bool beginTransaction(QSqlDatabase db);
+    bool commitTransaction(QSqlDatabase db);
+    // Undoes everything since beginTransaction; a reply that could not be
+    // stored completely leaves nothing behind.
+    bool rollbackTransaction(QSqlDatabase db);
+    QSqlQueryModel* getQueryModel(const QString& sql, QSqlDatabase db);
+    int countRows(const QString& tableName, QSqlDatabase db);
+    bool deleteById(const QString& tableName, int id, QSqlDatabase db);
+
+    // Staff, departments, devices.
+    bool insertStaff(const Staffdata& data, QSqlDatabase db);
+    bool updateStaff(const Staffdata& data, QSqlDatabase db);
+    bool selectStaffById(Staffdata& data, int id, QSqlDatabase db);
+    bool selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlDatabase db);
+    bool selectStaffByDepartment(QList<Staffdata>& list, const QString& department, QSqlDatabase db);
+    bool insertDepartment(const Departdata& data, QSqlDatabase db);
+    bool updateDepartment(const Departdata& data, QSqlDatabase db);
+    bool selectDepartmentById(Departdata& data, int id, QSqlDatabase db);
+    bool selectAllDepartments(QList<Departdata>& list, QSqlDatabase db);
+    bool insertDevice(const Devicedata& data, QSqlDatabase db);
+    bool updateDevice(const Devicedata& data, QSqlDatabase db);
+    bool selectDeviceById(Devicedata& data, int id, QSqlDatabase db);
+    bool selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db);
+    bool selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db);
+
+    // Dose readings and totals. Kinds: 0 Realdata, 1 Monthdata, 2 Yeardata, 3 SeqYeardata.
+    bool insertRealdata(const Realdata& data, QSqlDatabase db);
+    bool selectRealdataByTime(Realdata& data, const QString& dataTime, int slaveId, QSqlDatabase db);
+    bool insertMonthdata(const totaldata_mon& data, QSqlDatabase db);
+    bool updateMonthdata(const totaldata_mon& data, QSqlDatabase db);
+    bool insertYeardata(const totaldata_year& data, QSqlDatabase db);
+    bool updateYeardata(const totaldata_year& data, QSqlDatabase db);
+    bool selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
+                          const QString& end, QSqlDatabase db);
+    bool deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
+                             QSqlDatabase db);
+
+    QString departmentTable = QStringLiteral("Department");
+    QString staffTable = QStringLiteral("Staff");
+    QString deviceTable = QStringLiteral("Device");
+    QString realdataTable = QStringLiteral("Realdata");
+    QString monthdataTable = QStringLiteral("Monthdata");
+    QString yeardataTable = QStringLiteral("Yeardata");
+    QString seqYeardataTable = QStringLiteral("SeqYeardata");
+
+private:
+    QSqlDatabase defaultDb;
+};
