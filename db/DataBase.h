@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSqlQuery>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -13,6 +14,9 @@
 #include "db/totaldata_mon.h"
 #include "db/totaldata_seqyear.h"
 #include "db/totaldata_year.h"
+
+#include <map>
+#include <memory>
 
 class QSqlQueryModel;
 
@@ -83,5 +87,28 @@ public:
     QString seqYeardataTable = QStringLiteral("SeqYeardata");
 
 private:
+    // One statement prepared on one connection, kept for the calls that run
+    // thousands of times per reply (lookups and inserts of readings, totals).
+    struct PreparedStatement
+    {
+        QSqlQuery query;
+        const QSqlDriver* driver = nullptr;
+    };
+
+    // Returns the cached statement number `statement` for table on db,
+    // preparing it when it is missing or no longer usable; nullptr when it
+    // cannot be prepared. Only call with the data lock held.
+    QSqlQuery* preparedQuery(const QSqlDatabase& db, int statement, const QString& table);
+    void dropPrepared(const QString& connName);
+    bool insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
+                       double probeValue, QSqlDatabase db);
+    bool updateDoseRow(int statement, const QString& table, int slaveId,
+                       const QString& dataTime, double probeValue, QSqlDatabase db);
+    const QString* tableForKind(int kind) const;
+
     QSqlDatabase defaultDb;
+    // Connection name -> (statement number, table name) -> prepared statement.
+    // Keyed by number rather than text so that a hit costs no formatting.
+    using StatementKey = std::pair<int, QString>;
+    std::map<QString, std::map<StatementKey, std::unique_ptr<PreparedStatement>>> prepared{};
 };

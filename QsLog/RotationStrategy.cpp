@@ -1,0 +1,7 @@
+#include "QsLog/RotationStrategy.h"
+
+namespace QsLogging {
+
+RotationStrategy::~RotationStrategy() = default;
+
+} // namespace QsLogging

@@ -1,0 +1,37 @@
+#include "app/AppMain.h"
+
+#include <QApplication>
+
+#include "QsLog/QsLog.h"
+#include "app/SettingsAdpater.h"
+#include "db/DataBase.h"
+#include "ui/MainWindow.h"
+
+int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onShown)
+{
+    // The order matters: the main window opens its own connection and reads
+    // the settings records in its constructor.
+    QApplication app(argc, argv);
+    SettingsAdpater settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
+
+    QsLogging::Logger& logger = QsLogging::Logger::instance();
+    logger.setLoggingLevel(QsLogging::TraceLevel);
+    QsLogging::DestinationPtr fileDestination =
+        QsLogging::makeFileDestination(QStringLiteral("./log.txt"), true, 2097152, 1000);
+    QsLogging::DestinationPtr debugDestination = QsLogging::makeDebugOutputDestination();
+    logger.addDestination(debugDestination);
+    logger.addDestination(fileDestination);
+
+    DataBase database;
+    database.createTables();
+
+    int status = 0;
+    {
+        MainWindow window(nullptr, &settings, &database);
+        window.show();
+        if (onShown)
+            onShown(&window);
+        status = app.exec();
+    }
+    return status;
+}

@@ -1,0 +1,730 @@
+#include "db/DataBase.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QMetaType>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QSqlResult>
+#include <QVariant>
+
+namespace {
+
+// The one lock of all data operations, whichever connection they use: the
+// GUI thread and the processing code never run two statements at once.
+QMutex dataMutex;
+
+const char* const kDriver = "QSQLITE";
+const char* const kFileName = "database.db";
+
+// Statements of the hot path, prepared once per connection and table.
+// The slave id is bound as well, so one statement serves every device.
+enum HotStatement { kInsertDose, kUpdateMonth, kUpdateYear, kProbeReading, kSelectReading, kSelectRange };
+const char* const hotStatements[] = {
+    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?);",
+    "update %s set probeValue = ? where dataTime=? and slaveId=? ;",
+    "update %s set probeValue = ? where dataTime=? and slaveId=?;",
+    "select id from %s where dataTime = ? and slaveId = ? ;",
+    "select * from %s where dataTime = ? and slaveId = ?                ;",
+    "select * from %s where slaveId = ? and dataTime>=? and dataTime<=? ORDER BY dataTime ASC                  ;",
+};
+
+// The readers of the range query unwrap its rows by type name.
+void registerRecordTypes()
+{
+    static const bool registered = [] {
+        qRegisterMetaType<Realdata>("Realdata");
+        qRegisterMetaType<totaldata_mon>("totaldata_mon");
+        qRegisterMetaType<totaldata_year>("totaldata_year");
+        qRegisterMetaType<totaldata_seqyear>("totaldata_seqyear");
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+QString format(const char* fmt, const QString& table)
+{
+    return QString::asprintf(fmt, table.toLatin1().constData());
+}
+
+QString format(const char* fmt, const QString& table, int key)
+{
+    return QString::asprintf(fmt, table.toLatin1().constData(), key);
+}
+
+// Table names come from the program, never from the user; anything that is
+// not a plain identifier is refused rather than pasted into a statement.
+bool isPlainName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name) {
+        const ushort u = c.unicode();
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z')
+                        || (u >= '0' && u <= '9') || u == '_';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// A statement of the SQLite driver loses its handle when its connection is
+// closed (the driver finalizes every statement then); such a query must be
+// prepared again before it is used.
+bool hasLiveStatement(const QSqlQuery& query)
+{
+    const QSqlResult* result = query.result();
+    if (!result)
+        return false;
+    const QVariant handle = result->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
+        return false;
+    return *static_cast<void* const*>(handle.constData()) != nullptr;
+}
+
+void readStaff(const QSqlQuery& q, Staffdata& d)
+{
+    d.id = q.value(0).toInt();
+    d.ID_card = q.value(1).toString();
+    d.name = q.value(2).toString();
+    d.gender = q.value(3).toString();
+    d.ptype = q.value(4).toInt();
+    d.totalValue = q.value(5).toDouble();
+    d.department = q.value(6).toString();
+    d.teleNo = q.value(7).toString();
+    d.adress = q.value(8).toString();
+    d.photo = q.value(9).toByteArray();
+}
+
+void readDepartment(const QSqlQuery& q, Departdata& d)
+{
+    d.id = q.value(0).toInt();
+    d.department = q.value(1).toString();
+    d.dname = q.value(2).toString();
+}
+
+void readDevice(const QSqlQuery& q, Devicedata& d)
+{
+    d.id = q.value(0).toInt();
+    d.slaveId = q.value(1).toInt();
+    d.ID_card = q.value(2).toString();
+    d.dataTime = q.value(3).toString();
+}
+
+template <typename Record>
+QVariant doseRow(const QSqlQuery& q)
+{
+    Record r;
+    r.id = q.value(0).toInt();
+    r.slaveId = q.value(1).toInt();
+    r.dataTime = q.value(2).toString();
+    r.probeValue = q.value(3).toDouble();
+    return QVariant::fromValue(r);
+}
+
+template <>
+QVariant doseRow<totaldata_seqyear>(const QSqlQuery& q)
+{
+    totaldata_seqyear r;
+    r.id = q.value(0).toInt();
+    r.slaveId = q.value(1).toInt();
+    r.dataTime = q.value(2).toString();
+    r.probeValue = q.value(3).toDouble();
+    r.ID_card = q.value(4).toString();
+    return QVariant::fromValue(r);
+}
+
+// Runs a one-off statement whose values are all bound; the query dies with
+// the call, so nothing stays prepared on the connection.
+bool execBound(const QString& sql, const QVariantList& values, const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        return false;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    return q.exec();
+}
+
+const char* boolText(bool b)
+{
+    return b ? "true" : "false";
+}
+
+} // namespace
+
+DataBase::DataBase(QObject* parent)
+    : QObject(parent)
+{
+    registerRecordTypes();
+    // A default connection left by an earlier object is taken over and
+    // pointed at the file of the current directory again, rather than
+    // replaced while someone may still hold it.
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    if (QSqlDatabase::contains(name)
+        && QSqlDatabase::database(name, false).driverName() == QLatin1String(kDriver)) {
+        defaultDb = QSqlDatabase::database(name, false);
+        defaultDb.close();
+    } else {
+        defaultDb = QSqlDatabase::addDatabase(QLatin1String(kDriver));
+    }
+    defaultDb.setDatabaseName(QLatin1String(kFileName));
+    defaultDb.open();
+}
+
+// The default connection stays registered and open; only this handle goes.
+DataBase::~DataBase() = default;
+
+bool DataBase::createTables()
+{
+    QMutexLocker lock(&dataMutex);
+    // Without a file nothing was laid out; saying so beats a silent true.
+    if (!defaultDb.isOpen())
+        return false;
+
+    struct Table
+    {
+        const QString* name;
+        const char* statement;
+    };
+    static const char* const doseTable =
+        "create table %s (id INTEGER PRIMARY KEY, slaveId integer,                 dataTime date,probeValue double );";
+    const Table tables[] = {
+        {&deviceTable,
+         "create table %s (id INTEGER PRIMARY KEY, slaveId integer,ID_card  varchar,dataTime date);"},
+        {&realdataTable, doseTable},
+        {&monthdataTable, doseTable},
+        {&yeardataTable, doseTable},
+        {&seqYeardataTable,
+         "create table %s (id INTEGER PRIMARY KEY, slaveId integer,                 dataTime date,probeValue double ,ID_card  varchar);"},
+        {&staffTable,
+         "create table %s (id INTEGER PRIMARY KEY, ID_card  varchar,                    name varchar,gender varchar,ptype integer,totalValue double,department varchar,                    teleNo varchar,adress varchar,photo blob);"},
+        {&departmentTable,
+         "create table %s (id INTEGER PRIMARY KEY, department varchar,dname varchar);"},
+    };
+
+    // Tables that exist already make their statement fail; that is expected
+    // on every start but the first and leaves their rows alone.
+    for (const Table& t : tables) {
+        if (t.name->isEmpty())
+            return false;
+        QSqlQuery q(defaultDb);
+        q.exec(format(t.statement, *t.name));
+    }
+
+    // The lookups of a reply's readings and of the register go by these
+    // columns; an existing file gains the indexes here as well.
+    struct Index
+    {
+        const QString* table;
+        const char* columns;
+        const char* suffix;
+    };
+    const Index indexes[] = {
+        {&realdataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&monthdataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&yeardataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&seqYeardataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&staffTable, "ID_card", "ID_card"},
+        {&staffTable, "department", "department"},
+        {&deviceTable, "ID_card", "ID_card"},
+        {&deviceTable, "slaveId", "slaveId"},
+    };
+    for (const Index& i : indexes) {
+        if (!isPlainName(*i.table))
+            continue;
+        const QByteArray table = i.table->toLatin1();
+        QSqlQuery q(defaultDb);
+        q.exec(QString::asprintf("CREATE INDEX IF NOT EXISTS idx_%s_%s ON %s(%s);", table.constData(),
+                                 i.suffix, table.constData(), i.columns));
+    }
+    return true;
+}
+
+bool DataBase::createConnection(const QString& connName)
+{
+    if (connName.isEmpty())
+        return false;
+    if (!QSqlDatabase::contains(connName)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(kDriver), connName);
+        db.setDatabaseName(QLatin1String(kFileName));
+    }
+    return true;
+}
+
+QSqlDatabase DataBase::getConnection(const QString& connName)
+{
+    return QSqlDatabase::database(connName, true);
+}
+
+void DataBase::openConnection(const QString& connName)
+{
+    QSqlDatabase db = QSqlDatabase::database(connName, true);
+    if (db.isValid() && !db.isOpen())
+        db.open();
+}
+
+void DataBase::closeConnection(const QString& connName)
+{
+    {
+        // Statements prepared on the connection go before it closes.
+        QMutexLocker lock(&dataMutex);
+        dropPrepared(connName);
+    }
+    if (!QSqlDatabase::contains(connName))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(connName, false);
+    if (db.isOpen())
+        db.close();
+}
+
+bool DataBase::beginTransaction(QSqlDatabase db)
+{
+    if (!db.isOpen())
+        return false;
+    return db.transaction();
+}
+
+bool DataBase::commitTransaction(QSqlDatabase db)
+{
+    if (!db.isOpen())
+        return false;
+    return db.commit();
+}
+
+bool DataBase::rollbackTransaction(QSqlDatabase db)
+{
+    if (!db.isOpen())
+        return false;
+    return db.rollback();
+}
+
+QSqlQueryModel* DataBase::getQueryModel(const QString& sql, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    auto* model = new QSqlQueryModel;
+    if (db.isOpen())
+        model->setQuery(sql, db);
+    return model;
+}
+
+int DataBase::countRows(const QString& tableName, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(tableName))
+        return 0;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select count(*) from %s ;", tableName)) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
+bool DataBase::deleteById(const QString& tableName, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(tableName))
+        return false;
+    QSqlQuery q(db);
+    return q.exec(format("delete from %s where id = %d;", tableName, id));
+}
+
+// ---- Staff, departments, devices -------------------------------------------
+
+bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    return execBound(format("insert into %s(ID_card,name,                    gender,ptype,totalValue,"
+                            "department,teleNo,adress,photo) values(?,?,?,?,?,?,?,?,?);",
+                            staffTable),
+                     {data.ID_card, data.name, data.gender, data.ptype, data.totalValue,
+                      data.department, data.teleNo, data.adress, data.photo},
+                     db);
+}
+
+bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    const bool ok = execBound(
+        format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, teleNo=?"
+               "                ,adress = ?,photo = ? where id =?;",
+               staffTable),
+        {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
+         data.teleNo, data.adress, data.photo, data.id},
+        db);
+    qDebug().noquote().nospace() << "data[0] : " << boolText(ok);
+    return ok;
+}
+
+bool DataBase::selectStaffById(Staffdata& data, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select * from %s where id = %d                 ;", staffTable, id)) || !q.next())
+        return false;
+    readStaff(q, data);
+    return true;
+}
+
+bool DataBase::selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(format("select * from %s where ID_card=? ;", staffTable)))
+        return false;
+    q.bindValue(0, idCard);
+    if (!q.exec() || !q.next())
+        return false;
+    readStaff(q, data);
+    return true;
+}
+
+bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& department,
+                                       QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(format("select * from %s where department=? ;", staffTable)))
+        return false;
+    q.bindValue(0, department);
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        Staffdata d;
+        readStaff(q, d);
+        list.append(d);
+    }
+    return true;
+}
+
+bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    const bool ok = execBound(format("insert into %s(department,dname) values(?,?);", departmentTable),
+                              {data.department, data.dname}, db);
+    qDebug().noquote().nospace() << "bok" << boolText(ok);
+    return ok;
+}
+
+bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    return execBound(format("update %s set department=?,dname=? where id =?;", departmentTable),
+                     {data.department, data.dname, data.id}, db);
+}
+
+bool DataBase::selectDepartmentById(Departdata& data, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select * from %s where id = %d                 ;", departmentTable, id))
+        || !q.next())
+        return false;
+    readDepartment(q, data);
+    return true;
+}
+
+bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select * from %s ;", departmentTable)))
+        return false;
+    while (q.next()) {
+        Departdata d;
+        readDepartment(q, d);
+        list.append(d);
+    }
+    return true;
+}
+
+bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || deviceTable.isEmpty())
+        return false;
+    const bool ok = execBound(format("insert into %s(slaveId,ID_card,dataTime) values(?,?,?);", deviceTable),
+                              {data.slaveId, data.ID_card, data.dataTime}, db);
+    qDebug().noquote().nospace() << "bok" << boolText(ok);
+    return ok;
+}
+
+bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || deviceTable.isEmpty())
+        return false;
+    return execBound(format("update %s set slaveId=? ,ID_card = ?,dataTime = ? where id =?;", deviceTable),
+                     {data.slaveId, data.ID_card, data.dataTime, data.id}, db);
+}
+
+bool DataBase::selectDeviceById(Devicedata& data, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || deviceTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select * from %s where id = %d                 ;", deviceTable, id)) || !q.next())
+        return false;
+    readDevice(q, data);
+    return true;
+}
+
+bool DataBase::selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || deviceTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select * from %s where slaveId = %d                 ;", deviceTable, slaveId))
+        || !q.next())
+        return false;
+    readDevice(q, data);
+    return true;
+}
+
+bool DataBase::selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || deviceTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(format("select * from %s where ID_card = ?                 ;", deviceTable)))
+        return false;
+    q.bindValue(0, idCard);
+    if (!q.exec() || !q.next())
+        return false;
+    readDevice(q, data);
+    return true;
+}
+
+// ---- Dose readings and totals ----------------------------------------------
+
+QSqlQuery* DataBase::preparedQuery(const QSqlDatabase& db, int statement, const QString& table)
+{
+    auto& statements = prepared[db.connectionName()];
+    StatementKey key(statement, table);
+    auto it = statements.find(key);
+    if (it != statements.end()) {
+        PreparedStatement& p = *it->second;
+        // A connection closed and opened again behind our back (or removed
+        // and added anew) leaves the cached query without a statement.
+        if (p.driver == db.driver() && hasLiveStatement(p.query))
+            return &p.query;
+        statements.erase(it);
+    }
+
+    auto p = std::make_unique<PreparedStatement>(PreparedStatement{QSqlQuery(db), db.driver()});
+    p->query.setForwardOnly(true);
+    if (!p->query.prepare(format(hotStatements[statement], table)))
+        return nullptr;
+    QSqlQuery* q = &p->query;
+    statements.emplace(std::move(key), std::move(p));
+    return q;
+}
+
+void DataBase::dropPrepared(const QString& connName)
+{
+    prepared.erase(connName);
+}
+
+const QString* DataBase::tableForKind(int kind) const
+{
+    switch (kind) {
+    case 0:
+        return &realdataTable;
+    case 1:
+        return &monthdataTable;
+    case 2:
+        return &yeardataTable;
+    case 3:
+        return &seqYeardataTable;
+    default:
+        return nullptr;
+    }
+}
+
+bool DataBase::insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
+                             double probeValue, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || table.isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, kInsertDose, table);
+    if (!q)
+        return false;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, dataTime);
+    q->bindValue(2, probeValue);
+    const bool ok = q->exec();
+    q->finish();
+    return ok;
+}
+
+bool DataBase::updateDoseRow(int statement, const QString& table, int slaveId,
+                             const QString& dataTime, double probeValue, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || table.isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, statement, table);
+    if (!q)
+        return false;
+    q->bindValue(0, probeValue);
+    q->bindValue(1, dataTime);
+    q->bindValue(2, slaveId);
+    const bool ok = q->exec();
+    q->finish();
+    return ok;
+}
+
+bool DataBase::insertRealdata(const Realdata& data, QSqlDatabase db)
+{
+    return insertDoseRow(realdataTable, data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::selectRealdataByTime(Realdata& data, const QString& dataTime, int slaveId, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || realdataTable.isEmpty())
+        return false;
+    // Most readings of a reply are new. The driver describes every result
+    // column anew on each run, so a one-column probe settles "not stored"
+    // at a fraction of the cost; the full row is read only when it exists.
+    QSqlQuery* probe = preparedQuery(db, kProbeReading, realdataTable);
+    if (!probe)
+        return false;
+    probe->bindValue(0, dataTime);
+    probe->bindValue(1, slaveId);
+    const bool exists = probe->exec() && probe->next();
+    probe->finish();
+    if (!exists)
+        return false;
+
+    QSqlQuery* q = preparedQuery(db, kSelectReading, realdataTable);
+    if (!q)
+        return false;
+    q->bindValue(0, dataTime);
+    q->bindValue(1, slaveId);
+    bool found = false;
+    if (q->exec() && q->next()) {
+        data.id = q->value(0).toInt();
+        data.slaveId = q->value(1).toInt();
+        data.dataTime = q->value(2).toString();
+        data.probeValue = q->value(3).toDouble();
+        found = true;
+    }
+    // Reset at once: a statement left mid-result keeps a read lock on the file.
+    q->finish();
+    return found;
+}
+
+bool DataBase::insertMonthdata(const totaldata_mon& data, QSqlDatabase db)
+{
+    return insertDoseRow(monthdataTable, data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::updateMonthdata(const totaldata_mon& data, QSqlDatabase db)
+{
+    return updateDoseRow(kUpdateMonth, monthdataTable,
+                         data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::insertYeardata(const totaldata_year& data, QSqlDatabase db)
+{
+    return insertDoseRow(yeardataTable, data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::updateYeardata(const totaldata_year& data, QSqlDatabase db)
+{
+    return updateDoseRow(kUpdateYear, yeardataTable,
+                         data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
+                                const QString& end, QSqlDatabase db)
+{
+    registerRecordTypes();
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    const QString* table = tableForKind(kind);
+    if (!table || table->isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, kSelectRange, *table);
+    if (!q)
+        return false;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, begin);
+    q->bindValue(2, end);
+    // A statement that did not run leaves the caller's list as it was.
+    if (!q->exec()) {
+        q->finish();
+        return false;
+    }
+    list.clear();
+    while (q->next()) {
+        switch (kind) {
+        case 0:
+            list.append(doseRow<Realdata>(*q));
+            break;
+        case 1:
+            list.append(doseRow<totaldata_mon>(*q));
+            break;
+        case 2:
+            list.append(doseRow<totaldata_year>(*q));
+            break;
+        default:
+            list.append(doseRow<totaldata_seqyear>(*q));
+            break;
+        }
+    }
+    q->finish();
+    return true;
+}
+
+bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
+                                   QSqlDatabase db)
+{
+    Q_UNUSED(unused1);
+    Q_UNUSED(unused2);
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    const QString* table = tableForKind(kind);
+    if (!table || table->isEmpty())
+        return false;
+    QSqlQuery q(db);
+    const bool ok = q.exec(format("delete from %s where slaveId = %d;", *table, slaveId));
+    qDebug().noquote().nospace() << "ret:" << boolText(ok);
+    return ok;
+}

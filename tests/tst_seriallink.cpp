@@ -1,0 +1,908 @@
+// The serial link against simulated dosimeters on pseudo-terminals. No test
+// touches the machine's own serial ports: every test replaces the port lister.
+
+#include <memory>
+#include <termios.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/SettingsAdpater.h"
+#include "db/DataBase.h"
+#include "device/SerialPort.h"
+#include "sim/SimPty.h"
+
+namespace {
+
+// One reported outcome or message, in the order they came.
+struct Event
+{
+    QString what;  // "result", "save" or "progress"
+    int type = 0;
+    QString port;
+    int devId = 0;
+    bool ok = false;
+    QString text;
+    int received = 0;
+    int total = 0;
+};
+
+class Recorder
+{
+public:
+    explicit Recorder(SerialPort& link)
+    {
+        QObject::connect(&link, &SerialPort::data_Result, [this](int type, QString port, int devId, bool ok) {
+            Event e;
+            e.what = QStringLiteral("result");
+            e.type = type;
+            e.port = port;
+            e.devId = devId;
+            e.ok = ok;
+            events.append(e);
+        });
+        QObject::connect(&link, &SerialPort::MySave_data, [this](QString text) {
+            Event e;
+            e.what = QStringLiteral("save");
+            e.text = text;
+            events.append(e);
+        });
+        QObject::connect(&link, &SerialPort::receiveProgress, [this](QString port, int received, int total) {
+            Event e;
+            e.what = QStringLiteral("progress");
+            e.port = port;
+            e.received = received;
+            e.total = total;
+            events.append(e);
+        });
+    }
+
+    QList<Event> of(const QString& what) const
+    {
+        QList<Event> list;
+        for (const Event& e : events) {
+            if (e.what == what)
+                list.append(e);
+        }
+        return list;
+    }
+    int count(const QString& what) const { return of(what).size(); }
+
+    QList<Event> events;
+};
+
+PortDescription describe(const QString& path)
+{
+    PortDescription d;
+    d.portName = path;
+    d.systemLocation = path;
+    d.description = QStringLiteral("simulated dosimeter");
+    d.manufacturer = QStringLiteral("test");
+    return d;
+}
+
+QByteArray word(int v)
+{
+    return SimDosimeter::word(v);
+}
+
+void addRecords(SimDosimeter& dev, int count)
+{
+    const QDateTime start(QDate(2016, 4, 14), QTime(0, 0));
+    for (int i = 0; i < count; ++i)
+        dev.addRecord(start.addSecs(3600 * i), 0.01 * (i + 1), quint8(i));
+}
+
+// Lets the event loop run for a while, so that anything wrongly sent or
+// reported has the chance to show.
+void settle(int ms = 200)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace
+
+class TestSerialLink : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString oldCwd;
+    std::unique_ptr<DataBase> database;
+    std::unique_ptr<SettingsAdpater> settings;
+    QList<PortDescription> listed;
+    QList<std::shared_ptr<SimPty>> sims;
+
+    std::shared_ptr<SimPty> addSim(int address, bool enumerate = true)
+    {
+        auto sim = std::make_shared<SimPty>(address);
+        if (!sim->isValid())
+            return nullptr;
+        if (enumerate)
+            listed.append(describe(sim->slavePath()));
+        sims.append(sim);
+        return sim;
+    }
+
+    std::unique_ptr<SerialPort> makeLink(int timeoutMs = 5000)
+    {
+        auto link = std::make_unique<SerialPort>(nullptr, settings.get(), database.get());
+        link->setResponseTimeout(timeoutMs);
+        return link;
+    }
+
+    // Reads once so that the link learns each device's address.
+    static bool readAll(SerialPort& link, Recorder& rec, int expectedResults)
+    {
+        link.dealsyndata(0, -1, -1);
+        return QTest::qWaitFor([&] { return rec.count(QStringLiteral("result")) >= expectedResults; }, 5000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        oldCwd = QDir::currentPath();
+        // The database and the settings are files relative to the working directory.
+        QVERIFY(QDir::setCurrent(dir.path()));
+        database = std::make_unique<DataBase>();
+        settings = std::make_unique<SettingsAdpater>(dir.filePath(QStringLiteral("zudovi.ini")),
+                                                     QSettings::IniFormat);
+    }
+
+    void init()
+    {
+        listed.clear();
+        SerialPort::setPortLister([this] { return listed; });
+        settings->setComList({});
+    }
+
+    void cleanup()
+    {
+        sims.clear();
+        SerialPort::setPortLister({});
+    }
+
+    void cleanupTestCase()
+    {
+        settings.reset();
+        database.reset();
+        QDir::setCurrent(oldCwd);
+    }
+
+    // ---- Opening ports -------------------------------------------------
+
+    void noPortsNoEntryAndReadFails()
+    {
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->openPorts();
+        QVERIFY(link->portStates().isEmpty());
+        QVERIFY(link->portParameters().isEmpty());
+        QVERIFY(rec.events.isEmpty());
+
+        link->readrealdata();
+        QCOMPARE(rec.events.size(), 1);
+        const Event e = rec.events.at(0);
+        QCOMPARE(e.what, QStringLiteral("result"));
+        QCOMPARE(e.type, 0);
+        QCOMPARE(e.port, QString());
+        QCOMPARE(e.devId, 0);
+        QCOMPARE(e.ok, false);
+    }
+
+    void portThatCannotOpenKeepsEntry()
+    {
+        listed.append(describe(dir.filePath(QStringLiteral("no-such-tty"))));
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->readrealdata();
+        QCOMPARE(link->portStates().size(), 1);
+        QCOMPARE(link->portStates().at(0).opened, false);
+        QCOMPARE(rec.events.size(), 1);
+        QCOMPARE(rec.events.at(0).port, QString());
+        QCOMPARE(rec.events.at(0).ok, false);
+    }
+
+    void twoPortsOpenedAt38400In8N1InEnumerationOrder()
+    {
+        auto a = addSim(1);
+        auto b = addSim(2);
+        QVERIFY(a && b);
+        auto link = makeLink();
+        link->openPorts();
+
+        const auto& states = link->portStates();
+        const auto& params = link->portParameters();
+        QCOMPARE(states.size(), 2);
+        QCOMPARE(params.size(), 2);
+        const QList<std::shared_ptr<SimPty>> order {a, b};
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(states.at(i).comName, order.at(i)->slavePath());
+            QVERIFY(states.at(i).opened);
+            QCOMPARE(states.at(i).devId, -1);
+            QCOMPARE(states.at(i).cmdState, 65535);
+            QCOMPARE(params.at(i).type, i);
+            QCOMPARE(params.at(i).IsShared, i);
+            QCOMPARE(params.at(i).SerialPort, order.at(i)->slavePath());
+            QCOMPARE(params.at(i).Baud, QStringLiteral("38400"));
+            QCOMPARE(params.at(i).DataBits, QStringLiteral("8"));
+            QCOMPARE(params.at(i).StopBits, QStringLiteral("1"));
+            QCOMPARE(params.at(i).Parity, QStringLiteral("None"));
+            QCOMPARE(params.at(i).RTS, QStringLiteral("NoFlowControl"));
+
+            QSerialPort* port = states.at(i).port;
+            QCOMPARE(port->baudRate(), 38400);
+            QCOMPARE(port->dataBits(), QSerialPort::Data8);
+            QCOMPARE(port->stopBits(), QSerialPort::OneStop);
+            QCOMPARE(port->parity(), QSerialPort::NoParity);
+            QCOMPARE(port->flowControl(), QSerialPort::NoFlowControl);
+
+            // What the terminal itself was set to.
+            termios tio {};
+            QCOMPARE(::tcgetattr(order.at(i)->slaveDescriptor(), &tio), 0);
+            QCOMPARE(cfgetospeed(&tio), speed_t(B38400));
+            QCOMPARE(int(tio.c_cflag & CSIZE), int(CS8));
+            QCOMPARE(int(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS)), 0);
+            QCOMPARE(int(tio.c_iflag & (IXON | IXOFF)), 0);
+        }
+    }
+
+    void conversions()
+    {
+        QCOMPARE(SerialPort::toDataBits(QStringLiteral("5")), QSerialPort::Data5);
+        QCOMPARE(SerialPort::toDataBits(QStringLiteral("8")), QSerialPort::Data8);
+        QCOMPARE(SerialPort::toDataBits(QStringLiteral("9")), QSerialPort::UnknownDataBits);
+        QCOMPARE(SerialPort::toDataBits(QStringLiteral("x")), QSerialPort::UnknownDataBits);
+        QCOMPARE(SerialPort::toStopBits(QStringLiteral("1")), QSerialPort::OneStop);
+        QCOMPARE(SerialPort::toStopBits(QStringLiteral("1.5")), QSerialPort::OneAndHalfStop);
+        QCOMPARE(SerialPort::toStopBits(QStringLiteral("2")), QSerialPort::TwoStop);
+        QCOMPARE(SerialPort::toStopBits(QStringLiteral("3")), QSerialPort::UnknownStopBits);
+        QCOMPARE(SerialPort::toParity(QStringLiteral("None")), QSerialPort::NoParity);
+        QCOMPARE(SerialPort::toParity(QStringLiteral("Even")), QSerialPort::EvenParity);
+        QCOMPARE(SerialPort::toParity(QStringLiteral("Odd")), QSerialPort::OddParity);
+        QCOMPARE(SerialPort::toParity(QStringLiteral("none")), QSerialPort::UnknownParity);
+        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("NoFlowControl")), QSerialPort::NoFlowControl);
+        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("HardwareControl")), QSerialPort::HardwareControl);
+        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("SoftwareControl")), QSerialPort::SoftwareControl);
+        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("Disable")), QSerialPort::UnknownFlowControl);
+    }
+
+    void requestFrames()
+    {
+        QCOMPARE(SerialPort::readRequest(), QByteArray::fromHex("ffff72656164"));
+        QCOMPARE(SerialPort::clearRequest(0x1234), QByteArray::fromHex("3412636c656172"));
+        QCOMPARE(SerialPort::setIdRequest(7, 0x0109), QByteArray::fromHex("07007365746964" "0901"));
+    }
+
+    void readSendsReadRequestToEveryPort()
+    {
+        auto a = addSim(1);
+        auto b = addSim(2);
+        auto link = makeLink();
+        link->readrealdata();
+        QTRY_COMPARE(a->received(), SerialPort::readRequest());
+        QTRY_COMPARE(b->received(), SerialPort::readRequest());
+        for (const ComPortState& s : link->portStates()) {
+            QCOMPARE(s.cmdState, 0);
+            // Answered already or still waiting: either way the timer was started.
+            QVERIFY(s.timer->isActive() || s.devId >= 0);
+        }
+    }
+
+    void configuredPortsOpenedAfterEnumeratedOnes()
+    {
+        auto enumerated = addSim(1);
+        auto configured = addSim(2, false);
+        QVERIFY(enumerated && configured);
+        const QString link1 = dir.filePath(QStringLiteral("dosimeter-link"));
+        QVERIFY(configured->createSymlink(link1));
+        const QString plainFile = dir.filePath(QStringLiteral("not-a-terminal"));
+        {
+            QFile f(plainFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+
+        QList<Com_Info> coms;
+        for (const QString& name : {QStringLiteral("COM1:"), link1, QStringLiteral("/nonexistent/ttyX"),
+                                    enumerated->slavePath(), plainFile, configured->slavePath()}) {
+            Com_Info c;
+            c.SerialPort = name;
+            c.Baud = QStringLiteral("9600");  // ignored: the link's parameters are fixed
+            coms.append(c);
+        }
+        settings->setComList(coms);
+
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->readrealdata();
+        const auto& states = link->portStates();
+        QCOMPARE(states.size(), 2);
+        QCOMPARE(states.at(0).comName, enumerated->slavePath());
+        QCOMPARE(states.at(1).comName, link1);
+        QVERIFY(states.at(1).opened);
+        QCOMPARE(link->portParameters().at(1).Baud, QStringLiteral("38400"));
+        QCOMPARE(link->portParameters().at(1).type, 1);
+        QCOMPARE(states.at(1).port->baudRate(), 38400);
+
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 2);
+        QCOMPARE(link->portStates().at(1).devId, 2);
+        QVERIFY(rec.of(QStringLiteral("result")).at(1).ok);
+        QCOMPARE(configured->received(), SerialPort::readRequest());
+    }
+
+    void discardedPortsAndTimersReleased()
+    {
+        addSim(1);
+        auto link = makeLink();
+        link->openPorts();
+        QPointer<QSerialPort> oldPort = link->portStates().at(0).port;
+        QPointer<QTimer> oldTimer = link->portStates().at(0).timer;
+        link->openPorts();
+        QVERIFY(!oldPort.isNull() ? !oldPort->isOpen() : true);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(oldPort.isNull());
+        QVERIFY(oldTimer.isNull());
+        QCOMPARE(link->children().size(), 2);  // only the current port and timer
+
+        QPointer<QSerialPort> current = link->portStates().at(0).port;
+        link.reset();
+        QVERIFY(current.isNull());
+    }
+
+    // ---- Data replies --------------------------------------------------
+
+    void elevenByteReply()
+    {
+        auto sim = addSim(5);
+        sim->device().addRawRecord(QByteArray::fromHex("16041408003412"));
+        QCOMPARE(sim->device().dataReply(), QByteArray::fromHex("0500010016041408003412"));
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->readrealdata();
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.count(QStringLiteral("save")), 1);
+        QCOMPARE(rec.of(QStringLiteral("save")).at(0).text, QStringLiteral("0500010016041408003412"));
+        const Event r = rec.of(QStringLiteral("result")).at(0);
+        QCOMPARE(r.type, 0);
+        QCOMPARE(r.port, sim->slavePath());
+        QCOMPARE(r.devId, 5);
+        QCOMPARE(r.ok, true);
+        QCOMPARE(link->portStates().at(0).devId, 5);
+        QVERIFY(!link->portStates().at(0).timer->isActive());
+        QVERIFY(link->portStates().at(0).rxHex.isEmpty());
+    }
+
+    void replyInPiecesTakenOnlyWhenComplete()
+    {
+        auto sim = addSim(5);
+        addRecords(sim->device(), 2);
+        sim->setChunkSize(3);
+        sim->setDelay(20);
+        auto link = makeLink();
+        Recorder rec(*link);
+        bool completeWhenSaved = false;
+        int longestPartial = 0;
+        connect(link.get(), &SerialPort::MySave_data, this, [&] { completeWhenSaved = sim->idle(); });
+        connect(sim.get(), &SimPty::bytesReceived, this, [] {});
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!link->portStates().isEmpty())
+                longestPartial = qMax(longestPartial, int(link->portStates().at(0).rxHex.size()));
+        });
+        watch.start(5);
+        link->readrealdata();
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.count(QStringLiteral("save")), 1);
+        const QString text = rec.of(QStringLiteral("save")).at(0).text;
+        QCOMPARE(text.size(), 8 + 14 * 2);
+        QCOMPARE(text, QString::fromLatin1(sim->device().dataReply().toHex()));
+        QVERIFY(completeWhenSaved);
+        QVERIFY(longestPartial > 0);  // it really came in pieces
+        QCOMPARE(link->portStates().at(0).devId, 5);
+    }
+
+    void zeroRecordsSetsAddressWithoutMessage()
+    {
+        auto sim = addSim(0x0203);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->readrealdata();
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        settle(100);
+        QCOMPARE(rec.count(QStringLiteral("save")), 0);
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).devId, 0x0203);
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, true);
+        QCOMPARE(link->portStates().at(0).devId, 0x0203);
+    }
+
+    void messageBeforeResult()
+    {
+        auto sim = addSim(3);
+        addRecords(sim->device(), 4);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->readrealdata();
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QStringList order;
+        for (const Event& e : rec.events) {
+            if (e.what != QLatin1String("progress"))
+                order << e.what;
+        }
+        QCOMPARE(order, QStringList({QStringLiteral("save"), QStringLiteral("result")}));
+    }
+
+    void unsolicitedReplyTaken()
+    {
+        auto sim = addSim(6);
+        addRecords(sim->device(), 1);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->openPorts();
+        sim->send(sim->device().dataReply());
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).devId, 6);
+        QCOMPARE(rec.count(QStringLiteral("save")), 1);
+    }
+
+    void bytesAfterCompleteReplyDropped()
+    {
+        auto sim = addSim(5);
+        addRecords(sim->device(), 1);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->openPorts();
+        // One write: reply and a second (N = 0) reply land in the same read.
+        sim->send(sim->device().dataReply() + word(8) + word(0));
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        settle(150);
+        QCOMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(link->portStates().at(0).devId, 5);
+        QVERIFY(link->portStates().at(0).rxHex.isEmpty());
+    }
+
+    void ackTextAcrossByteBoundaryIsNotAnAck()
+    {
+        // A data reply whose hex text holds "clear ok" shifted by one digit.
+        const QByteArray reply = QByteArray::fromHex("05000200" "16041408a636c6" "561722" "06f6b100");
+        QVERIFY(reply.toHex().contains("636c656172206f6b"));
+        auto sim = addSim(5);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->openPorts();
+        sim->send(reply);
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        const Event r = rec.of(QStringLiteral("result")).at(0);
+        QCOMPARE(r.type, 0);
+        QCOMPARE(rec.count(QStringLiteral("save")), 1);
+        QCOMPARE(rec.of(QStringLiteral("save")).at(0).text, QString::fromLatin1(reply.toHex()));
+    }
+
+    // ---- Clear and set address ------------------------------------------
+
+    void clearAndSetAddress()
+    {
+        auto sim = addSim(7);
+        addRecords(sim->device(), 3);
+        auto link = makeLink();
+        Recorder rec(*link);
+        QVERIFY(readAll(*link, rec, 1));
+        QCOMPARE(link->portStates().at(0).devId, 7);
+        sim->clearReceived();
+        rec.events.clear();
+
+        link->dealsyndata(1, 7, -1);
+        QCOMPARE(link->portStates().at(0).cmdState, 1);
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(sim->received(), SerialPort::clearRequest(7));
+        Event r = rec.events.at(0);
+        QCOMPARE(r.type, 1);
+        QCOMPARE(r.port, sim->slavePath());
+        QCOMPARE(r.devId, 7);
+        QCOMPARE(r.ok, true);
+        QCOMPARE(sim->device().recordCount(), 0);
+        QVERIFY(!link->portStates().at(0).timer->isActive());
+        sim->clearReceived();
+        rec.events.clear();
+
+        link->dealsyndata(2, 7, 9);
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(sim->received(), SerialPort::setIdRequest(7, 9));
+        r = rec.events.at(0);
+        QCOMPARE(r.type, 2);
+        QCOMPARE(r.devId, 7);
+        QCOMPARE(r.ok, true);
+        QCOMPARE(link->portStates().at(0).devId, 9);
+        QCOMPARE(link->portStates().at(0).cmdState, 2);
+        QCOMPARE(sim->device().address(), 9);
+        sim->clearReceived();
+        rec.events.clear();
+
+        // The old address is gone; the new one reaches the device.
+        link->dealsyndata(1, 7, -1);
+        settle(100);
+        QVERIFY(sim->received().isEmpty());
+        QVERIFY(rec.events.isEmpty());
+        link->dealsyndata(1, 9, -1);
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(sim->received(), SerialPort::clearRequest(9));
+        QCOMPARE(rec.events.at(0).devId, 9);
+        QCOMPARE(rec.events.at(0).type, 1);
+    }
+
+    void outOfRangeRequestsSendNothing()
+    {
+        auto sim = addSim(5);
+        auto link = makeLink();
+        Recorder rec(*link);
+        QVERIFY(readAll(*link, rec, 1));
+        sim->clearReceived();
+        rec.events.clear();
+
+        link->dealsyndata(1, 70000, -1);
+        link->dealsyndata(2, 5, -1);
+        link->dealsyndata(2, 5, 65536);
+        link->dealsyndata(1, -1, -1);
+        link->dealsyndata(2, -1, 3);
+        link->dealsyndata(5, 5, 6);
+        link->dealsyndata(1, 6, -1);  // in range, but no such device
+        settle(200);
+        QVERIFY(sim->received().isEmpty());
+        QVERIFY(rec.events.isEmpty());
+        QCOMPARE(link->portStates().at(0).cmdState, 0);
+        QVERIFY(!link->portStates().at(0).timer->isActive());
+
+        // The same port does take a valid request.
+        link->dealsyndata(2, 5, 65535);
+        QTRY_COMPARE(sim->received(), SerialPort::setIdRequest(5, 65535));
+    }
+
+    void bothAcknowledgementsInOneBufferMeanClear()
+    {
+        auto sim = addSim(7);
+        auto link = makeLink();
+        Recorder rec(*link);
+        QVERIFY(readAll(*link, rec, 1));
+        rec.events.clear();
+        sim->send(word(7) + QByteArray("setid ok") + QByteArray("clear ok"));
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.events.at(0).type, 1);
+        QCOMPARE(rec.events.at(0).devId, 7);
+        QCOMPARE(link->portStates().at(0).devId, 7);
+        QVERIFY(link->portStates().at(0).rxHex.isEmpty());
+    }
+
+    void acknowledgementInPieces()
+    {
+        auto sim = addSim(7);
+        auto link = makeLink();
+        Recorder rec(*link);
+        QVERIFY(readAll(*link, rec, 1));
+        rec.events.clear();
+        sim->setChunkSize(3);
+        sim->setDelay(30);
+        link->dealsyndata(2, 7, 300);
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        // The pieces never pass for a data reply, not even in the progress.
+        QCOMPARE(rec.events.size(), 1);
+        QCOMPARE(rec.events.at(0).type, 2);
+        QCOMPARE(rec.events.at(0).devId, 7);
+        QCOMPARE(link->portStates().at(0).devId, 300);
+    }
+
+    // ---- Timers, closing, several ports ----------------------------------
+
+    void timeoutClosesPortAndReportsFailure()
+    {
+        auto sim = addSim(5);
+        addRecords(sim->device(), 1);
+        auto link = makeLink(300);
+        Recorder rec(*link);
+        QVERIFY(readAll(*link, rec, 1));
+        rec.events.clear();
+
+        sim->setSilent(true);
+        QElapsedTimer t;
+        t.start();
+        link->dealsyndata(1, 5, -1);
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QVERIFY(t.elapsed() >= 280);
+        const Event r = rec.events.at(0);
+        QCOMPARE(r.type, 1);
+        QCOMPARE(r.port, sim->slavePath());
+        QCOMPARE(r.devId, 5);
+        QCOMPARE(r.ok, false);
+        const ComPortState& s = link->portStates().at(0);
+        QCOMPARE(s.opened, false);
+        QVERIFY(!s.port->isOpen());
+        QVERIFY(!s.timer->isActive());
+
+        // What the device sends now is not read.
+        rec.events.clear();
+        sim->send(sim->device().dataReply());
+        settle(300);
+        QVERIFY(rec.events.isEmpty());
+        QVERIFY(link->portStates().at(0).rxHex.isEmpty());
+    }
+
+    void timeoutOfReadReportsNoAddress()
+    {
+        auto sim = addSim(5);
+        sim->setSilent(true);
+        auto link = makeLink(200);
+        Recorder rec(*link);
+        link->readrealdata();
+        QVERIFY(rec.events.isEmpty());
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.events.at(0).type, 0);
+        QCOMPARE(rec.events.at(0).devId, -1);
+        QCOMPARE(rec.events.at(0).ok, false);
+    }
+
+    void requestToClosedPortFailsAtOnce()
+    {
+        auto sim = addSim(5);
+        auto link = makeLink(300);
+        Recorder rec(*link);
+        QVERIFY(readAll(*link, rec, 1));
+        sim->setSilent(true);
+        rec.events.clear();
+        link->dealsyndata(1, 5, -1);
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        rec.events.clear();
+        link->setResponseTimeout(10000);
+        sim->clearReceived();
+
+        // The port was closed by the timeout; the request cannot go out.
+        link->dealsyndata(2, 5, 6);
+        QCOMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.events.at(0).type, 2);
+        QCOMPARE(rec.events.at(0).devId, 5);
+        QCOMPARE(rec.events.at(0).ok, false);
+        QVERIFY(!link->portStates().at(0).timer->isActive());
+        settle(100);
+        QVERIFY(sim->received().isEmpty());
+    }
+
+    void stopPortsForgetsAddresses()
+    {
+        auto a = addSim(5);
+        auto b = addSim(6);
+        auto link = makeLink();
+        Recorder rec(*link);
+        QVERIFY(readAll(*link, rec, 2));
+        link->stopPorts();
+        for (const ComPortState& s : link->portStates()) {
+            QCOMPARE(s.devId, -1);
+            QCOMPARE(s.opened, false);
+            QCOMPARE(s.cmdState, 65535);
+            QVERIFY(!s.port->isOpen());
+            QVERIFY(!s.timer->isActive());
+        }
+        QCOMPARE(link->portStates().size(), 2);
+        a->clearReceived();
+        rec.events.clear();
+        link->dealsyndata(1, 5, -1);
+        link->dealsyndata(2, 6, 7);
+        settle(150);
+        QVERIFY(rec.events.isEmpty());
+        QVERIFY(a->received().isEmpty());
+        QVERIFY(b->device().address() == 6);
+    }
+
+    void oneReadyReadTakesEveryOpenPortInOrder()
+    {
+        auto a = addSim(1);
+        auto b = addSim(2);
+        addRecords(a->device(), 2);
+        addRecords(b->device(), 3);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->openPorts();
+        a->send(a->device().dataReply());
+        b->send(b->device().dataReply());
+        QTest::qSleep(50);
+
+        // Port a's bytes wait in its buffer without a signal of their own...
+        QSerialPort* pa = link->portStates().at(0).port;
+        QSerialPort* pb = link->portStates().at(1).port;
+        pa->blockSignals(true);
+        QVERIFY(pa->waitForReadyRead(2000));
+        pa->blockSignals(false);
+        QVERIFY(pa->bytesAvailable() > 0);
+        QVERIFY(rec.events.isEmpty());
+
+        // ...and port b's signal takes both, a first.
+        QVERIFY(pb->waitForReadyRead(2000));
+        const QList<Event> results = rec.of(QStringLiteral("result"));
+        QCOMPARE(results.size(), 2);
+        QCOMPARE(results.at(0).port, a->slavePath());
+        QCOMPARE(results.at(0).devId, 1);
+        QCOMPARE(results.at(1).port, b->slavePath());
+        QCOMPARE(results.at(1).devId, 2);
+    }
+
+    // ---- Behaviour beyond the plain receive path --------------------------
+
+    void interleavedRepliesOnTwoPortsAssembledApart()
+    {
+        auto a = addSim(11);
+        auto b = addSim(12);
+        addRecords(a->device(), 30);
+        addRecords(b->device(), 17);
+        a->setChunkSize(5);
+        b->setChunkSize(7);
+        a->setDelay(15);
+        b->setDelay(15);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->readrealdata();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.count(QStringLiteral("result")), 2, 10000);
+        settle(100);
+        const QList<Event> saves = rec.of(QStringLiteral("save"));
+        QCOMPARE(saves.size(), 2);
+        QStringList texts {saves.at(0).text, saves.at(1).text};
+        QVERIFY(texts.contains(QString::fromLatin1(a->device().dataReply().toHex())));
+        QVERIFY(texts.contains(QString::fromLatin1(b->device().dataReply().toHex())));
+        for (const Event& r : rec.of(QStringLiteral("result")))
+            QVERIFY(r.ok);
+        QCOMPARE(link->portStates().at(0).devId, 11);
+        QCOMPARE(link->portStates().at(1).devId, 12);
+    }
+
+    void slowReplyNeverSilentSucceeds()
+    {
+        auto sim = addSim(4);
+        addRecords(sim->device(), 10);  // 74 bytes
+        sim->setChunkSize(8);
+        sim->setDelay(100);  // about 900 ms in all, never more than 100 ms silent
+        auto link = makeLink(400);
+        Recorder rec(*link);
+        QElapsedTimer t;
+        t.start();
+        link->readrealdata();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.count(QStringLiteral("result")), 1, 5000);
+        QVERIFY(t.elapsed() > 400);
+        const Event r = rec.of(QStringLiteral("result")).at(0);
+        QCOMPARE(r.ok, true);
+        QCOMPARE(r.devId, 4);
+        QCOMPARE(rec.count(QStringLiteral("save")), 1);
+        QVERIFY(link->portStates().at(0).opened);
+    }
+
+    void storeFailureReportedAsFailure()
+    {
+        auto sim = addSim(5);
+        addRecords(sim->device(), 2);
+        auto link = makeLink();
+        Recorder rec(*link);
+        auto failing = connect(link.get(), &SerialPort::MySave_data, link.get(),
+                               [&] { link->dataStoreResult(false); });
+        link->readrealdata();
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, false);
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).devId, 5);
+
+        // A storage that succeeds (or says nothing) reports success again.
+        disconnect(failing);
+        connect(link.get(), &SerialPort::MySave_data, link.get(), [&] { link->dataStoreResult(true); });
+        rec.events.clear();
+        link->readrealdata();
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, true);
+
+        // A stray failure outside a reply does not spoil the next one.
+        link->dataStoreResult(false);
+        rec.events.clear();
+        link->readrealdata();
+        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, true);
+    }
+
+    void progressReportedAndLimited()
+    {
+        auto sim = addSim(8);
+        addRecords(sim->device(), 200);  // 1404 bytes
+        sim->setChunkSize(64);
+        sim->setDelay(40);  // about 0.9 s
+        auto link = makeLink();
+        Recorder rec(*link);
+        QElapsedTimer t;
+        t.start();
+        link->readrealdata();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.count(QStringLiteral("result")), 1, 5000);
+        const qint64 elapsed = t.elapsed();
+        const QList<Event> progress = rec.of(QStringLiteral("progress"));
+        QVERIFY(progress.size() >= 3);
+        // At most one report per 200 ms, plus the final one.
+        QVERIFY(progress.size() <= elapsed / SerialPort::kProgressIntervalMs + 2);
+        int last = -1;
+        for (const Event& p : progress) {
+            QCOMPARE(p.port, sim->slavePath());
+            QCOMPARE(p.total, 200);
+            QVERIFY(p.received >= last);
+            QVERIFY(p.received <= 200);
+            last = p.received;
+        }
+        QCOMPARE(progress.last().received, 200);
+        QVERIFY(progress.at(progress.size() - 2).received < 200);
+        // The completion report comes before the message.
+        int lastProgress = -1;
+        int save = -1;
+        for (int i = 0; i < rec.events.size(); ++i) {
+            if (rec.events.at(i).what == QLatin1String("progress"))
+                lastProgress = i;
+            if (rec.events.at(i).what == QLatin1String("save"))
+                save = i;
+        }
+        QVERIFY(lastProgress < save);
+    }
+
+    void garbageNeverGrowsBufferBeyondLargestReply()
+    {
+        auto sim = addSim(1);
+        sim->setSilent(true);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->openPorts();
+        QCOMPARE(SerialPort::kMaxReplyHex, 2 * (4 + 7 * 65535));
+
+        // A header announcing 65535 records, then endless filler.
+        QByteArray piece(64, char(0xee));
+        link->receiveBytes(0, QByteArray::fromHex("ffffffff"));
+        int maxSeen = 0;
+        for (int i = 0; i < 10000; ++i) {
+            link->receiveBytes(0, piece);
+            maxSeen = qMax(maxSeen, int(link->portStates().at(0).rxHex.size()));
+        }
+        QVERIFY(maxSeen <= SerialPort::kMaxReplyHex);
+        // The announced length was honoured exactly.
+        const QList<Event> saves = rec.of(QStringLiteral("save"));
+        QVERIFY(!saves.isEmpty());
+        QCOMPARE(saves.at(0).text.size(), SerialPort::kMaxReplyHex);
+
+        // One read larger than any reply leaves nothing larger behind.
+        link->receiveBytes(0, QByteArray(3 * SerialPort::kMaxReplyHex, char(0x11)));
+        QVERIFY(link->portStates().at(0).rxHex.size() <= SerialPort::kMaxReplyHex);
+    }
+
+    void reportReceiverMayReopenPorts()
+    {
+        auto a = addSim(1);
+        auto b = addSim(2);
+        addRecords(a->device(), 1);
+        addRecords(b->device(), 1);
+        auto link = makeLink();
+        Recorder rec(*link);
+        link->openPorts();
+        // A receiver that restarts everything in the middle of a report.
+        bool reopened = false;
+        connect(link.get(), &SerialPort::data_Result, link.get(), [&] {
+            if (!reopened) {
+                reopened = true;
+                link->openPorts();
+            }
+        });
+        a->send(a->device().dataReply());
+        b->send(b->device().dataReply());
+        QTest::qSleep(30);
+        QTRY_VERIFY(reopened);
+        settle(100);
+        QCOMPARE(link->portStates().size(), 2);
+        QVERIFY(link->portStates().at(0).opened);
+        QVERIFY(link->portStates().at(1).opened);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerialLink)
+#include "tst_seriallink.moc"

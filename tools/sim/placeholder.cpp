@@ -1,1 +1,0 @@
-// Keeps the simulator library non-empty before its sources exist.

@@ -1,0 +1,360 @@
+#include "ui/MainWindow.h"
+
+#include <QPixmap>
+#include <QTreeWidgetItem>
+
+#include "app/Clock.h"
+#include "db/DataBase.h"
+#include "device/SerialPort.h"
+#include "processing/mydeal_thread.h"
+#include "ui/My_pieChart.h"
+#include "ui/mydisp_plot.h"
+#include "ui/myabout.h"
+#include "ui_MainWindow.h"
+
+namespace {
+
+const int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+QString formatDose(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* database)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+    , settings(settings)
+    , database(database)
+{
+    ui->setupUi(this);
+
+    serialPort = new SerialPort(this, settings, database);
+    about = new myabout(this);
+    dealThread = new mydeal_thread(this, database, settings);
+
+    database->createConnection(connName);
+    db = database->getConnection(connName);
+
+    buildTree();
+
+    connect(ui->actionInfo, &QAction::triggered, this, &MainWindow::InfoSet);
+    connect(ui->actionDepart, &QAction::triggered, this, &MainWindow::Depart);
+    connect(ui->actionCom, &QAction::triggered, this, &MainWindow::ComSet);
+    connect(ui->actionDevice, &QAction::triggered, this, &MainWindow::Device);
+    connect(ui->actionDgfd, &QAction::triggered, this, &MainWindow::searchData);
+    connect(ui->action_synchro, &QAction::triggered, this, &MainWindow::syninfo);
+    connect(ui->action_run, &QAction::triggered, this, &MainWindow::StartPro);
+    connect(ui->action_stop, &QAction::triggered, this, &MainWindow::StopPro);
+    connect(ui->actionExit, &QAction::triggered, this, &MainWindow::close);
+    connect(ui->action_about, &QAction::triggered, this, &MainWindow::show_mabout);
+    ui->mainToolBar->addAction(ui->action_synchro);
+    ui->mainToolBar->addSeparator();
+    ui->mainToolBar->addAction(ui->actionDgfd);
+    ui->mainToolBar->addSeparator();
+    ui->mainToolBar->addAction(ui->actionExit);
+
+    plot = new mydisp_plot(ui->qwtPlot, settings);
+
+    pieChart = new My_pieChart(ui->pie_frame);
+    pieChart->setPosition(40, 25);
+    pieChart->setSize(260, 180);
+    pieChart->setData({0.1, 0.9});
+    pieChart->setDepth(20);
+
+    ui->use_lable->setStyleSheet(QStringLiteral("color:blue"));
+    ui->unuse_lable->setStyleSheet(QStringLiteral("color:red"));
+
+    connect(ui->treeWidget, &QTreeWidget::itemClicked, this, &MainWindow::show_persondata);
+    connect(ui->radioButton, &QRadioButton::toggled, this, &MainWindow::Selectchangge);
+    connect(ui->de_day, &QDateEdit::dateChanged, this, &MainWindow::Datechangge);
+    connect(ui->rb_mon, &QRadioButton::toggled, this, &MainWindow::Selectchangge);
+    connect(ui->de_mon, &QDateEdit::dateChanged, this, &MainWindow::Datechangge);
+    connect(ui->rb_year, &QRadioButton::toggled, this, &MainWindow::Selectchangge);
+    connect(ui->de_year, &QDateEdit::dateChanged, this, &MainWindow::Datechangge);
+    connect(serialPort, &SerialPort::MySave_data, dealThread, &mydeal_thread::MY_receiveData);
+    // The storage outcome goes back to the link, so that a reply that could
+    // not be stored is reported to the operator as a failure.
+    connect(dealThread, &mydeal_thread::dataStored, serialPort, &SerialPort::dataStoreResult,
+            Qt::DirectConnection);
+}
+
+MainWindow::~MainWindow()
+{
+    // The processing thread must have finished before anything it uses goes,
+    // and the plot controller before the plot widget it draws on.
+    delete dealThread;
+    dealThread = nullptr;
+    delete plot;
+    plot = nullptr;
+    delete ui;
+}
+
+void MainWindow::InfoSet()
+{
+    buildTree();
+}
+
+void MainWindow::Depart()
+{
+    buildTree();
+}
+
+void MainWindow::Device()
+{
+    buildTree();
+}
+
+void MainWindow::ComSet()
+{
+}
+
+void MainWindow::searchData()
+{
+}
+
+void MainWindow::show_mabout()
+{
+    about->exec();
+}
+
+void MainWindow::syninfo()
+{
+}
+
+void MainWindow::StartPro()
+{
+    if (isRunning == 0) {
+        serialPort->openPorts();
+        isRunning = 1;
+        ui->action_run->setEnabled(false);
+    }
+}
+
+void MainWindow::StopPro()
+{
+    if (isRunning == 1) {
+        serialPort->stopPorts();
+        isRunning = 0;
+        ui->action_run->setEnabled(true);
+    }
+}
+
+void MainWindow::DataSelect()
+{
+}
+
+void MainWindow::Heath()
+{
+}
+
+void MainWindow::buildTree()
+{
+    infoList.clear();
+    ui->treeWidget->clear();
+
+    database->openConnection(connName);
+    QList<Departdata> departments;
+    database->selectAllDepartments(departments, db);
+    for (const Departdata& department : departments) {
+        auto* departItem = new QTreeWidgetItem(ui->treeWidget, QStringList(department.department));
+        QList<Staffdata> staff;
+        database->selectStaffByDepartment(staff, department.department, db);
+        for (int k = 0; k < staff.size(); ++k) {
+            new QTreeWidgetItem(departItem, QStringList(staff[k].name));
+            Depart_Info info;
+            info.index = k;
+            info.ID_card = staff[k].ID_card;
+            info.department = department.department;
+            info.ptype = staff[k].ptype;
+            info.totalValue = staff[k].totalValue;
+            infoList.append(info);
+        }
+    }
+    database->closeConnection(connName);
+
+    // A changed date refreshes the person still selected once, before the
+    // selection is reset below.
+    const QDateTime now = Clock::now();
+    ui->de_day->setDateTime(now);
+    ui->de_mon->setDateTime(now);
+    ui->de_year->setDateTime(now);
+
+    currentInfo = Depart_Info();
+}
+
+const Depart_Info* MainWindow::findPerson(const QString& department, int index) const
+{
+    for (const Depart_Info& info : infoList) {
+        if (info.department == department && info.index == index)
+            return &info;
+    }
+    return nullptr;
+}
+
+void MainWindow::show_persondata(QTreeWidgetItem* pitem, int colum)
+{
+    Q_UNUSED(colum);
+    if (!pitem || !pitem->parent())
+        return;
+    QTreeWidgetItem* parent = pitem->parent();
+    const QString department = parent->text(0);
+    const int row = parent->indexOfChild(pitem);
+    const Depart_Info* found = findPerson(department, row);
+    if (!found)
+        return;
+    currentInfo.index = row;
+    currentInfo.department = department;
+    currentInfo.ID_card = found->ID_card;
+    currentInfo.ptype = found->ptype;
+    currentInfo.totalValue = found->totalValue;
+    show_plot(currentInfo);
+}
+
+void MainWindow::Selectchangge(bool status)
+{
+    if (status && currentInfo.index != -1)
+        show_plot(currentInfo);
+}
+
+void MainWindow::Datechangge(QDate date)
+{
+    Q_UNUSED(date);
+    if (currentInfo.index != -1)
+        show_plot(currentInfo);
+}
+
+void MainWindow::show_plot(Depart_Info minfo)
+{
+    const Depart_Info* found = findPerson(minfo.department, minfo.index);
+    if (!found)
+        return;
+    const Depart_Info entry = *found;
+
+    database->openConnection(connName);
+    if (!db.isOpen())
+        return; // nothing can be read: the display stays as it was
+
+    Devicedata device;
+    if (!database->selectDeviceByIdCard(device, minfo.ID_card, db)) {
+        showUnboundPerson(entry);
+        return;
+    }
+    const int slaveId = device.slaveId;
+
+    QString begin;
+    QString end;
+    QList<QVariant> records;
+    int mode = 0;
+    if (ui->radioButton->isChecked()) {
+        const QString day = ui->de_day->text().remove(QLatin1Char('-'));
+        begin = day + QStringLiteral("000000");
+        end = day + QStringLiteral("235900");
+        database->selectDataByTime(0, records, slaveId, begin, end, db);
+        mode = 0;
+    } else if (ui->rb_mon->isChecked()) {
+        const QStringList parts = ui->de_mon->text().split(QLatin1Char('-'));
+        QString yearText;
+        QString monthText;
+        if (parts.size() >= 2) {
+            yearText = parts[0];
+            monthText = parts[1];
+        }
+        const int year = yearText.toInt();
+        const int month = monthText.toInt();
+        const QString prefix = yearText + monthText;
+        if (month >= 1 && month <= 12) {
+            int days = kDaysPerMonth[month - 1];
+            // Every fourth year is a leap year here, the century years too.
+            if (month == 2 && year % 4 == 0)
+                days = 29;
+            end = prefix + QStringLiteral("%1").arg(days, 2, 10, QLatin1Char('0'));
+        }
+        begin = prefix + QStringLiteral("01");
+        database->selectDataByTime(1, records, slaveId, begin, end, db);
+        mode = 1;
+    } else if (ui->rb_year->isChecked()) {
+        begin = ui->de_year->text() + QStringLiteral("01");
+        end = ui->de_year->text() + QStringLiteral("12");
+        database->selectDataByTime(2, records, slaveId, begin, end, db);
+        mode = 2;
+    }
+    plot->updateCurve(mode, slaveId, begin, end, records, records.size());
+
+    // Cumulative dose of the last year: the monthly totals from the same
+    // month of the previous year through this month, less the background of
+    // every hourly reading stored since this time last year.
+    const QDateTime now = Clock::now();
+    const QString ym = now.toString(QStringLiteral("yyyyMM"));
+    QList<QVariant> months;
+    database->selectDataByTime(2, months, slaveId, QString::number(ym.left(4).toInt() - 1) + ym.mid(4),
+                               ym, db);
+    double sum = 0.0;
+    for (const QVariant& v : months) {
+        if (v.canConvert<totaldata_year>())
+            sum += v.value<totaldata_year>().probeValue;
+    }
+    const QString t = now.toString(QStringLiteral("yyyyMMddhhmm"));
+    QList<QVariant> readings;
+    database->selectDataByTime(0, readings, slaveId,
+                               QString::number(t.left(4).toInt() - 1) + t.mid(4) + QStringLiteral("00"),
+                               t + QStringLiteral("00"), db);
+    double total = sum - readings.size() * backgroundPerReading;
+
+    // A person without a staff row shows an empty name, gender and photo.
+    Staffdata staff;
+    database->selectStaffByIdCard(staff, minfo.ID_card, db);
+    database->closeConnection(connName);
+
+    const bool occupational = entry.ptype == 0;
+    const double limit = occupational ? occupationalLimit : otherLimit;
+    const QString typeText = occupational ? QStringLiteral("职业") : QStringLiteral("非职业");
+    double used = 0.0;
+    double remaining = 1.0;
+    if (total < 0) {
+        total = 0;
+    } else {
+        used = total / limit;
+        remaining = 1 - used;
+    }
+    pieChart->setData({remaining, used});
+    update();
+    pieChart->update();
+
+    ui->lb_value->setText(formatDose(total) + QStringLiteral("μSv/") + formatDose(limit - total)
+                          + QStringLiteral("μSv"));
+    showPersonPanel(entry, typeText, staff);
+}
+
+void MainWindow::showUnboundPerson(const Depart_Info& entry)
+{
+    // Without a dosimeter there is nothing to draw; the panel must still show
+    // the person just selected, not the previous one.
+    Staffdata staff;
+    database->selectStaffByIdCard(staff, entry.ID_card, db);
+    database->closeConnection(connName);
+
+    plot->updateCurve(0, 0, QString(), QString(), QList<QVariant>(), 0);
+    pieChart->setData({1.0, 0.0});
+    update();
+    pieChart->update();
+    ui->lb_value->setText(QStringLiteral("未绑定设备"));
+    showPersonPanel(entry, entry.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), staff);
+}
+
+void MainWindow::showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff)
+{
+    ui->lb_dep->setText(entry.department);
+    ui->lb_type->setText(typeText);
+    ui->lb_name->setText(staff.name);
+    ui->lb_gendar->setText(staff.gender);
+    ui->lb_photo->clear();
+    if (!staff.photo.isEmpty()) {
+        QPixmap picture;
+        picture.loadFromData(staff.photo);
+        ui->lb_photo->setPixmap(picture);
+        ui->lb_photo->setScaledContents(true);
+    }
+}

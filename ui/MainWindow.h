@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QMainWindow>
+#include <QSqlDatabase>
+#include <QString>
+
+#include "db/Staffdata.h"
+#include "ui/Depart_Info.h"
+
+class DataBase;
+class My_pieChart;
+class QTreeWidgetItem;
+class SerialPort;
+class SettingsAdpater;
+class mydeal_thread;
+class mydisp_plot;
+class myabout;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The program's one top-level window. It creates every long-lived component
+// once, wires them together, keeps the department/person tree and shows the
+// selected person's dose curve, cumulative dose and photo.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* database);
+    ~MainWindow() override;
+
+    // Read access for the screenshot tool and the tests.
+    mydisp_plot* curvePlot() const { return plot; }
+    const Depart_Info& selectedPerson() const { return currentInfo; }
+    const QList<Depart_Info>& persons() const { return infoList; }
+
+    static constexpr double backgroundPerReading = 0.23;
+    static constexpr double occupationalLimit = 20000.0;
+    static constexpr double otherLimit = 1000.0;
+
+signals:
+    void Imfor_open();
+    void test_data();
+
+private slots:
+    void InfoSet();
+    void Depart();
+    void Device();
+    void ComSet();
+    void searchData();
+    void show_mabout();
+    void syninfo();
+    void StartPro();
+    void StopPro();
+    void DataSelect();
+    void Heath();
+    void show_persondata(QTreeWidgetItem* pitem, int colum);
+    void show_plot(Depart_Info minfo);
+    void Selectchangge(bool status);
+    void Datechangge(QDate date);
+
+private:
+    void buildTree();
+    const Depart_Info* findPerson(const QString& department, int index) const;
+    void showUnboundPerson(const Depart_Info& entry);
+    void showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff);
+
+    Ui::MainWindow* ui = nullptr;
+    SettingsAdpater* settings = nullptr;
+    DataBase* database = nullptr;
+    QSqlDatabase db;
+    QString connName = QStringLiteral("main.db");
+    mydisp_plot* plot = nullptr;
+    My_pieChart* pieChart = nullptr;
+    myabout* about = nullptr;
+    SerialPort* serialPort = nullptr;
+    mydeal_thread* dealThread = nullptr;
+    QList<Depart_Info> infoList;
+    Depart_Info currentInfo;
+    int isRunning = 0;
+};

@@ -1,0 +1,17 @@
+#include "ui/myabout.h"
+
+#include <QDialogButtonBox>
+
+#include "ui_myabout.h"
+
+myabout::myabout(QWidget* parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::myabout>())
+{
+    ui->setupUi(this);
+    // The form's own connection has accepted by then; close() also sends
+    // the close event that anyone watching the dialog may rely on.
+    connect(ui->bb_ok, &QDialogButtonBox::accepted, this, &QWidget::close);
+}
+
+myabout::~myabout() = default;

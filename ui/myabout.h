@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class myabout;
+}
+
+// "关于我们": the program's version and where to ask for support.
+class myabout : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit myabout(QWidget* parent);
+    ~myabout() override;
+
+private:
+    std::unique_ptr<Ui::myabout> ui;
+};
