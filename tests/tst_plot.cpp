@@ -261,6 +261,13 @@ void TestPlot::yearViewStartsWithJanuary()
     QCOMPARE(plot.title().text(), QStringLiteral("起始于2016-01"));
     QCOMPARE(plot.axisScaleDiv(QwtPlot::xBottom).upperBound(), 12.0);
     QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 100.0);
+
+    // Totals above the usual scale widen the axis instead of leaving the plot.
+    const QList<QVariant> high { monthly("201601", 30), monthly("201602", 400) };
+    dp.updateCurve(2, 5, "201601", "201612", high, high.size());
+    QVERIFY(plot.axisScaleDiv(QwtPlot::yLeft).upperBound() >= 400.0);
+    dp.updateCurve(2, 5, "201601", "201612", records, records.size());
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 100.0);
 }
 
 void TestPlot::countBeyondTheListUsesTheList()

@@ -149,28 +149,46 @@ void mydisp_plot::updateCurve(int mode, int slaveId, const QString& begin, const
     if (!beginTime.isValid())
         return;
     qwtPlot->setTitle(QStringLiteral("起始于") + beginTime.toString(titleFormat));
+    // The month view reads 29 February of every fourth year, century years
+    // included, so the end key can name a day the calendar lacks; keys of the
+    // same width and digits only still order like the times they name.
     const QDateTime endTime = QDateTime::fromString(end, inFormat);
-    if (!endTime.isValid() || !(beginTime < endTime))
+    bool ordered = false;
+    if (endTime.isValid()) {
+        ordered = beginTime < endTime;
+    } else {
+        bool digits = end.size() == begin.size() && !end.isEmpty();
+        for (const QChar c : end)
+            digits = digits && c.isDigit();
+        ordered = digits && begin < end;
+    }
+    if (!ordered)
         return;
 
     int slotCount = 0;
+    double yTop = 0.0;
     switch (mode) {
     case 0:
         qwtPlot->setAxisScaleDraw(QwtPlot::xBottom,
             new Disp_TimeScaleDraw(QTime::fromString(begin.mid(8, 6), QStringLiteral("hhmmss"))));
-        qwtPlot->setAxisScale(QwtPlot::yLeft, 0, 10);
+        yTop = 10;
         slotCount = 24;
         break;
     case 1:
-        qwtPlot->setAxisScaleDraw(QwtPlot::xBottom,
-            new Disp_DateScaleDraw(QDate::fromString(begin.left(8), QStringLiteral("yyyyMMdd"))));
-        qwtPlot->setAxisScale(QwtPlot::yLeft, 0, 100);
+    {
+        // Full dates five days apart do not fit side by side: slant them.
+        auto* dateDraw = new Disp_DateScaleDraw(QDate::fromString(begin.left(8), QStringLiteral("yyyyMMdd")));
+        dateDraw->setLabelRotation(-30);
+        dateDraw->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        qwtPlot->setAxisScaleDraw(QwtPlot::xBottom, dateDraw);
+    }
+        yTop = 100;
         slotCount = 31;
         break;
     default:
         qwtPlot->setAxisScaleDraw(QwtPlot::xBottom,
             new Disp_MonScaleDraw(QDate::fromString(begin.left(6), QStringLiteral("yyyyMM"))));
-        qwtPlot->setAxisScale(QwtPlot::yLeft, 0, 100);
+        yTop = 100;
         slotCount = 12;
         break;
     }
@@ -236,6 +254,12 @@ void mydisp_plot::updateCurve(int mode, int slaveId, const QString& begin, const
         if (j >= available)
             break;
     }
+
+    // A month's total easily exceeds the usual scale: let the axis grow so
+    // that no point is drawn off the plot.
+    for (const QPointF& point : points)
+        yTop = qMax(yTop, point.y() * 1.1);
+    qwtPlot->setAxisScale(QwtPlot::yLeft, 0, yTop);
 
     curves[0]->setSamples(points);
     attachCurve(true);

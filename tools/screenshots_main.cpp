@@ -1,0 +1,105 @@
+// Renders the main window (a person selected, in each of the three views) and
+// the dialogs into PNG files, offscreen, from a temporary database filled
+// with sample data:
+//
+//     QT_QPA_PLATFORM=offscreen build/tools/screenshots OUTDIR
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDialog>
+#include <QDir>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTreeWidget>
+
+#include "app/Clock.h"
+#include "app/SettingsAdpater.h"
+#include "db/DataBase.h"
+#include "device/SerialPort.h"
+#include "sim/SampleData.h"
+#include "ui/MainWindow.h"
+#include "ui/myabout.h"
+
+namespace {
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+}
+
+bool save(QWidget* widget, const QString& file)
+{
+    settle();
+    const bool ok = widget->grab().save(file);
+    out() << (ok ? "wrote " : "FAILED ") << file << Qt::endl;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        out() << "usage: screenshots OUTDIR" << Qt::endl;
+        return 2;
+    }
+    const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    QDir().mkpath(outDir);
+
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    // No real serial port is touched while the pictures are made.
+    SerialPort::setPortLister([] { return QList<PortDescription>(); });
+    const QDateTime now(QDate(2026, 11, 16), QTime(15, 20));
+    Clock::setNow(now);
+
+    SettingsAdpater settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
+    DataBase database;
+    database.createTables();
+    if (!SampleData::fill(&database, &settings, now)) {
+        out() << "could not fill the sample database" << Qt::endl;
+        return 1;
+    }
+
+    bool ok = true;
+    {
+        MainWindow window(nullptr, &settings, &database);
+        window.resize(1024, 640);
+        window.show();
+        auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("treeWidget"));
+        tree->expandAll();
+        QTreeWidgetItem* person = tree->topLevelItem(0)->child(0);
+        tree->setCurrentItem(person);
+        emit tree->itemClicked(person, 0);
+
+        window.findChild<QDateEdit*>(QStringLiteral("de_day"))->setDate(now.date().addDays(-1));
+        window.findChild<QRadioButton*>(QStringLiteral("radioButton"))->setChecked(true);
+        ok = save(&window, outDir + QStringLiteral("/main-day.png")) && ok;
+        window.findChild<QRadioButton*>(QStringLiteral("rb_mon"))->setChecked(true);
+        ok = save(&window, outDir + QStringLiteral("/main-month.png")) && ok;
+        window.findChild<QDateEdit*>(QStringLiteral("de_year"))->setDate(now.date());
+        window.findChild<QRadioButton*>(QStringLiteral("rb_year"))->setChecked(true);
+        ok = save(&window, outDir + QStringLiteral("/main-year.png")) && ok;
+
+        // Every dialog of the window, shown modelessly for the picture.
+        for (QDialog* dialog : window.findChildren<QDialog*>()) {
+            if (dialog->parent() != &window)
+                continue;
+            dialog->show();
+            ok = save(dialog, outDir + QLatin1Char('/') + QString::fromLatin1(dialog->metaObject()->className())
+                                  + QStringLiteral(".png"))
+                && ok;
+            dialog->hide();
+        }
+    }
+    return ok ? 0 : 1;
+}
