@@ -5,6 +5,7 @@
 #include "QsLog/QsLog.h"
 #include "app/SettingsAdpater.h"
 #include "db/DataBase.h"
+#include "query/XlsSqlDriver.h"
 #include "ui/MainWindow.h"
 
 int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onShown)
@@ -21,6 +22,10 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     QsLogging::DestinationPtr debugDestination = QsLogging::makeDebugOutputDestination();
     logger.addDestination(debugDestination);
     logger.addDestination(fileDestination);
+
+    // Workbooks are written through the "QODBC" driver name; on this platform
+    // our own workbook writer answers to it.
+    XlsSqlDriver::registerAsOdbc();
 
     DataBase database;
     database.createTables();

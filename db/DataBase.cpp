@@ -311,6 +311,24 @@ QSqlQueryModel* DataBase::getQueryModel(const QString& sql, QSqlDatabase db)
     return model;
 }
 
+QSqlQueryModel* DataBase::getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    auto* model = new QSqlQueryModel;
+    if (db.isOpen()) {
+        // Typed text (names, ID cards, filters) travels as bound values,
+        // never inside the statement text.
+        QSqlQuery q(db);
+        if (q.prepare(sql)) {
+            for (const QVariant& value : values)
+                q.addBindValue(value);
+            q.exec();
+        }
+        model->setQuery(q);
+    }
+    return model;
+}
+
 int DataBase::countRows(const QString& tableName, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
@@ -727,4 +745,140 @@ bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1
     const bool ok = q.exec(format("delete from %s where slaveId = %d;", *table, slaveId));
     qDebug().noquote().nospace() << "ret:" << boolText(ok);
     return ok;
+}
+
+// ---- Register changes spanning tables ---------------------------------------
+
+bool DataBase::selectDepartmentByName(Departdata& data, const QString& name, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(format("select * from %s where department = ? ;", departmentTable)))
+        return false;
+    q.bindValue(0, name);
+    if (!q.exec() || !q.next())
+        return false;
+    readDepartment(q, data);
+    return true;
+}
+
+namespace {
+
+// Reads one text column of the first row; false when there is none.
+bool firstText(const QString& sql, const QVariantList& values, const QSqlDatabase& db, QString& out)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return false;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    if (!q.exec() || !q.next())
+        return false;
+    out = q.value(0).toString();
+    return true;
+}
+
+// Runs a bound write and tells how many rows it changed (-1 on failure).
+int execCounted(const QString& sql, const QVariantList& values, const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        return -1;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    if (!q.exec())
+        return -1;
+    return q.numRowsAffected();
+}
+
+} // namespace
+
+bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || staffTable.isEmpty() || !isPlainName(deviceTable))
+        return false;
+    if (!db.transaction())
+        return false;
+
+    const auto fail = [&db] {
+        db.rollback();
+        qDebug().noquote().nospace() << "data[0] : " << boolText(false);
+        return false;
+    };
+
+    QString oldCard;
+    if (!firstText(format("select ID_card from %s where id = ? ;", staffTable), {data.id}, db, oldCard))
+        return fail();
+
+    if (oldCard != data.ID_card) {
+        // Another person still holding the old card keeps its device; only
+        // a card of this person alone moves along.
+        QString sharers;
+        if (!firstText(format("select count(*) from %s where ID_card = ? and id <> ? ;", staffTable),
+                       {oldCard, data.id}, db, sharers))
+            return fail();
+        if (sharers.toInt() == 0) {
+            QString brought, waiting;
+            if (!firstText(format("select count(*) from %s where ID_card = ? ;", deviceTable), {oldCard},
+                           db, brought)
+                || !firstText(format("select count(*) from %s where ID_card = ? ;", deviceTable),
+                              {data.ID_card}, db, waiting))
+                return fail();
+            if (brought.toInt() > 0 && waiting.toInt() > 0)
+                return fail();
+            if (execCounted(format("update %s set ID_card = ? where ID_card = ? ;", deviceTable),
+                            {data.ID_card, oldCard}, db)
+                < 0)
+                return fail();
+        }
+    }
+
+    const int changed = execCounted(
+        format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, teleNo=?"
+               "                ,adress = ?,photo = ? where id =?;",
+               staffTable),
+        {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
+         data.teleNo, data.adress, data.photo, data.id},
+        db);
+    if (changed != 1 || !db.commit())
+        return fail();
+    qDebug().noquote().nospace() << "data[0] : " << boolText(true);
+    return true;
+}
+
+bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || departmentTable.isEmpty() || staffTable.isEmpty())
+        return false;
+    if (!db.transaction())
+        return false;
+
+    const auto fail = [&db] {
+        db.rollback();
+        return false;
+    };
+
+    QString oldName;
+    if (!firstText(format("select department from %s where id = ? ;", departmentTable), {data.id}, db,
+                   oldName))
+        return fail();
+    if (execCounted(format("update %s set department=?,dname=? where id =?;", departmentTable),
+                    {data.department, data.dname, data.id}, db)
+        != 1)
+        return fail();
+    // The staff name their department by its text, so they follow a rename.
+    if (oldName != data.department
+        && execCounted(format("update %s set department = ? where department = ? ;", staffTable),
+                       {data.department, oldName}, db)
+               < 0)
+        return fail();
+    if (!db.commit())
+        return fail();
+    return true;
 }

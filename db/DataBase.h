@@ -47,6 +47,8 @@ public:
     // stored completely leaves nothing behind.
     bool rollbackTransaction(QSqlDatabase db);
     QSqlQueryModel* getQueryModel(const QString& sql, QSqlDatabase db);
+    // The same with "?" placeholders in sql, bound in order to values.
+    QSqlQueryModel* getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db);
     int countRows(const QString& tableName, QSqlDatabase db);
     bool deleteById(const QString& tableName, int id, QSqlDatabase db);
 
@@ -65,6 +67,19 @@ public:
     bool selectDeviceById(Devicedata& data, int id, QSqlDatabase db);
     bool selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db);
     bool selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db);
+
+    // Register changes that touch more than one table; each runs in one
+    // transaction on db and leaves nothing behind when any step fails.
+    // The department of that name (the first one should names repeat).
+    bool selectDepartmentByName(Departdata& data, const QString& name, QSqlDatabase db);
+    // Updates person data.id; when the ID card changes, the person's device
+    // binding follows to the new card. False (nothing changed) when the row
+    // is gone, or when the new card already has a device while the person
+    // brings one along: a card must never end up with two devices.
+    bool updateStaffAndDevice(const Staffdata& data, QSqlDatabase db);
+    // Updates department data.id; a rename also renames the department of
+    // its staff. False (nothing changed) when the row is gone.
+    bool updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db);
 
     // Dose readings and totals. Kinds: 0 Realdata, 1 Monthdata, 2 Yeardata, 3 SeqYeardata.
     bool insertRealdata(const Realdata& data, QSqlDatabase db);

@@ -370,6 +370,46 @@ private slots:
         QCOMPARE(photo.toImage().pixelColor(4, 4), QColor(Qt::green));
     }
 
+    // Each dialog of the menus runs modally; whatever a register dialog changed
+    // shows in the tree once it returns.
+    void treeIsRebuiltAfterEachRegisterDialog_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("dialogClass");
+        QTest::addColumn<bool>("rebuilds");
+        QTest::newRow("staff") << "actionInfo" << "Infomation" << true;
+        QTest::newRow("departments") << "actionDepart" << "DepartInfo" << true;
+        QTest::newRow("devices") << "actionDevice" << "DeviceInfo" << true;
+        QTest::newRow("query") << "actionDgfd" << "SqlSelect" << false;
+    }
+
+    void treeIsRebuiltAfterEachRegisterDialog()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, dialogClass);
+        QFETCH(bool, rebuilds);
+        auto w = window();
+        QString seen;
+        QTimer::singleShot(50, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            seen = QString::fromLatin1(modal->metaObject()->className());
+            exec("insert into Department(department,dname) values(?,?)", {QString::fromUtf8("检验科"), "D"});
+            addPerson("113", QString::fromUtf8("赵六"), QString::fromUtf8("检验科"), 0);
+            modal->close();
+        });
+        w->findChild<QAction*>(action)->trigger();
+        QCOMPARE(seen, dialogClass);
+        if (!rebuilds) {
+            QCOMPARE(tree(*w)->topLevelItemCount(), 2);
+            return;
+        }
+        QCOMPARE(tree(*w)->topLevelItemCount(), 3);
+        QCOMPARE(tree(*w)->topLevelItem(2)->text(0), QString::fromUtf8("检验科"));
+        QCOMPARE(tree(*w)->topLevelItem(2)->child(0)->text(0), QString::fromUtf8("赵六"));
+    }
+
     void closingTheWindowStopsTheProcessingThread()
     {
         auto w = window();

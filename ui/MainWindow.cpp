@@ -7,6 +7,10 @@
 #include "db/DataBase.h"
 #include "device/SerialPort.h"
 #include "processing/mydeal_thread.h"
+#include "query/SqlSelect.h"
+#include "records/DepartInfo.h"
+#include "records/DeviceInfo.h"
+#include "records/Infomation.h"
 #include "ui/My_pieChart.h"
 #include "ui/mydisp_plot.h"
 #include "ui/myabout.h"
@@ -32,7 +36,11 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     ui->setupUi(this);
 
     serialPort = new SerialPort(this, settings, database);
+    infomation = new Infomation(this, settings, database);
+    departInfo = new DepartInfo(this, settings, database);
+    deviceInfo = new DeviceInfo(this, settings, database);
     about = new myabout(this);
+    sqlSelect = new SqlSelect(this, database);
     dealThread = new mydeal_thread(this, database, settings);
 
     database->createConnection(connName);
@@ -94,16 +102,19 @@ MainWindow::~MainWindow()
 
 void MainWindow::InfoSet()
 {
+    infomation->exec();
     buildTree();
 }
 
 void MainWindow::Depart()
 {
+    departInfo->exec();
     buildTree();
 }
 
 void MainWindow::Device()
 {
+    deviceInfo->exec();
     buildTree();
 }
 
@@ -113,6 +124,7 @@ void MainWindow::ComSet()
 
 void MainWindow::searchData()
 {
+    sqlSelect->exec();
 }
 
 void MainWindow::show_mabout()

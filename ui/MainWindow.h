@@ -10,10 +10,14 @@
 #include "ui/Depart_Info.h"
 
 class DataBase;
+class DepartInfo;
+class DeviceInfo;
+class Infomation;
 class My_pieChart;
 class QTreeWidgetItem;
 class SerialPort;
 class SettingsAdpater;
+class SqlSelect;
 class mydeal_thread;
 class mydisp_plot;
 class myabout;
@@ -71,12 +75,16 @@ private:
 
     Ui::MainWindow* ui = nullptr;
     SettingsAdpater* settings = nullptr;
+    Infomation* infomation = nullptr;
+    DepartInfo* departInfo = nullptr;
+    DeviceInfo* deviceInfo = nullptr;
     DataBase* database = nullptr;
     QSqlDatabase db;
     QString connName = QStringLiteral("main.db");
     mydisp_plot* plot = nullptr;
     My_pieChart* pieChart = nullptr;
     myabout* about = nullptr;
+    SqlSelect* sqlSelect = nullptr;
     SerialPort* serialPort = nullptr;
     mydeal_thread* dealThread = nullptr;
     QList<Depart_Info> infoList;

@@ -1,0 +1,176 @@
+// The query dialog over 1,000,000 matching readings (one person, one device):
+// the search with its first page shown, the last page shown, and how much the
+// process grows meanwhile. Targets: 250 ms, 500 ms, 50 MB.
+
+#include "db/DataBase.h"
+#include "query/SqlSelect.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int Readings = 1000000;
+constexpr int Device = 7;
+constexpr int Rounds = 5;
+constexpr double FirstPageTarget = 250.0;
+constexpr double LastPageTarget = 500.0;
+constexpr double MemoryTarget = 50.0;
+
+// A field of /proc/self/status in kB, -1 when missing.
+long statusKb(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Resets VmHWM to the present size (Linux 4.0 and later).
+bool resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+void quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+bool seed(DataBase& store, QSqlDatabase db)
+{
+    Staffdata s;
+    s.ID_card = QStringLiteral("110101199001010011");
+    s.name = QStringLiteral("张三");
+    s.department = QStringLiteral("放射科");
+    Devicedata d;
+    d.slaveId = Device;
+    d.ID_card = s.ID_card;
+    if (!store.insertStaff(s, db) || !store.insertDevice(d, db))
+        return false;
+
+    db.transaction();
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("insert into Realdata (slaveId, dataTime, probeValue) values (?, ?, ?)"));
+    QDate day(1900, 1, 1);
+    int n = 0;
+    while (n < Readings) {
+        const QString prefix = day.toString(QStringLiteral("yyyyMMdd"));
+        for (int h = 0; h < 24 && n < Readings; ++h, ++n) {
+            q.addBindValue(Device);
+            q.addBindValue(prefix + QString::asprintf("%02d0000", h));
+            q.addBindValue(0.25 * (n % 40));
+            if (!q.exec())
+                return false;
+        }
+        day = day.addDays(1);
+    }
+    return db.commit();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    qInstallMessageHandler(quiet);
+
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QDir::setCurrent(dir.path()))
+        return 1;
+
+    int status = 0;
+    {
+        DataBase store;
+        store.createTables();
+        store.createConnection(QStringLiteral("bench.db"));
+        QSqlDatabase db = store.getConnection(QStringLiteral("bench.db"));
+        std::printf("seeding %d readings ...\n", Readings);
+        std::fflush(stdout);
+        if (!seed(store, db)) {
+            std::printf("seeding failed\n");
+            return 1;
+        }
+        db.close();
+
+        SqlSelect dialog(nullptr, &store);
+        dialog.show();
+        app.processEvents();
+        auto* search = dialog.findChild<QPushButton*>(QStringLiteral("btnSearch"));
+        auto* pages = dialog.findChild<QComboBox*>(QStringLiteral("comboxPage"));
+        auto* view = dialog.findChild<QTableView*>(QStringLiteral("tableView"));
+
+        const long baseRss = statusKb("VmRSS");
+        const bool peakReset = resetPeak();
+        std::vector<double> first, lastRows, lastItem;
+        bool shownRight = true;
+        for (int round = 0; round < Rounds; ++round) {
+            QElapsedTimer t;
+            t.start();
+            search->click();
+            app.processEvents();
+            first.push_back(t.nsecsElapsed() / 1e6);
+            shownRight = shownRight && view->model()->rowCount() == 10 && pages->count() == Readings / 10 + 1;
+
+            // The last page with rows, and the selector's last item (empty when
+            // the count is a multiple of ten); both skip the whole result.
+            t.restart();
+            pages->setCurrentIndex(Readings / 10 - 1);
+            app.processEvents();
+            lastRows.push_back(t.nsecsElapsed() / 1e6);
+            shownRight = shownRight && view->model()->rowCount() == 10;
+
+            t.restart();
+            pages->setCurrentIndex(pages->count() - 1);
+            app.processEvents();
+            lastItem.push_back(t.nsecsElapsed() / 1e6);
+        }
+        const long peak = statusKb("VmHWM");
+        const double growthMb = (peak - baseRss) / 1024.0;
+
+        std::printf("search, first page shown:     median %8.1f ms (first round %8.1f ms)  target < %.0f ms  %s\n",
+                    median(first), first.front(), FirstPageTarget, median(first) < FirstPageTarget ? "ok" : "MISSED");
+        std::printf("last page with rows shown:    median %8.1f ms (first round %8.1f ms)  target < %.0f ms  %s\n",
+                    median(lastRows), lastRows.front(), LastPageTarget,
+                    median(lastRows) < LastPageTarget ? "ok" : "MISSED");
+        std::printf("last selector item shown:     median %8.1f ms (first round %8.1f ms)  target < %.0f ms  %s\n",
+                    median(lastItem), lastItem.front(), LastPageTarget,
+                    median(lastItem) < LastPageTarget ? "ok" : "MISSED");
+        std::printf("peak memory growth:           %8.1f MB (VmHWM %ld kB over VmRSS %ld kB%s)  target < %.0f MB  %s\n",
+                    growthMb, peak, baseRss, peakReset ? "" : ", peak not reset: includes seeding",
+                    MemoryTarget, growthMb < MemoryTarget ? "ok" : "MISSED");
+        std::printf("pages shown as expected:      %s\n", shownRight ? "yes" : "NO");
+        if (!shownRight)
+            status = 1;
+    }
+    QDir::setCurrent(QDir::tempPath());
+    return status;
+}

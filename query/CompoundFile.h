@@ -1,0 +1,56 @@
+#pragma once
+
+// Reader and writer for the OLE2 compound file container that .xls workbooks
+// live in: a header, 512-byte sectors chained through a FAT (extended by DIFAT
+// sectors once the FAT outgrows the header), a directory of named streams, and
+// a mini stream of 64-byte sectors for streams under 4096 bytes.
+//
+// Only streams directly under the root storage are handled, which is all a
+// workbook needs. The writer produces version 3 files; the reader also takes
+// version 4 (4096-byte sectors).
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <cstdint>
+
+class CompoundFile
+{
+public:
+    struct Stream
+    {
+        QString name;
+        QByteArray data;
+    };
+
+    static constexpr int kSectorSize = 512;
+    static constexpr int kMiniSectorSize = 64;
+    static constexpr int kMiniStreamCutoff = 4096;
+    static constexpr int kHeaderDifatEntries = 109;
+
+    static constexpr uint32_t kFreeSect = 0xFFFFFFFFu;
+    static constexpr uint32_t kEndOfChain = 0xFFFFFFFEu;
+    static constexpr uint32_t kFatSect = 0xFFFFFFFDu;
+    static constexpr uint32_t kDifSect = 0xFFFFFFFCu;
+    static constexpr uint32_t kNoStream = 0xFFFFFFFFu;
+
+    // Builds a complete file holding the given streams under the root.
+    // Names must be unique (case-insensitively) and at most 31 characters.
+    static bool build(const QVector<Stream>& streams, QByteArray* out, QString* error);
+
+    // Parses a complete file. On failure errorString() says why.
+    bool parse(const QByteArray& file);
+
+    QStringList streamNames() const;
+    bool hasStream(const QString& name) const;
+    // The stream's bytes, or an empty array when absent.
+    QByteArray stream(const QString& name) const;
+
+    QString errorString() const { return m_error; }
+
+private:
+    QVector<Stream> m_streams;
+    QString m_error;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QDialog>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariantList>
+
+#include <functional>
+
+class DataBase;
+class QPrinter;
+class QShowEvent;
+class QSqlQueryModel;
+
+namespace Ui {
+class SqlSelect;
+}
+
+// The data query dialog: readings joined with the person and the device,
+// filtered by time range, name and ID card, ten rows a page; prints the
+// result and exports it to an .xls workbook. Only one page of rows is ever
+// held: the row count comes from a count query, the printed lines are
+// streamed from the search's statement.
+class SqlSelect : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Where the printer and the workbook path come from. Empty (the default)
+    // asks the user with the print dialog and the save-file dialog; a test
+    // prints to a PDF file or names the workbook itself. The printer seam
+    // returns whether to print.
+    using PrintSetup = std::function<bool(QPrinter& printer, QWidget* parent)>;
+    using SaveFileName = std::function<QString(QWidget* parent)>;
+    static void setPrintSetup(PrintSetup setup);
+    static void setSaveFileName(SaveFileName ask);
+
+    SqlSelect(QWidget* parent, DataBase* database);
+    ~SqlSelect() override;
+
+    // The statement of the criteria now in the widgets, without limit and
+    // terminator. The typed filters are "?" placeholders; their values are
+    // appended to values in placeholder order.
+    QString buildQuery(QVariantList* values = nullptr) const;
+
+    static constexpr int rowsPerPage = 10;
+    static constexpr int rowsPerSheet = 50000;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void seachData();
+    void on_comboxPage_currentTextChanged(const QString& arg1);
+    void slotBefore();
+    void slotNext();
+    void setExcel();
+    void doPrint();
+    void slotBack();
+
+private:
+    void setTableHeaders(QSqlQueryModel* newModel);
+    // Runs a statement into a new model and shows it in place of the last one.
+    void showStatement(const QString& statement, const QVariantList& values);
+    void loadPage(int page);
+    // Rows of query; runs between openConnection and closeConnection.
+    int countResult(const QString& query, const QVariantList& values);
+
+    Ui::SqlSelect* ui = nullptr;
+    DataBase* database = nullptr;
+    int totalRows = 0;
+    int pageCount = 0;
+    QSqlQueryModel* model = nullptr;
+    QSqlDatabase connection;
+    QString connName = QStringLiteral("sqlselect_db");
+
+    // The last search, printed line for line when printing.
+    QString searchQuery;
+    QVariantList searchValues;
+    // The page on show, shown again after an export borrowed the table.
+    QString pageStatement;
+    QVariantList pageValues;
+};

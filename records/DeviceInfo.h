@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+class AddDevice;
+class DataBase;
+class ModDevice;
+class QModelIndex;
+class QSqlQueryModel;
+class SettingsAdpater;
+
+namespace Ui {
+class DeviceInfo;
+}
+
+// "设备信息查询": lists the dosimeters bound to existing persons, filters
+// them by bus address and leads to adding, modifying and deleting one.
+class DeviceInfo : public QDialog
+{
+    Q_OBJECT
+
+public:
+    DeviceInfo(QWidget* parent, SettingsAdpater* settings, DataBase* database);
+    ~DeviceInfo() override;
+
+public slots:
+    void ModifyDevice();
+    void addDevice();
+    void Search();
+    void Quit();
+    void Dell();
+    void view(const QModelIndex& index);
+
+private:
+    // The clicked device's id while it still exists, else 0.
+    int selectedDevice();
+    void askForSelection();
+
+    std::unique_ptr<Ui::DeviceInfo> ui;
+    SettingsAdpater* settings = nullptr;
+    DataBase* database = nullptr;
+    AddDevice* addDeviceDialog = nullptr;
+    ModDevice* modDeviceDialog = nullptr;
+    const QString connName = QStringLiteral("device.db");
+    QSqlDatabase db;
+    QSqlQueryModel* model = nullptr;
+    int rowCount = 0;
+    QString selectedId;
+};

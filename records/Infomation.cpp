@@ -1,0 +1,178 @@
+#include "records/Infomation.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSqlQueryModel>
+#include <QStringList>
+
+#include "db/DataBase.h"
+#include "records/AddStaff.h"
+#include "records/ModifyStaff.h"
+#include "ui_Infomation.h"
+
+Infomation::Infomation(QWidget* parent, SettingsAdpater* settings, DataBase* database)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::Infomation>())
+    , settings(settings)
+    , database(database)
+{
+    ui->setupUi(this);
+    addStaff = new AddStaff(this, database);
+    modifyStaff = new ModifyStaff(this, database);
+
+    connect(ui->btnSearch, &QPushButton::clicked, this, &Infomation::Search);
+    connect(ui->btnAdd, &QPushButton::clicked, this, &Infomation::Addstaff);
+    connect(ui->btnModify, &QPushButton::clicked, this, &Infomation::Modifystaff);
+    connect(ui->btnDel, &QPushButton::clicked, this, &Infomation::Dell);
+    connect(ui->btnQuit, &QPushButton::clicked, this, &Infomation::Quit);
+    connect(ui->tableView, &QAbstractItemView::clicked, this, &Infomation::view);
+
+    database->createConnection(connName);
+    db = database->getConnection(connName);
+}
+
+Infomation::~Infomation() = default;
+
+void Infomation::Modifystaff()
+{
+    const int id = selectedPerson();
+    if (id == 0)
+        askForSelection();
+    else
+        modifyStaff->loadAndShow(id);
+    Search();
+}
+
+void Infomation::Addstaff()
+{
+    addStaff->prepareAndShow();
+    Search();
+}
+
+void Infomation::Search()
+{
+    QString sql = QStringLiteral("select a.id  , a.ID_card ,a.name , a.gender ,           a.department ,"
+                                 "a.teleNo , a.adress             from Staff a ");
+    QVariantList values;
+    const QString name = ui->le_name->text();
+    if (!name.isEmpty()) {
+        // Bound, so a quote in the filter is just a character of the name.
+        sql += QStringLiteral("where name like ?;");
+        values << QString(QLatin1Char('%') + name + QLatin1Char('%'));
+    }
+    qDebug().noquote() << " sql : " << sql;
+
+    database->openConnection(connName);
+    QSqlQueryModel* fresh = database->getQueryModel(sql, values, db);
+    fresh->setParent(this);
+    // Closing the connection ends the statement; rows not read by then
+    // would never reach the table.
+    while (fresh->canFetchMore())
+        fresh->fetchMore();
+    database->closeConnection(connName);
+
+    const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("身份证号"), QStringLiteral("姓名"),
+                                 QStringLiteral("性别"), QStringLiteral("部门"), QStringLiteral("联系方式"),
+                                 QStringLiteral("住址")};
+    for (int c = 0; c < headers.size(); ++c)
+        fresh->setHeaderData(c, Qt::Horizontal, headers.at(c), Qt::EditRole);
+    ui->tableView->setModel(fresh);
+    delete model;
+    model = fresh;
+    rowCount = model->rowCount();
+    ui->tableView->resizeColumnsToContents();
+    ui->tableView->setColumnHidden(0, true);
+    ui->tableView->horizontalHeader()->setHighlightSections(false);
+}
+
+void Infomation::Quit()
+{
+    close();
+}
+
+void Infomation::Dell()
+{
+    const int id = selectedPerson();
+    if (id == 0) {
+        askForSelection();
+    } else {
+        const int answer = askKeepHistory();
+        if (answer == QMessageBox::Yes || answer == QMessageBox::No) {
+            deletePerson(id, answer == QMessageBox::Yes);
+            // The database hands the highest id out again; a selection kept
+            // past the delete could name the next person added.
+            selectedId.clear();
+        }
+    }
+    Search();
+}
+
+void Infomation::view(const QModelIndex& index)
+{
+    const QAbstractItemModel* m = index.model();
+    if (!m)
+        return;
+    QStringList data;
+    for (int c = 0; c < m->columnCount(); ++c)
+        data << m->index(index.row(), c).data().toString();
+    selectedId = data.value(0);
+    qDebug().noquote() << "data[0] :" << selectedId;
+}
+
+int Infomation::selectedPerson()
+{
+    const int id = selectedId.toInt();
+    if (id == 0)
+        return 0;
+    // The clicked row may have been deleted since; it then selects nothing.
+    Staffdata person;
+    database->openConnection(connName);
+    const bool exists = database->selectStaffById(person, id, db);
+    database->closeConnection(connName);
+    return exists ? id : 0;
+}
+
+void Infomation::askForSelection()
+{
+    QMessageBox::information(this, QStringLiteral("Done"), QStringLiteral("%1 请选择一条数据").arg(QString()),
+                             QMessageBox::Ok);
+}
+
+int Infomation::askKeepHistory()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("询问"), QStringLiteral("是否保留人员历史数据"),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    // A box of Yes and No treats Escape and closing as No, which would
+    // delete the history; they land on a button nobody sees instead.
+    QAbstractButton* undecided = box.addButton(QMessageBox::Cancel);
+    undecided->hide();
+    box.setEscapeButton(undecided);
+    return box.exec();
+}
+
+void Infomation::deletePerson(int id, bool keepHistory)
+{
+    database->openConnection(connName);
+    if (keepHistory) {
+        database->deleteById(database->staffTable, id, db);
+    } else if (database->beginTransaction(db)) {
+        // The readings and the person go together or not at all.
+        bool ok = true;
+        Staffdata person;
+        Devicedata device;
+        if (database->selectStaffById(person, id, db)
+            && database->selectDeviceByIdCard(device, person.ID_card, db)) {
+            for (int kind = 0; kind < 4 && ok; ++kind)
+                ok = database->deleteDataBySlaveId(kind, device.slaveId, QString(), QString(), db);
+        }
+        ok = ok && database->deleteById(database->staffTable, id, db);
+        if (ok)
+            ok = database->commitTransaction(db);
+        if (!ok)
+            database->rollbackTransaction(db);
+    }
+    database->closeConnection(connName);
+}

@@ -1,0 +1,132 @@
+#include "records/ModifyStaff.h"
+
+#include <QDebug>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSqlQueryModel>
+
+#include "db/DataBase.h"
+#include "records/AddStaff.h"
+#include "ui_ModifyStaff.h"
+
+ModifyStaff::ModifyStaff(QWidget* parent, DataBase* database)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::ModifyStaff>())
+    , database(database)
+{
+    ui->setupUi(this);
+    connect(ui->btnMod, &QPushButton::clicked, this, &ModifyStaff::Modifystaff);
+    connect(ui->btnQuit, &QPushButton::clicked, this, &ModifyStaff::Quit);
+    connect(ui->photo, &QPushButton::clicked, this, &ModifyStaff::photo);
+
+    database->createConnection(connName);
+    db = database->getConnection(connName);
+}
+
+ModifyStaff::~ModifyStaff() = default;
+
+void ModifyStaff::loadAndShow(int id)
+{
+    ui->Depart->clear();
+    const QString sql = QStringLiteral("select a.id , a.department            from Department a ");
+    qDebug().noquote() << " sql : " << sql;
+    database->openConnection(connName);
+    std::unique_ptr<QSqlQueryModel> departs(database->getQueryModel(sql, db));
+    while (departs->canFetchMore())
+        departs->fetchMore();
+    const int rows = departs->rowCount();
+    qDebug().noquote() << " row : " << rows;
+    for (int r = 0; r < rows; ++r) {
+        const QString name = departs->index(r, 1).data().toString();
+        qDebug().noquote() << " departMent : " << name;
+        ui->Depart->addItem(name);
+    }
+
+    current = Staffdata();
+    current.id = id;
+    const bool found = database->selectStaffById(current, id, db);
+    database->closeConnection(connName);
+    photoPath.clear();
+    if (!found) {
+        // Deleted meanwhile: there is nobody to edit and nothing to save.
+        current = Staffdata();
+        return;
+    }
+
+    ui->Id_card->setText(current.ID_card);
+    ui->Name->setText(current.name);
+    const int depart = ui->Depart->findText(current.department);
+    if (depart >= 0)
+        ui->Depart->setCurrentIndex(depart);
+    const int gender = ui->Gender->findText(current.gender);
+    if (gender >= 0)
+        ui->Gender->setCurrentIndex(gender);
+    ui->cbm_type->setCurrentIndex(current.ptype);
+    ui->Teleno->setText(current.teleNo);
+    ui->Adress->setText(current.adress);
+    exec();
+}
+
+void ModifyStaff::Modifystaff()
+{
+    Staffdata changed;
+    changed.id = current.id;
+    changed.ID_card = ui->Id_card->text();
+    changed.name = ui->Name->text();
+    changed.gender = ui->Gender->currentText();
+    changed.ptype = ui->cbm_type->currentIndex();
+    changed.department = ui->Depart->currentText();
+    changed.teleNo = ui->Teleno->text();
+    changed.adress = ui->Adress->text();
+    changed.totalValue = current.totalValue;
+    changed.photo = current.photo;
+    if (!photoPath.isEmpty()) {
+        photoFile.setFileName(photoPath);
+        if (photoFile.open(QIODevice::ReadOnly)) {
+            changed.photo = photoFile.readAll();
+            photoFile.close();
+        }
+    }
+
+    if (changed.ID_card.trimmed().isEmpty()) {
+        refuse(QStringLiteral("身份证号不能为空!"));
+        return;
+    }
+    database->openConnection(connName);
+    if (changed.ID_card != current.ID_card) {
+        Staffdata other;
+        if (database->selectStaffByIdCard(other, changed.ID_card, db)) {
+            database->closeConnection(connName);
+            refuse(QStringLiteral("身份证号已存在!"));
+            return;
+        }
+        // The person's device follows the new card; a device still bound to
+        // that card (left by a deleted person) would make it two.
+        Devicedata own;
+        Devicedata waiting;
+        if (database->selectDeviceByIdCard(own, current.ID_card, db)
+            && database->selectDeviceByIdCard(waiting, changed.ID_card, db)) {
+            database->closeConnection(connName);
+            refuse(QStringLiteral("身份证号已绑定其他设备!"));
+            return;
+        }
+    }
+    database->updateStaffAndDevice(changed, db);
+    database->closeConnection(connName);
+    close();
+}
+
+void ModifyStaff::Quit()
+{
+    close();
+}
+
+void ModifyStaff::photo()
+{
+    photoPath = AddStaff::imageChooser ? AddStaff::imageChooser(this) : QString();
+}
+
+void ModifyStaff::refuse(const QString& text)
+{
+    QMessageBox::critical(nullptr, QStringLiteral("修改人员"), text, QMessageBox::Ok);
+}
