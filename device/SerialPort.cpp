@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QPair>
 #include <QSet>
 #include <QTimer>
 
@@ -424,17 +425,23 @@ void SerialPort::SerCompara_changge()
 void SerialPort::readrealdata()
 {
     openPorts();
+    QList<QPair<QString, QString>> failures;
     for (ComPortState& state : ports) {
         if (!state.opened) {
             state.port->open(QIODevice::ReadWrite);
-            if (!state.port->isOpen())
+            if (!state.port->isOpen()) {
+                failures.append({state.comName, state.port->errorString()});
                 continue;
+            }
         }
         state.opened = true;
         state.port->write(readRequest());
         startResponseTimer(state);
         state.cmdState = 0;
     }
+    // Reported after the loop: a receiver may rebuild the port entries.
+    for (const auto& failure : qAsConst(failures))
+        emit portOpenFailed(failure.first, failure.second);
     if (ports.isEmpty() || !anyPortOpen())
         emit data_Result(0, QString(), 0, false);
 }

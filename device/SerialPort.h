@@ -79,6 +79,9 @@ signals:
     void data_Result(int type, QString comname, int devid, bool result);
     void MySave_data(QString data);
     void receiveProgress(QString comName, int received, int total);
+    // A port a read request could not open, with the system's reason (for
+    // example a missing permission), so the operator learns what to fix.
+    void portOpenFailed(QString comName, QString reason);
 
 private:
     void parseReply(int kind, int index, const QString& text);

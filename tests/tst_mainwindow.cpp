@@ -6,8 +6,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QRadioButton>
-#include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -17,51 +15,22 @@
 
 #include "app/Clock.h"
 #include "app/SettingsAdpater.h"
-#include "db/DataBase.h"
 #include "device/SerialPort.h"
 #include "ui/MainWindow.h"
 #include "ui/My_pieChart.h"
 #include "ui/mydisp_plot.h"
+#include "support/ScratchDatabase.h"
 
 class tst_mainwindow : public QObject
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<ScratchDatabase> ws;
     std::unique_ptr<SettingsAdpater> settings;
-    std::unique_ptr<DataBase> database;
-    QSqlDatabase fill;
     int listerCalls = 0;
 
-    void exec(const QString& sql, const QVariantList& values = {})
-    {
-        QSqlQuery q(fill);
-        QVERIFY2(q.prepare(sql), qPrintable(sql));
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        QVERIFY2(q.exec(), qPrintable(sql));
-    }
-
-    void addPerson(const QString& idCard, const QString& name, const QString& department, int ptype,
-                   const QByteArray& photo = QByteArray())
-    {
-        exec("insert into Staff(ID_card,name,gender,ptype,totalValue,department,teleNo,adress,photo) "
-             "values(?,?,?,?,?,?,?,?,?)",
-             {idCard, name, QString::fromUtf8("女"), ptype, 0.0, department, "", "", photo});
-    }
-
-    void addDevice(int slaveId, const QString& idCard)
-    {
-        exec("insert into Device(slaveId,ID_card,dataTime) values(?,?,?)", {slaveId, idCard, "00000000000000"});
-    }
-
-    void addDose(const QString& table, int slaveId, const QString& key, double value)
-    {
-        exec(QString("insert into %1(slaveId,dataTime,probeValue) values(?,?,?)").arg(table),
-             {slaveId, key, value});
-    }
-
+    void exec(const QString& sql, const QVariantList& values = {}) { QVERIFY2(ws->exec(sql, values), qPrintable(sql)); }
     static QTreeWidget* tree(MainWindow& w) { return w.findChild<QTreeWidget*>("treeWidget"); }
     static QString label(MainWindow& w, const char* name) { return w.findChild<QLabel*>(name)->text(); }
     static QList<double> shares(MainWindow& w) { return w.findChild<My_pieChart*>()->getData(); }
@@ -91,46 +60,35 @@ private:
 
     std::unique_ptr<MainWindow> window()
     {
-        return std::make_unique<MainWindow>(nullptr, settings.get(), database.get());
+        return std::make_unique<MainWindow>(nullptr, settings.get(), ws->store.get());
     }
 
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir::setCurrent(dir->path()));
+        ws = std::make_unique<ScratchDatabase>();
         Clock::setNow(QDateTime(QDate(2016, 6, 15), QTime(12, 30)));
         listerCalls = 0;
         SerialPort::setPortLister([this] {
             ++listerCalls;
             return QList<PortDescription>();
         });
-        settings = std::make_unique<SettingsAdpater>(dir->filePath("zudovi.ini"), QSettings::IniFormat);
-        database = std::make_unique<DataBase>();
-        QVERIFY(database->createTables());
-        fill = QSqlDatabase::addDatabase("QSQLITE", "mainwindow-fill");
-        fill.setDatabaseName(dir->filePath("database.db"));
-        QVERIFY(fill.open());
+        settings = std::make_unique<SettingsAdpater>(ws->path("zudovi.ini"), QSettings::IniFormat);
         exec("insert into Department(department,dname) values(?,?)", {QString::fromUtf8("放射科"), "A"});
         exec("insert into Department(department,dname) values(?,?)", {QString::fromUtf8("核医学科"), "B"});
-        addPerson("110", QString::fromUtf8("张三"), QString::fromUtf8("放射科"), 0);
-        addPerson("111", QString::fromUtf8("李四"), QString::fromUtf8("放射科"), 1);
-        addPerson("112", QString::fromUtf8("王五"), QString::fromUtf8("核医学科"), 0);
-        addDevice(5, "110");
-        addDevice(6, "111");
+        ws->addPerson("110", QString::fromUtf8("张三"), QString::fromUtf8("放射科"), 0);
+        ws->addPerson("111", QString::fromUtf8("李四"), QString::fromUtf8("放射科"), 1);
+        ws->addPerson("112", QString::fromUtf8("王五"), QString::fromUtf8("核医学科"), 0);
+        ws->addDevice(5, "110");
+        ws->addDevice(6, "111");
     }
 
     void cleanup()
     {
-        fill.close();
-        fill = QSqlDatabase();
-        QSqlDatabase::removeDatabase("mainwindow-fill");
-        database.reset();
         settings.reset();
+        ws.reset();
         SerialPort::setPortLister({});
         Clock::reset();
-        QVERIFY(QDir::setCurrent(QDir::tempPath()));
-        dir.reset();
     }
 
     // --- tree and selection ---
@@ -171,7 +129,7 @@ private slots:
 
     void viewChangesWithoutSelectionDoNothing()
     {
-        addDose("Monthdata", 5, "20160610", 3.0);
+        ws->addDose("Monthdata", 5, "20160610", 3.0);
         auto w = window();
         setMonthView(*w, QDate(2016, 6, 1));
         w->findChild<QDateEdit*>("de_mon")->setDate(QDate(2016, 5, 1));
@@ -181,8 +139,8 @@ private slots:
 
     void onlyTheNewlyCheckedViewRefreshes()
     {
-        addDose("Monthdata", 5, "20160610", 3.0);
-        addDose("Yeardata", 5, "201606", 3.0);
+        ws->addDose("Monthdata", 5, "20160610", 3.0);
+        ws->addDose("Yeardata", 5, "201606", 3.0);
         auto w = window();
         click(*w, 0, 0);
         setMonthView(*w, QDate(2016, 6, 1));
@@ -228,10 +186,10 @@ private slots:
         QFETCH(int, year);
         QFETCH(bool, day29Read);
         const QString y = QString::number(year);
-        addDose("Monthdata", 5, y + "0210", 1.0);
-        addDose("Monthdata", 5, y + "0228", 2.0);
-        addDose("Monthdata", 5, y + "0229", 4.0);  // a key even where the day does not exist
-        addDose("Monthdata", 5, y + "0301", 8.0);
+        ws->addDose("Monthdata", 5, y + "0210", 1.0);
+        ws->addDose("Monthdata", 5, y + "0228", 2.0);
+        ws->addDose("Monthdata", 5, y + "0229", 4.0);  // a key even where the day does not exist
+        ws->addDose("Monthdata", 5, y + "0301", 8.0);
         auto w = window();
         click(*w, 0, 0);
         setMonthView(*w, QDate(year, 2, 1));
@@ -244,10 +202,10 @@ private slots:
 
     void januaryReadsTheFirstToTheThirtyFirst()
     {
-        addDose("Monthdata", 5, "20151231", 9.0);
-        addDose("Monthdata", 5, "20160101", 1.0);
-        addDose("Monthdata", 5, "20160131", 3.0);
-        addDose("Monthdata", 5, "20160201", 9.0);
+        ws->addDose("Monthdata", 5, "20151231", 9.0);
+        ws->addDose("Monthdata", 5, "20160101", 1.0);
+        ws->addDose("Monthdata", 5, "20160131", 3.0);
+        ws->addDose("Monthdata", 5, "20160201", 9.0);
         auto w = window();
         click(*w, 0, 0);
         setMonthView(*w, QDate(2016, 1, 1));
@@ -259,9 +217,9 @@ private slots:
 
     void dayViewEndsAtTwentyThreeFiftyNine()
     {
-        addDose("Realdata", 5, "20160614080000", 1.5);
-        addDose("Realdata", 5, "20160614230000", 2.5);
-        addDose("Realdata", 5, "20160614235930", 7.0);  // past the day's end bound
+        ws->addDose("Realdata", 5, "20160614080000", 1.5);
+        ws->addDose("Realdata", 5, "20160614230000", 2.5);
+        ws->addDose("Realdata", 5, "20160614235930", 7.0);  // past the day's end bound
         auto w = window();
         click(*w, 0, 0);
         w->findChild<QDateEdit*>("de_day")->setDate(QDate(2016, 6, 14));
@@ -293,22 +251,22 @@ private slots:
         QCOMPARE(label(*w, "lb_value"), text);
         QCOMPARE(label(*w, "lb_type"), type);
         QCOMPARE(label(*w, "lb_dep"), QString::fromUtf8("放射科"));
-        QCOMPARE(label(*w, "lb_gendar"), QString::fromUtf8("女"));
+        QCOMPARE(label(*w, "lb_gendar"), QString::fromUtf8("男"));
         QCOMPARE(shares(*w), QList<double>({1.0, 0.0}));
     }
 
     void thirteenMonthsLessBackground()
     {
         // June 2015 through June 2016 count; May 2015 and July 2016 do not.
-        addDose("Yeardata", 5, "201505", 1000.0);
+        ws->addDose("Yeardata", 5, "201505", 1000.0);
         for (int m = 0; m < 13; ++m)
-            addDose("Yeardata", 5, QDate(2015, 6, 1).addMonths(m).toString("yyyyMM"), 10.0);
-        addDose("Yeardata", 5, "201607", 1000.0);
+            ws->addDose("Yeardata", 5, QDate(2015, 6, 1).addMonths(m).toString("yyyyMM"), 10.0);
+        ws->addDose("Yeardata", 5, "201607", 1000.0);
         // Hourly readings since 12:30 of 15 June 2015 take 0.23 each.
-        addDose("Realdata", 5, "20150615120000", 1.0);  // before the window
-        addDose("Realdata", 5, "20150615130000", 1.0);
-        addDose("Realdata", 5, "20160615120000", 1.0);
-        addDose("Realdata", 5, "20160615130000", 1.0);  // after now
+        ws->addDose("Realdata", 5, "20150615120000", 1.0);  // before the window
+        ws->addDose("Realdata", 5, "20150615130000", 1.0);
+        ws->addDose("Realdata", 5, "20160615120000", 1.0);
+        ws->addDose("Realdata", 5, "20160615130000", 1.0);  // after now
         auto w = window();
         click(*w, 0, 0);
         const double total = 130 - 2 * 0.23;
@@ -322,9 +280,9 @@ private slots:
 
     void moreBackgroundThanDoseClampsToZero()
     {
-        addDose("Yeardata", 5, "201606", 0.3);
-        addDose("Realdata", 5, "20160601000000", 0.1);
-        addDose("Realdata", 5, "20160601010000", 0.1);
+        ws->addDose("Yeardata", 5, "201606", 0.3);
+        ws->addDose("Realdata", 5, "20160601000000", 0.1);
+        ws->addDose("Realdata", 5, "20160601010000", 0.1);
         auto w = window();
         click(*w, 0, 0);
         QCOMPARE(label(*w, "lb_value"), QString::fromUtf8("0μSv/20000μSv"));
@@ -333,7 +291,7 @@ private slots:
 
     void aboveTheLimitGoesNegative()
     {
-        addDose("Yeardata", 6, "201603", 1500.0);
+        ws->addDose("Yeardata", 6, "201603", 1500.0);
         auto w = window();
         click(*w, 0, 1);
         QCOMPARE(label(*w, "lb_value"), QString::fromUtf8("1500μSv/-500μSv"));
@@ -349,8 +307,8 @@ private slots:
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
         exec("update Staff set photo = ? where ID_card = '112'", {png});
-        addDose("Realdata", 5, "20160615080000", 5.0);
-        addDose("Yeardata", 5, "201606", 100.0);
+        ws->addDose("Realdata", 5, "20160615080000", 5.0);
+        ws->addDose("Yeardata", 5, "201606", 100.0);
         auto w = window();
         w->findChild<QDateEdit*>("de_day")->setDate(QDate(2016, 6, 15));
         w->findChild<QRadioButton*>("radioButton")->setChecked(true);
@@ -381,6 +339,8 @@ private slots:
         QTest::newRow("departments") << "actionDepart" << "DepartInfo" << true;
         QTest::newRow("devices") << "actionDevice" << "DeviceInfo" << true;
         QTest::newRow("query") << "actionDgfd" << "SqlSelect" << false;
+        QTest::newRow("port settings") << "actionCom" << "ComParaSettings" << false;
+        QTest::newRow("synchronisation") << "action_synchro" << "SynDevdata" << false;
     }
 
     void treeIsRebuiltAfterEachRegisterDialog()
@@ -396,7 +356,7 @@ private slots:
                 return;
             seen = QString::fromLatin1(modal->metaObject()->className());
             exec("insert into Department(department,dname) values(?,?)", {QString::fromUtf8("检验科"), "D"});
-            addPerson("113", QString::fromUtf8("赵六"), QString::fromUtf8("检验科"), 0);
+            ws->addPerson("113", QString::fromUtf8("赵六"), QString::fromUtf8("检验科"), 0);
             modal->close();
         });
         w->findChild<QAction*>(action)->trigger();

@@ -214,6 +214,44 @@ private slots:
         QCOMPARE(rec.events.at(0).ok, false);
     }
 
+    void portThatCannotOpenReportedWithReason()
+    {
+        const QString missing = dir.filePath(QStringLiteral("no-such-tty"));
+        QSerialPort probe(missing);
+        QVERIFY(!probe.open(QIODevice::ReadWrite));
+        const QString reason = probe.errorString();
+        QVERIFY(!reason.isEmpty());
+
+        listed.append(describe(missing));
+        auto link = makeLink();
+        QStringList order;
+        connect(link.get(), &SerialPort::portOpenFailed, this, [&](QString port, QString why) {
+            order << QStringLiteral("failed ") + port + QStringLiteral(": ") + why;
+        });
+        connect(link.get(), &SerialPort::data_Result, this, [&](int, QString port, int devId, bool ok) {
+            order << QStringLiteral("result '%1' %2 %3").arg(port).arg(devId).arg(ok);
+        });
+        link->readrealdata();
+        QCOMPARE(order, QStringList({QStringLiteral("failed ") + missing + QStringLiteral(": ") + reason,
+                                     QStringLiteral("result '' 0 0")}));
+
+        // Beside a port that opens, the failure is still told, the device read.
+        auto sim = addSim(5);
+        QVERIFY(sim);
+        order.clear();
+        link->readrealdata();
+        QCOMPARE(order, QStringList({QStringLiteral("failed ") + missing + QStringLiteral(": ") + reason}));
+        QTRY_COMPARE(order.size(), 2);
+        QCOMPARE(order.at(1), QStringLiteral("result '%1' 5 1").arg(sim->slavePath()));
+
+        // Ports that open are not reported.
+        listed.removeFirst();
+        order.clear();
+        link->readrealdata();
+        QTRY_COMPARE(order.size(), 1);
+        QVERIFY(order.at(0).startsWith(QStringLiteral("result")));
+    }
+
     void twoPortsOpenedAt38400In8N1InEnumerationOrder()
     {
         auto a = addSim(1);

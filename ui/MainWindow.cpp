@@ -5,7 +5,9 @@
 
 #include "app/Clock.h"
 #include "db/DataBase.h"
+#include "device/ComParaSettings.h"
 #include "device/SerialPort.h"
+#include "device/SynDevdata.h"
 #include "processing/mydeal_thread.h"
 #include "query/SqlSelect.h"
 #include "records/DepartInfo.h"
@@ -36,9 +38,11 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     ui->setupUi(this);
 
     serialPort = new SerialPort(this, settings, database);
+    comParaSettings = new ComParaSettings(this, settings);
     infomation = new Infomation(this, settings, database);
     departInfo = new DepartInfo(this, settings, database);
     deviceInfo = new DeviceInfo(this, settings, database);
+    synDevdata = new SynDevdata(this);
     about = new myabout(this);
     sqlSelect = new SqlSelect(this, database);
     dealThread = new mydeal_thread(this, database, settings);
@@ -63,6 +67,12 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     ui->mainToolBar->addAction(ui->actionDgfd);
     ui->mainToolBar->addSeparator();
     ui->mainToolBar->addAction(ui->actionExit);
+    connect(synDevdata, &SynDevdata::Syndevid_signal, serialPort, &SerialPort::dealsyndata);
+    connect(serialPort, &SerialPort::data_Result, synDevdata, &SynDevdata::getsyninfo);
+    connect(comParaSettings, &ComParaSettings::Compara_changge, serialPort, &SerialPort::SerCompara_changge);
+    // What the operator sees during a long transfer, and why a port would not open.
+    connect(serialPort, &SerialPort::receiveProgress, synDevdata, &SynDevdata::showProgress);
+    connect(serialPort, &SerialPort::portOpenFailed, synDevdata, &SynDevdata::noteOpenFailure);
 
     plot = new mydisp_plot(ui->qwtPlot, settings);
 
@@ -120,6 +130,7 @@ void MainWindow::Device()
 
 void MainWindow::ComSet()
 {
+    comParaSettings->exec();
 }
 
 void MainWindow::searchData()
@@ -134,6 +145,8 @@ void MainWindow::show_mabout()
 
 void MainWindow::syninfo()
 {
+    if (synDevdata->exec() == QDialog::Accepted)
+        serialPort->stopPorts();
 }
 
 void MainWindow::StartPro()

@@ -9,6 +9,7 @@
 #include "db/Staffdata.h"
 #include "ui/Depart_Info.h"
 
+class ComParaSettings;
 class DataBase;
 class DepartInfo;
 class DeviceInfo;
@@ -18,6 +19,7 @@ class QTreeWidgetItem;
 class SerialPort;
 class SettingsAdpater;
 class SqlSelect;
+class SynDevdata;
 class mydeal_thread;
 class mydisp_plot;
 class myabout;
@@ -79,12 +81,14 @@ private:
     DepartInfo* departInfo = nullptr;
     DeviceInfo* deviceInfo = nullptr;
     DataBase* database = nullptr;
+    SynDevdata* synDevdata = nullptr;
     QSqlDatabase db;
     QString connName = QStringLiteral("main.db");
     mydisp_plot* plot = nullptr;
     My_pieChart* pieChart = nullptr;
     myabout* about = nullptr;
     SqlSelect* sqlSelect = nullptr;
+    ComParaSettings* comParaSettings = nullptr;
     SerialPort* serialPort = nullptr;
     mydeal_thread* dealThread = nullptr;
     QList<Depart_Info> infoList;
