@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QDateEdit>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QDir>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -17,7 +20,9 @@
 #include "app/SettingsAdpater.h"
 #include "db/DataBase.h"
 #include "device/SerialPort.h"
+#include "device/SynDevdata.h"
 #include "sim/SampleData.h"
+#include "sim/SimPty.h"
 #include "ui/MainWindow.h"
 #include "ui/myabout.h"
 
@@ -57,9 +62,21 @@ int main(int argc, char* argv[])
 
     QTemporaryDir work;
     QDir::setCurrent(work.path());
-    // No real serial port is touched while the pictures are made.
-    SerialPort::setPortLister([] { return QList<PortDescription>(); });
     const QDateTime now(QDate(2026, 11, 16), QTime(15, 20));
+    // No real serial port is touched while the pictures are made: two
+    // simulated dosimeters answer the synchronisation instead.
+    SimPty first(5);
+    SimPty second(6);
+    QList<PortDescription> ports;
+    for (SimPty* pty : {&first, &second}) {
+        pty->device().generate(now.date().addDays(-3), now.date().addDays(-1), SimDosimeter::DosePattern::Daily, 1.0);
+        PortDescription port;
+        port.portName = pty->slavePath();
+        port.systemLocation = pty->slavePath();
+        port.description = QStringLiteral("simulated dosimeter");
+        ports.append(port);
+    }
+    SerialPort::setPortLister([ports] { return ports; });
     Clock::setNow(now);
 
     SettingsAdpater settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
@@ -90,11 +107,20 @@ int main(int argc, char* argv[])
         window.findChild<QRadioButton*>(QStringLiteral("rb_year"))->setChecked(true);
         ok = save(&window, outDir + QStringLiteral("/main-year.png")) && ok;
 
-        // Every dialog of the window, shown modelessly for the picture.
+        // Every dialog of the window and of its dialogs, shown modelessly for the picture.
         for (QDialog* dialog : window.findChildren<QDialog*>()) {
-            if (dialog->parent() != &window)
-                continue;
             dialog->show();
+            if (auto* sync = qobject_cast<SynDevdata*>(dialog)) {
+                // Let both simulated devices answer before the picture.
+                auto* table = sync->findChild<QTableWidget*>(QStringLiteral("tableWidget"));
+                QElapsedTimer waited;
+                waited.start();
+                while (table->rowCount() < 2 && waited.elapsed() < 10000)
+                    QApplication::processEvents(QEventLoop::AllEvents, 50);
+            }
+            // The list dialogs show their rows after a search.
+            if (auto* search = dialog->findChild<QPushButton*>(QStringLiteral("btnSearch")))
+                search->click();
             ok = save(dialog, outDir + QLatin1Char('/') + QString::fromLatin1(dialog->metaObject()->className())
                                   + QStringLiteral(".png"))
                 && ok;
