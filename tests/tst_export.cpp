@@ -4,104 +4,35 @@
 
 #include <QtTest>
 
-#include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QTemporaryDir>
-
-#include <freexl.h>
 
 #include <memory>
 
-#include "db/DataBase.h"
 #include "query/ExportExcelObject.h"
 #include "query/SqlSelect.h"
 #include "query/XlsSqlDriver.h"
+#include "support/FormDriver.h"
+#include "support/FreeXlReader.h"
+#include "support/ScratchDatabase.h"
 
 namespace {
 
 const QStringList kHeader = {"时间", "姓名", "部门", "设备ID号", "累计剂量值"};
 
-template <typename T>
-T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
-
 QString hourKey(int n)
 {
     return QDateTime(QDate(2015, 1, 1), QTime(0, 0)).addSecs(qint64(n) * 3600).toString(QStringLiteral("yyyyMMddhh")) +
         QStringLiteral("0000");
-}
-
-// A workbook as FreeXL reads it: sheet names in order, each sheet's cells as text.
-struct Workbook
-{
-    bool ok = false;
-    QStringList sheets;
-    QHash<QString, QList<QStringList>> rows;
-    QHash<QString, bool> allText;
-};
-
-Workbook readXls(const QString& path)
-{
-    Workbook book;
-    const void* handle = nullptr;
-    if (freexl_open(QFile::encodeName(path).constData(), &handle) != FREEXL_OK)
-        return book;
-    unsigned int count = 0;
-    freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count);
-    for (unsigned short s = 0; s < count; ++s) {
-        const char* name = nullptr;
-        if (freexl_get_worksheet_name(handle, s, &name) != FREEXL_OK || freexl_select_active_worksheet(handle, s) != FREEXL_OK) {
-            freexl_close(handle);
-            return book;
-        }
-        const QString sheet = QString::fromUtf8(name);
-        unsigned int rowCount = 0;
-        unsigned short columnCount = 0;
-        freexl_worksheet_dimensions(handle, &rowCount, &columnCount);
-        QList<QStringList> cells;
-        bool text = true;
-        for (unsigned int r = 0; r < rowCount; ++r) {
-            QStringList line;
-            for (unsigned short c = 0; c < columnCount; ++c) {
-                FreeXL_CellValue cell;
-                QString value;
-                if (freexl_get_cell_value(handle, r, c, &cell) == FREEXL_OK) {
-                    if (cell.type == FREEXL_CELL_TEXT || cell.type == FREEXL_CELL_SST_TEXT)
-                        value = QString::fromUtf8(cell.value.text_value);
-                    else if (cell.type != FREEXL_CELL_NULL)
-                        text = false;
-                }
-                line << value;
-            }
-            cells << line;
-        }
-        book.sheets << sheet;
-        book.rows.insert(sheet, cells);
-        book.allText.insert(sheet, text);
-    }
-    freexl_close(handle);
-    book.ok = true;
-    return book;
 }
 
 // Answers every message box that comes up while it lives and keeps what it
@@ -141,34 +72,18 @@ private:
 
 } // namespace
 
-class TestExport : public QObject
+class TestExport : public QObject, private FormDriver
 {
     Q_OBJECT
 
 private:
-    QString startDir;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<DataBase> store;
-    QSqlDatabase db;
+    std::unique_ptr<ScratchDatabase> ws;
     std::unique_ptr<SqlSelect> dialog;
-
-    void addPerson(const QString& card, const QString& name, const QString& department, int slaveId)
-    {
-        Staffdata s;
-        s.ID_card = card;
-        s.name = name;
-        s.department = department;
-        QVERIFY(store->insertStaff(s, db));
-        Devicedata d;
-        d.slaveId = slaveId;
-        d.ID_card = card;
-        QVERIFY(store->insertDevice(d, db));
-    }
 
     void addReadings(int slaveId, int first, int count)
     {
-        QVERIFY(db.transaction());
-        QSqlQuery q(db);
+        QVERIFY(ws->db.transaction());
+        QSqlQuery q(ws->db);
         QVERIFY(q.prepare(QStringLiteral("insert into Realdata (slaveId, dataTime, probeValue) values (?, ?, ?)")));
         for (int i = 0; i < count; ++i) {
             q.addBindValue(slaveId);
@@ -176,10 +91,10 @@ private:
             q.addBindValue(0.25 * ((first + i) % 40 + 1));
             QVERIFY(q.exec());
         }
-        QVERIFY(db.commit());
+        QVERIFY(ws->db.commit());
     }
 
-    void click(const char* button) { QTest::mouseClick(child<QPushButton>(dialog.get(), button), Qt::LeftButton); }
+    void click(const char* button) { FormDriver::click(dialog.get(), button); }
 
     QStringList shownTimes() const
     {
@@ -233,35 +148,21 @@ private:
     }
 
 private slots:
-    void initTestCase() { startDir = QDir::currentPath(); }
-
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
-        store = std::make_unique<DataBase>();
-        QVERIFY(store->createTables());
-        store->createConnection(QStringLiteral("test.db"));
-        db = store->getConnection(QStringLiteral("test.db"));
-        QVERIFY(db.isOpen());
-        dialog = std::make_unique<SqlSelect>(nullptr, store.get());
-        addPerson(QStringLiteral("110101199001010011"), QStringLiteral("张三"), QStringLiteral("放射科"), 7);
-        addPerson(QStringLiteral("110101199001010022"), QStringLiteral("李四"), QStringLiteral("核医学科"), 8);
+        ws = std::make_unique<ScratchDatabase>();
+        dialog = std::make_unique<SqlSelect>(nullptr, ws->store.get());
+        ws->addPerson(QStringLiteral("110101199001010011"), QStringLiteral("张三"), QStringLiteral("放射科"));
+        ws->addDevice(7, QStringLiteral("110101199001010011"));
+        ws->addPerson(QStringLiteral("110101199001010022"), QStringLiteral("李四"), QStringLiteral("核医学科"));
+        ws->addDevice(8, QStringLiteral("110101199001010022"));
     }
 
     void cleanup()
     {
         dialog.reset();
-        store.reset();
-        db = QSqlDatabase();
-        for (const QString& name : QSqlDatabase::connectionNames()) {
-            QSqlDatabase::database(name, false).close();
-            QSqlDatabase::removeDatabase(name);
-        }
+        ws.reset();
         SqlSelect::setSaveFileName({});
-        QDir::setCurrent(startDir);
-        dir.reset();
     }
 
     // ---- without the workbook driver (these run before it is registered) ----
@@ -269,10 +170,10 @@ private slots:
     void object_noFieldsGivesMinusOne()
     {
         QTableView view;
-        ExportExcelObject exporter(dir->filePath(QStringLiteral("out.xls")), QStringLiteral("mydata0"), &view);
+        ExportExcelObject exporter(ws->path(QStringLiteral("out.xls")), QStringLiteral("mydata0"), &view);
         QCOMPARE(exporter.export2Excel(), -1);
         QVERIFY(!QSqlDatabase::contains(QStringLiteral("excelexport")));
-        QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("out.xls"))));
+        QVERIFY(!QFile::exists(ws->path(QStringLiteral("out.xls"))));
     }
 
     void object_withoutQodbcGivesMinusTwo()
@@ -284,7 +185,7 @@ private slots:
         QTableView view;
         view.setModel(&model);
         {
-            ExportExcelObject exporter(dir->filePath(QStringLiteral("out.xls")), QStringLiteral("mydata0"), &view);
+            ExportExcelObject exporter(ws->path(QStringLiteral("out.xls")), QStringLiteral("mydata0"), &view);
             addFields(exporter);
             QTest::ignoreMessage(QtWarningMsg, "QSqlDatabase: QODBC driver not loaded");
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^QSqlDatabase: available drivers")));
@@ -303,7 +204,7 @@ private slots:
         child<QComboBox>(dialog.get(), "comboxPage")->setCurrentIndex(1);
         QCOMPARE(shownTimes(), keys(10, 10));
 
-        const QString file = dir->filePath(QStringLiteral("out.xls"));
+        const QString file = ws->path(QStringLiteral("out.xls"));
         QTest::ignoreMessage(QtWarningMsg, "QSqlDatabase: QODBC driver not loaded");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^QSqlDatabase: available drivers")));
         const auto boxes = exportTo(file);
@@ -331,7 +232,7 @@ private slots:
         QVERIFY(asked);
         QVERIFY(watcher.boxes.isEmpty());
         QCOMPARE(shownTimes(), before);
-        QCOMPARE(QDir(dir->path()).entryList({"*.xls"}, QDir::Files), QStringList());
+        QCOMPARE(QDir(ws->dir.path()).entryList({"*.xls"}, QDir::Files), QStringList());
     }
 
     // ---- with the workbook driver standing in for the ODBC one -----------
@@ -347,7 +248,7 @@ private slots:
         fillView(model, 25);
         QTableView view;
         view.setModel(&model);
-        const QString file = dir->filePath(QStringLiteral("object.xls"));
+        const QString file = ws->path(QStringLiteral("object.xls"));
         QList<int> progress;
         {
             ExportExcelObject exporter(file, QStringLiteral("mydata0"), &view);
@@ -358,16 +259,15 @@ private slots:
         }
         QCOMPARE(progress, (QList<int>{0, 10, 20, 25}));
 
-        const Workbook book = readXls(file);
-        QVERIFY(book.ok);
-        QCOMPARE(book.sheets, QStringList{"mydata0"});
-        const auto& rows = book.rows.value("mydata0");
+        const FreeXlReader book(file);
+        QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
+        QCOMPARE(book.names(), QStringList{"mydata0"});
+        const auto rows = book.rows("mydata0");
         QCOMPARE(rows.size(), 26);
         QCOMPARE(rows.first(), kHeader);
         QCOMPARE(rows.at(1), (QStringList{hourKey(0), "张三", "放射科", "7", "0.5"}));
-        QCOMPARE(rows.at(25), (QStringList{hourKey(24), "张三", "放射科", "7", "12.5"}));
         // The "real" column holds text as well.
-        QVERIFY(book.allText.value("mydata0"));
+        QCOMPARE(rows.at(25), (QStringList{hourKey(24), "张三", "放射科", "7", "12.5"}));
     }
 
     void dialog_noRowsWritesNoFileAndSaysNothing()
@@ -377,7 +277,7 @@ private slots:
         click("btnSearch");
         child<QCheckBox>(dialog.get(), "cb_name")->setChecked(true);
         child<QLineEdit>(dialog.get(), "le_name")->setText(QStringLiteral("nobody"));
-        const QString file = dir->filePath(QStringLiteral("none.xls"));
+        const QString file = ws->path(QStringLiteral("none.xls"));
         QVERIFY(exportTo(file).isEmpty());
         QVERIFY(!QFile::exists(file));
         QCOMPARE(shownTimes(), keys(0, 5));
@@ -397,7 +297,7 @@ private slots:
         QCOMPARE(shownTimes(), keys(40, 10));
 
         // One row more than a sheet holds: two sheets, the box counts them all.
-        const QString two = dir->filePath(QStringLiteral("two.xls"));
+        const QString two = ws->path(QStringLiteral("two.xls"));
         int progressMaximum = -1;
         QElapsedTimer exportTime;
         exportTime.start();
@@ -410,14 +310,14 @@ private slots:
         // An export that runs for a while shows its progress over all rows.
         if (progressMaximum != -1 || exportTime.elapsed() > 2000)
             QCOMPARE(progressMaximum, 50001);
-        Workbook book = readXls(two);
-        QVERIFY(book.ok);
-        QCOMPARE(book.sheets, (QStringList{"mydata0", "mydata1"}));
-        QCOMPARE(book.rows.value("mydata0").size(), 50001);
-        QCOMPARE(book.rows.value("mydata0").first(), kHeader);
-        QCOMPARE(book.rows.value("mydata0").at(1), (QStringList{hourKey(0), "张三", "放射科", "7", "0.25"}));
-        QCOMPARE(book.rows.value("mydata0").last().first(), hourKey(49999));
-        QCOMPARE(book.rows.value("mydata1"), (QList<QStringList>{kHeader, {hourKey(50000), "张三", "放射科", "7", "0.25"}}));
+        auto book = std::make_unique<FreeXlReader>(two);
+        QVERIFY2(book->error.isEmpty(), qPrintable(book->error));
+        QCOMPARE(book->names(), (QStringList{"mydata0", "mydata1"}));
+        QCOMPARE(book->rows("mydata0").size(), 50001);
+        QCOMPARE(book->rows("mydata0").first(), kHeader);
+        QCOMPARE(book->rows("mydata0").at(1), (QStringList{hourKey(0), "张三", "放射科", "7", "0.25"}));
+        QCOMPARE(book->rows("mydata0").last().first(), hourKey(49999));
+        QCOMPARE(book->rows("mydata1"), (QVector<QStringList>{kHeader, {hourKey(50000), "张三", "放射科", "7", "0.25"}}));
 
         // Exactly one sheet's worth: the time range leaves out the last hour.
         child<QRadioButton>(dialog.get(), "rb_day")->setChecked(true);
@@ -425,14 +325,14 @@ private slots:
         const QDateTime first = QDateTime(QDate(2015, 1, 1), QTime(0, 0));
         child<QDateTimeEdit>(dialog.get(), "de_start")->setDateTime(first);
         child<QDateTimeEdit>(dialog.get(), "de_end")->setDateTime(first.addSecs(49999 * 3600 + 1800));
-        const QString one = dir->filePath(QStringLiteral("one.xls"));
+        const QString one = ws->path(QStringLiteral("one.xls"));
         boxes = exportTo(one);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().text, QStringLiteral("50000 条数据已经导出到Excel"));
-        book = readXls(one);
-        QCOMPARE(book.sheets, QStringList{"mydata0"});
-        QCOMPARE(book.rows.value("mydata0").size(), 50001);
-        QCOMPARE(book.rows.value("mydata0").last().first(), hourKey(49999));
+        book = std::make_unique<FreeXlReader>(one);
+        QCOMPARE(book->names(), QStringList{"mydata0"});
+        QCOMPARE(book->rows("mydata0").size(), 50001);
+        QCOMPARE(book->rows("mydata0").last().first(), hourKey(49999));
 
         // Into the two-sheet workbook again with fewer rows: mydata0 is
         // replaced, mydata1 stays as it was.
@@ -441,23 +341,23 @@ private slots:
         boxes = exportTo(two);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().text, QStringLiteral("3 条数据已经导出到Excel"));
-        book = readXls(two);
-        QCOMPARE(book.sheets.size(), 2);
-        QVERIFY(book.sheets.contains("mydata0"));
-        QVERIFY(book.sheets.contains("mydata1"));
-        QCOMPARE(book.rows.value("mydata0"),
-                 (QList<QStringList>{kHeader,
+        book = std::make_unique<FreeXlReader>(two);
+        QCOMPARE(book->names().size(), 2);
+        QVERIFY(book->names().contains("mydata0"));
+        QVERIFY(book->names().contains("mydata1"));
+        QCOMPARE(book->rows("mydata0"),
+                 (QVector<QStringList>{kHeader,
                                      {hourKey(60000), "李四", "核医学科", "8", "0.25"},
                                      {hourKey(60001), "李四", "核医学科", "8", "0.5"},
                                      {hourKey(60002), "李四", "核医学科", "8", "0.75"}}));
-        QCOMPARE(book.rows.value("mydata1").size(), 2);
+        QCOMPARE(book->rows("mydata1").size(), 2);
         QCOMPARE(shownTimes(), keys(40, 10));
     }
 
     void unwritablePathGivesMinusThreeAndTheFailureBox()
     {
         XlsSqlDriver::registerAsOdbc();
-        const QString file = dir->filePath(QStringLiteral("no/such/dir/out.xls"));
+        const QString file = ws->path(QStringLiteral("no/such/dir/out.xls"));
         QStandardItemModel model;
         fillView(model, 3);
         QTableView view;

@@ -2,18 +2,16 @@
 // dosimeters on pseudo-terminals, the serial link and the processing thread
 // wired as the main window wires them, on a real database file.
 
-#include <QDir>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 #include "app/SettingsAdpater.h"
-#include "db/DataBase.h"
 #include "device/SerialPort.h"
 #include "processing/mydeal_thread.h"
 #include "sim/SimPty.h"
+#include "support/ScratchDatabase.h"
 
 namespace {
 
@@ -41,14 +39,12 @@ class tst_linkstorage : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<ScratchDatabase> ws;
     std::unique_ptr<SettingsAdpater> settings;
-    std::unique_ptr<DataBase> database;
     std::unique_ptr<SerialPort> link;
     std::unique_ptr<mydeal_thread> worker;
     QList<SimPty*> devices;
     QList<Outcome> outcomes;
-    QSqlDatabase check;
 
     SimPty* addDevice(int address)
     {
@@ -67,10 +63,8 @@ private:
 
     double value(const QString& sql)
     {
-        QSqlQuery q(check);
-        if (!q.exec(sql) || !q.next())
-            return -1;
-        return q.value(0).toDouble();
+        const QVariant v = ws->value(sql);
+        return v.isValid() ? v.toDouble() : -1;
     }
 
     int rows(const QString& table, int slaveId)
@@ -88,39 +82,28 @@ private:
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir::setCurrent(dir->path()));
-        settings = std::make_unique<SettingsAdpater>(dir->filePath("zudovi.ini"), QSettings::IniFormat);
-        database = std::make_unique<DataBase>();
-        QVERIFY(database->createTables());
-        link = std::make_unique<SerialPort>(nullptr, settings.get(), database.get());
+        ws = std::make_unique<ScratchDatabase>();
+        settings = std::make_unique<SettingsAdpater>(ws->path("zudovi.ini"), QSettings::IniFormat);
+        link = std::make_unique<SerialPort>(nullptr, settings.get(), ws->store.get());
         link->setResponseTimeout(3000);
-        worker = std::make_unique<mydeal_thread>(nullptr, database.get(), settings.get());
+        worker = std::make_unique<mydeal_thread>(nullptr, ws->store.get(), settings.get());
         connect(link.get(), &SerialPort::MySave_data, worker.get(), &mydeal_thread::MY_receiveData);
         connect(worker.get(), &mydeal_thread::dataStored, link.get(), &SerialPort::dataStoreResult,
                 Qt::DirectConnection);
         connect(link.get(), &SerialPort::data_Result, this, [this](int type, QString port, int devId, bool ok) {
             outcomes.append({type, port, devId, ok});
         });
-        check = QSqlDatabase::addDatabase("QSQLITE", "linkstorage-check");
-        check.setDatabaseName(dir->filePath("database.db"));
-        QVERIFY(check.open());
     }
 
     void cleanup()
     {
-        check.close();
-        check = QSqlDatabase();
-        QSqlDatabase::removeDatabase("linkstorage-check");
         link.reset();
         worker.reset();
         qDeleteAll(devices);
         devices.clear();
-        database.reset();
         settings.reset();
+        ws.reset();
         SerialPort::setPortLister({});
-        QVERIFY(QDir::setCurrent(QDir::tempPath()));
-        dir.reset();
     }
 
     void oneReadingReachesTheTables()
@@ -193,7 +176,7 @@ private slots:
             dev->device().addRecord(start.addSecs(3600 * i), 1.25);
         useDevices();
         // The sixth reading cannot be written.
-        QSqlQuery q(check);
+        QSqlQuery q(ws->db);
         QVERIFY(q.exec("CREATE TRIGGER refuse BEFORE INSERT ON Realdata "
                        "WHEN cast(NEW.dataTime as text) = '20160601050000' "
                        "BEGIN SELECT RAISE(ABORT, 'refused'); END"));

@@ -8,6 +8,8 @@
 
 #include "ui/My_pieChart.h"
 
+Q_DECLARE_METATYPE(QList<double>)
+
 namespace {
 
 const QColor paper(10, 200, 30); // a colour the chart never uses
@@ -45,50 +47,55 @@ class TestPieChart : public QObject
     Q_OBJECT
 
 private slots:
-    // State
-    void startsEmptyWithFixedSize();
-    void settersOnlyStore();
-
-    // Angles
-    void emptyListPaintsNothing();
+    // State and angles
+    void anglesComeWithThePaint();
+    void sharesGiveCeilingSpansFromSixty_data();
     void sharesGiveCeilingSpansFromSixty();
-    void smallShareIsRoundedUp();
-    void wholeAndNothing();
-    void negativeShareGivesNegativeSpan();
+    void emptyListPaintsNothing();
 
     // Pixels
-    void topFaceShowsRedThenBlue();
-    void sideLayersAreDarkAndBelowTheTop();
-    void fullShareIsAWholeRedDisc();
+    void topFaceShowsRedThenBlueOverDarkSides();
     void negativeShareIsDrawnClockwise();
     void moreThanSevenSlicesDrawSevenWithoutCrashing();
 };
 
-void TestPieChart::startsEmptyWithFixedSize()
-{
-    QWidget parent;
-    My_pieChart pie(&parent);
-    QCOMPARE(pie.parentWidget(), &parent);
-    QCOMPARE(pie.size(), QSize(929, 530));
-    QCOMPARE(pie.minimumSize(), QSize(929, 530));
-    QCOMPARE(pie.maximumSize(), QSize(929, 530));
-    QVERIFY(pie.getData().isEmpty());
-    QVERIFY(pie.getSpans().isEmpty());
-    QVERIFY(pie.getStarts().isEmpty());
-    // Nothing placed yet: even with data there is no area to fill.
-    pie.setData({ 0.5, 0.5 });
-    const QImage image = render(pie);
-    QCOMPARE(image.pixelColor(0, 0), paper);
-}
-
-void TestPieChart::settersOnlyStore()
+void TestPieChart::anglesComeWithThePaint()
 {
     My_pieChart pie(nullptr);
-    pie.setData({ 0.25, 0.75 });
-    QCOMPARE(pie.getData(), QList<double>({ 0.25, 0.75 }));
-    QVERIFY(pie.getSpans().isEmpty()); // angles come with the next paint
-    render(pie);
-    QCOMPARE(pie.getSpans(), QList<int>({ 90, 270 }));
+    QVERIFY(pie.getData().isEmpty() && pie.getSpans().isEmpty() && pie.getStarts().isEmpty());
+    pie.setData({ 0.5, 0.5 });
+    QVERIFY(pie.getSpans().isEmpty());
+    // Nothing placed yet: even with data there is no area to fill.
+    QCOMPARE(render(pie).pixelColor(0, 0), paper);
+    QCOMPARE(pie.getSpans(), QList<int>({ 180, 180 }));
+}
+
+void TestPieChart::sharesGiveCeilingSpansFromSixty_data()
+{
+    QTest::addColumn<QList<double>>("shares");
+    QTest::addColumn<QList<int>>("spans");
+    QTest::addColumn<QList<int>>("starts");
+    QTest::newRow("0.1/0.9") << QList<double>{ 0.1, 0.9 } << QList<int>{ 36, 324 } << QList<int>{ 60, 96 };
+    QTest::newRow("small share rounded up") << QList<double>{ 0.001, 0.101, 0.898 } << QList<int>{ 1, 37, 324 }
+                                            << QList<int>{ 60, 61, 98 };
+    QTest::newRow("1/0") << QList<double>{ 1.0, 0.0 } << QList<int>{ 360, 0 } << QList<int>{ 60, 420 };
+    QTest::newRow("negative") << QList<double>{ -0.5, 1.5 } << QList<int>{ -180, 540 } << QList<int>{ 60, -120 };
+}
+
+void TestPieChart::sharesGiveCeilingSpansFromSixty()
+{
+    QFETCH(QList<double>, shares);
+    QFETCH(QList<int>, spans);
+    QFETCH(QList<int>, starts);
+    My_pieChart pie(nullptr);
+    placeAsMainWindow(pie);
+    pie.setData(shares);
+    // Recomputed, not accumulated, on every paint.
+    for (int paint = 0; paint < 2; ++paint) {
+        render(pie);
+        QCOMPARE(pie.getSpans(), spans);
+        QCOMPARE(pie.getStarts(), starts);
+    }
 }
 
 void TestPieChart::emptyListPaintsNothing()
@@ -107,49 +114,7 @@ void TestPieChart::emptyListPaintsNothing()
     QCOMPARE(pie.getStarts(), QList<int>({ 60 }));
 }
 
-void TestPieChart::sharesGiveCeilingSpansFromSixty()
-{
-    My_pieChart pie(nullptr);
-    placeAsMainWindow(pie);
-    pie.setData({ 0.1, 0.9 });
-    render(pie);
-    QCOMPARE(pie.getSpans(), QList<int>({ 36, 324 }));
-    QCOMPARE(pie.getStarts(), QList<int>({ 60, 96 }));
-
-    // Recomputed, not accumulated, on the next paint.
-    render(pie);
-    QCOMPARE(pie.getSpans(), QList<int>({ 36, 324 }));
-    QCOMPARE(pie.getStarts(), QList<int>({ 60, 96 }));
-}
-
-void TestPieChart::smallShareIsRoundedUp()
-{
-    My_pieChart pie(nullptr);
-    pie.setData({ 0.001, 0.101, 0.898 });
-    render(pie);
-    QCOMPARE(pie.getSpans(), QList<int>({ 1, 37, 324 }));
-    QCOMPARE(pie.getStarts(), QList<int>({ 60, 61, 98 }));
-}
-
-void TestPieChart::wholeAndNothing()
-{
-    My_pieChart pie(nullptr);
-    pie.setData({ 1.0, 0.0 });
-    render(pie);
-    QCOMPARE(pie.getSpans(), QList<int>({ 360, 0 }));
-    QCOMPARE(pie.getStarts(), QList<int>({ 60, 420 }));
-}
-
-void TestPieChart::negativeShareGivesNegativeSpan()
-{
-    My_pieChart pie(nullptr);
-    pie.setData({ -0.5, 1.5 });
-    render(pie);
-    QCOMPARE(pie.getSpans(), QList<int>({ -180, 540 }));
-    QCOMPARE(pie.getStarts(), QList<int>({ 60, -120 }));
-}
-
-void TestPieChart::topFaceShowsRedThenBlue()
+void TestPieChart::topFaceShowsRedThenBlueOverDarkSides()
 {
     My_pieChart pie(nullptr);
     placeAsMainWindow(pie);
@@ -169,31 +134,12 @@ void TestPieChart::topFaceShowsRedThenBlue()
     QCOMPARE(image.pixelColor(20, 95), paper);   // left of it
     QCOMPARE(image.pixelColor(600, 300), paper); // far right
     QCOMPARE(image.pixelColor(170, 215), paper); // below the bottom layer
-}
-
-void TestPieChart::sideLayersAreDarkAndBelowTheTop()
-{
-    My_pieChart pie(nullptr);
-    placeAsMainWindow(pie);
-    pie.setData({ 0.1, 0.9 });
-    const QImage image = render(pie);
 
     // The top face ends at y = 185, the bottom layer at y = 205; the side
     // in between, straight below the centre, belongs to slice 1 (270 degrees).
     QCOMPARE(image.pixelColor(170, 195), QColor(Qt::darkBlue));
     QCOMPARE(image.pixelColor(170, 203), QColor(Qt::darkBlue));
     QCOMPARE(image.pixelColor(170, 180), QColor(Qt::blue));
-}
-
-void TestPieChart::fullShareIsAWholeRedDisc()
-{
-    My_pieChart pie(nullptr);
-    placeAsMainWindow(pie);
-    pie.setData({ 1.0, 0.0 });
-    const QImage image = render(pie);
-    for (int degrees = 0; degrees < 360; degrees += 30)
-        QCOMPARE(image.pixelColor(topFace(degrees)), QColor(Qt::red));
-    QCOMPARE(image.pixelColor(170, 195), QColor(Qt::darkRed));
 }
 
 void TestPieChart::negativeShareIsDrawnClockwise()

@@ -1,15 +1,12 @@
-#include "db/DataBase.h"
 #include "processing/mydeal_thread.h"
 #include "QsLog/QsLog.h"
+#include "support/ScratchDatabase.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -57,8 +54,6 @@ QString reply(int address, const QStringList& records)
     return hexWordText(address) + hexWordText(records.size()) + records.join(QString());
 }
 
-const QString CheckConn = QStringLiteral("tst_processing_check");
-
 } // namespace
 
 class tst_processing : public QObject
@@ -84,80 +79,46 @@ private slots:
     void malformedReplyRefused_data();
     void malformedReplyRefused();
     void devicesDaysAndMonthsKeyed();
-    void totalsMatchReadingByReadingSums();
     void startLineLogged();
     void constructorWiresWorkerBeforeReturning();
     void destructionStopsThread();
     void testcaldataRecomputesTotals();
 
 private:
-    QSqlDatabase checkDb();
-    void exec(const QString& sql);
+    void exec(const QString& sql) { QVERIFY2(ws->exec(sql), qPrintable(sql)); }
     // Every row of the three dose tables, ids included.
     QStringList snapshot();
     // dataTime -> probeValue of one device in one table.
     QMap<QString, double> values(const QString& table, int slaveId);
-    int rowCount(const QString& table);
     bool send(const QString& message);
 
-    QString startDir;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<DataBase> database;
+    std::unique_ptr<ScratchDatabase> ws;
     std::unique_ptr<mydeal_thread> thread;
     std::shared_ptr<CapturingDestination> logLines = std::make_shared<CapturingDestination>();
 };
 
 void tst_processing::initTestCase()
 {
-    startDir = QDir::currentPath();
     QsLogging::Logger::instance().addDestination(logLines);
 }
 
 void tst_processing::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-    QVERIFY(QDir::setCurrent(dir->path()));
-    database = std::make_unique<DataBase>();
-    QVERIFY(database->createTables());
-    thread = std::make_unique<mydeal_thread>(nullptr, database.get(), nullptr);
+    ws = std::make_unique<ScratchDatabase>();
+    thread = std::make_unique<mydeal_thread>(nullptr, ws->store.get(), nullptr);
 }
 
 void tst_processing::cleanup()
 {
     thread.reset();
-    database.reset();
-    if (QSqlDatabase::contains(CheckConn))
-        QSqlDatabase::database(CheckConn, false).close();
-    QDir::setCurrent(startDir);
-    dir.reset();
-}
-
-QSqlDatabase tst_processing::checkDb()
-{
-    if (!QSqlDatabase::contains(CheckConn))
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CheckConn);
-    QSqlDatabase db = QSqlDatabase::database(CheckConn, false);
-    // Reopened each time: the file is relative to the current test's directory.
-    db.close();
-    db.setDatabaseName(QDir::current().filePath(QStringLiteral("database.db")));
-    if (!db.open())
-        qFatal("cannot open the check connection");
-    return db;
-}
-
-void tst_processing::exec(const QString& sql)
-{
-    QSqlQuery q(checkDb());
-    if (!q.exec(sql))
-        QFAIL(qPrintable(sql + QLatin1String(": ") + q.lastError().text()));
+    ws.reset();
 }
 
 QStringList tst_processing::snapshot()
 {
     QStringList rows;
     for (const char* table : {"Realdata", "Monthdata", "Yeardata"}) {
-        QSqlQuery q(checkDb());
+        QSqlQuery q(ws->db);
         if (!q.exec(QStringLiteral("select id, slaveId, dataTime, probeValue from %1 order by id")
                         .arg(QLatin1String(table)))) {
             rows << QStringLiteral("%1 missing").arg(QLatin1String(table));
@@ -174,7 +135,7 @@ QStringList tst_processing::snapshot()
 QMap<QString, double> tst_processing::values(const QString& table, int slaveId)
 {
     QMap<QString, double> result;
-    QSqlQuery q(checkDb());
+    QSqlQuery q(ws->db);
     q.prepare(QStringLiteral("select dataTime, probeValue from %1 where slaveId = ?").arg(table));
     q.addBindValue(slaveId);
     if (!q.exec())
@@ -186,14 +147,6 @@ QMap<QString, double> tst_processing::values(const QString& table, int slaveId)
                       q.value(1).toDouble());
     }
     return result;
-}
-
-int tst_processing::rowCount(const QString& table)
-{
-    QSqlQuery q(checkDb());
-    if (!q.exec(QStringLiteral("select count(*) from %1").arg(table)) || !q.next())
-        return -1;
-    return q.value(0).toInt();
 }
 
 // Hands a message over as the serial link does and returns the outcome.
@@ -344,7 +297,7 @@ void tst_processing::failedCommitRollsBack()
     const QString readerName = QStringLiteral("tst_processing_reader");
     {
         QSqlDatabase reader = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), readerName);
-        reader.setDatabaseName(QDir::current().filePath(QStringLiteral("database.db")));
+        reader.setDatabaseName(ws->path(QStringLiteral("database.db")));
         reader.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
         QVERIFY(reader.open());
         QVERIFY(reader.transaction());
@@ -455,33 +408,9 @@ void tst_processing::devicesDaysAndMonthsKeyed()
              (QMap<QString, double>{{"20160430230000", 16.0}, {"20160430220000", 32.0}}));
     QCOMPARE(values("Monthdata", 0x1234), (QMap<QString, double>{{"20160430", 48.0}}));
     QCOMPARE(values("Yeardata", 0x1234), (QMap<QString, double>{{"201604", 48.0}}));
-    QCOMPARE(rowCount("Realdata"), 6);
-    QCOMPARE(rowCount("Monthdata"), 4);
-    QCOMPARE(rowCount("Yeardata"), 4);
-}
-
-void tst_processing::totalsMatchReadingByReadingSums()
-{
-    exec("insert into Monthdata(slaveId,dataTime,probeValue) values(9,'20160414',0.1)");
-    exec("insert into Yeardata(slaveId,dataTime,probeValue) values(9,'201604',0.3)");
-    // Hours of three days in mixed order, fractional doses: the totals must be
-    // exactly the sums formed one reading at a time in message order.
-    QStringList records;
-    QMap<QString, double> days{{"20160414", 0.1}};
-    QMap<QString, double> months{{"201604", 0.3}};
-    for (int i = 0; i < 72; ++i) {
-        const int day = 13 + (i * 7) % 3;
-        const int hour = i / 3;
-        const int dose = 1 + (i * 37) % 997;
-        records << record(16, 4, day, hour, dose);
-        const QString dayKey = QString::asprintf("201604%02d", day);
-        days[dayKey] = days.value(dayKey) + dose / 100.0;
-        months["201604"] = months.value("201604") + dose / 100.0;
-    }
-    QVERIFY(send(reply(9, records)));
-    QCOMPARE(values("Realdata", 9).size(), 72);
-    QCOMPARE(values("Monthdata", 9), days);
-    QCOMPARE(values("Yeardata", 9), months);
+    QCOMPARE(ws->count("Realdata"), 6);
+    QCOMPARE(ws->count("Monthdata"), 4);
+    QCOMPARE(ws->count("Yeardata"), 4);
 }
 
 // ---- Thread ------------------------------------------------------------------
@@ -490,7 +419,7 @@ void tst_processing::startLineLogged()
 {
     logLines->taken();
     thread.reset();
-    thread = std::make_unique<mydeal_thread>(nullptr, database.get(), nullptr);
+    thread = std::make_unique<mydeal_thread>(nullptr, ws->store.get(), nullptr);
     const QStringList lines = logLines->taken();
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().contains(QLatin1String("INFO")), qPrintable(lines.first()));
@@ -505,7 +434,7 @@ void tst_processing::startLineLogged()
 void tst_processing::constructorWiresWorkerBeforeReturning()
 {
     for (int i = 0; i < 20; ++i) {
-        thread = std::make_unique<mydeal_thread>(nullptr, database.get(), nullptr);
+        thread = std::make_unique<mydeal_thread>(nullptr, ws->store.get(), nullptr);
         QVERIFY(thread->isRunning());
         QVERIFY(send(reply(5, {record(16, 4, 14, i, 100)})));
     }
@@ -527,7 +456,7 @@ void tst_processing::destructionStopsThread()
 
     // Owned by a parent, as in the main window, it is stopped the same way.
     QObject parent;
-    auto* child = new mydeal_thread(&parent, database.get(), nullptr);
+    auto* child = new mydeal_thread(&parent, ws->store.get(), nullptr);
     QVERIFY(child->isRunning());
 }
 
@@ -556,7 +485,7 @@ void tst_processing::testcaldataRecomputesTotals()
     thread->MY_testcalData();
     QCOMPARE(values("Monthdata", 20), (QMap<QString, double>{{"20160414", 3.5}}));
     QCOMPARE(values("Yeardata", 20), (QMap<QString, double>{{"201604", 15.5}}));
-    QCOMPARE(rowCount("Monthdata"), 1);
+    QCOMPARE(ws->count("Monthdata"), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_processing)

@@ -3,47 +3,31 @@
 
 #include <QtTest>
 
-#include <QAbstractItemModel>
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
-#include <QDir>
-#include <QFile>
-#include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPageSize>
 #include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableView>
-#include <QTemporaryDir>
 
 #include <memory>
 
 #include "app/Clock.h"
-#include "db/DataBase.h"
 #include "query/SqlSelect.h"
+#include "support/FormDriver.h"
+#include "support/ScratchDatabase.h"
 
 namespace {
 
 const QString kSelect = QStringLiteral(
     "select a.dataTime ,b.name,b.department,c.slaveId, a.probeValue from Staff b ,Device c");
 const QString kDefault = QStringLiteral(",Realdata a where c.ID_card = b.ID_card and c.slaveId = a.slaveId");
-
-template <typename T>
-T* child(QObject* parent, const char* name)
-{
-    T* found = parent->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
 
 // "yyyyMMddhh0000" of the n-th hour from 1 May 2023 00:00.
 QString hourKey(int n)
@@ -94,41 +78,28 @@ int pdfPages(const QString& path)
 
 } // namespace
 
-class TestQueryDialog : public QObject
+class TestQueryDialog : public QObject, private FormDriver
 {
     Q_OBJECT
 
 private:
-    QString startDir;
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<DataBase> store;
-    QSqlDatabase db;
+    std::unique_ptr<ScratchDatabase> ws;
     std::unique_ptr<SqlSelect> dialog;
 
     void addZhang() { addPerson(QStringLiteral("110101199001010011"), QStringLiteral("张三"), QStringLiteral("放射科"), 7); }
 
     void addPerson(const QString& card, const QString& name, const QString& department, int slaveId)
     {
-        Staffdata s;
-        s.ID_card = card;
-        s.name = name;
-        s.gender = QStringLiteral("男");
-        s.ptype = 1;
-        s.department = department;
-        QVERIFY(store->insertStaff(s, db));
-        Devicedata d;
-        d.slaveId = slaveId;
-        d.ID_card = card;
-        d.dataTime = QStringLiteral("20230101000000");
-        QVERIFY(store->insertDevice(d, db));
+        ws->addPerson(card, name, department, 1);
+        ws->addDevice(slaveId, card);
     }
 
     // count readings of one device at consecutive hours from hour `first`,
     // values 0.5, 1, 1.5, ...
     void addReadings(const QString& table, int slaveId, int first, int count)
     {
-        QVERIFY(db.transaction());
-        QSqlQuery q(db);
+        QVERIFY(ws->db.transaction());
+        QSqlQuery q(ws->db);
         QVERIFY(q.prepare(QStringLiteral("insert into %1 (slaveId, dataTime, probeValue) values (?, ?, ?)").arg(table)));
         for (int i = 0; i < count; ++i) {
             q.addBindValue(slaveId);
@@ -136,10 +107,10 @@ private:
             q.addBindValue(0.5 * (i + 1));
             QVERIFY(q.exec());
         }
-        QVERIFY(db.commit());
+        QVERIFY(ws->db.commit());
     }
 
-    void click(const char* button) { QTest::mouseClick(child<QPushButton>(dialog.get(), button), Qt::LeftButton); }
+    void click(const char* button) { FormDriver::click(dialog.get(), button); }
 
     QAbstractItemModel* shown() const { return child<QTableView>(dialog.get(), "tableView")->model(); }
 
@@ -190,72 +161,29 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        startDir = QDir::currentPath();
-        Clock::setNow(QDateTime(QDate(2023, 5, 2), QTime(17, 10, 0)));
-    }
-
+    void initTestCase() { Clock::setNow(QDateTime(QDate(2023, 5, 2), QTime(17, 10, 0))); }
     void cleanupTestCase() { Clock::reset(); }
 
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
-        store = std::make_unique<DataBase>();
-        QVERIFY(store->createTables());
-        store->createConnection(QStringLiteral("test.db"));
-        db = store->getConnection(QStringLiteral("test.db"));
-        QVERIFY(db.isOpen());
-        dialog = std::make_unique<SqlSelect>(nullptr, store.get());
+        ws = std::make_unique<ScratchDatabase>();
+        dialog = std::make_unique<SqlSelect>(nullptr, ws->store.get());
     }
 
     void cleanup()
     {
         dialog.reset();
-        store.reset();
-        db = QSqlDatabase();
-        for (const QString& name : QSqlDatabase::connectionNames()) {
-            QSqlDatabase::database(name, false).close();
-            QSqlDatabase::removeDatabase(name);
-        }
+        ws.reset();
         SqlSelect::setPrintSetup({});
-        QDir::setCurrent(startDir);
-        dir.reset();
     }
 
     // ---- form and opening ------------------------------------------------
 
-    void form_namesTextsAndStartState()
+    void form_printWaitsForASearchAndBackCloses()
     {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("数据查询"));
-        QCOMPARE(dialog->size(), QSize(714, 531));
-        // Buttons, radio buttons and check boxes with their texts; none checked.
-        const std::pair<const char*, const char*> buttons[] = {
-            {"btnSearch", "查询"}, {"btnPrint", "打印"},   {"btnExcel", "导出数据"}, {"btnNext", ">>"},
-            {"btnBefore", "<<"},   {"btnBack", "返回"},    {"rb_day", "天数据"},     {"rb_mon", "月数据"},
-            {"rb_year", "年数据"}, {"cb_time", "时间查询"}, {"cb_cradid", "身份证"},  {"cb_name", "姓名查询"}};
-        for (const auto& b : buttons) {
-            auto* button = child<QAbstractButton>(dialog.get(), b.first);
-            QCOMPARE(button->text(), QString::fromUtf8(b.second));
-            QVERIFY(!button->isChecked());
-        }
         QVERIFY(!child<QPushButton>(dialog.get(), "btnPrint")->isEnabled());
-        QCOMPARE(child<QLabel>(dialog.get(), "label")->text(), QStringLiteral("起始时间"));
-        QCOMPARE(child<QLabel>(dialog.get(), "label_2")->text(), QStringLiteral("结束时间"));
-        child<QLineEdit>(dialog.get(), "le_name");
-        child<QComboBox>(dialog.get(), "comboBox");
-        for (const char* name : {"de_start", "de_end"}) {
-            auto* edit = child<QDateTimeEdit>(dialog.get(), name);
-            QCOMPARE(edit->displayFormat(), QStringLiteral("yyyy/M/d HH:mm"));
-            QVERIFY(edit->calendarPopup());
-        }
-        QCOMPARE(child<QDateTimeEdit>(dialog.get(), "de_start")->maximumDateTime(),
-                 QDateTime(QDate(7998, 12, 31), QTime(23, 59, 59)));
-
         dialog->show();
-        QVERIFY(dialog->isVisible());
         click("btnBack");
         QVERIFY(!dialog->isVisible());
     }
@@ -266,7 +194,7 @@ private slots:
         addPerson(QStringLiteral("110101199001010022"), QStringLiteral("李四"), QStringLiteral("核医学科"), 8);
         addPerson(QStringLiteral("110101199001010033"), QStringLiteral("王五"), QStringLiteral("放射科"), 9);
         // With id 2 gone, the person with id 3 must still be listed.
-        QVERIFY(store->deleteById(QStringLiteral("Staff"), 2, db));
+        QVERIFY(ws->store->deleteById(QStringLiteral("Staff"), 2, ws->db));
 
         auto* cards = child<QComboBox>(dialog.get(), "comboBox");
         cards->addItem(QStringLiteral("stale"));
@@ -290,13 +218,6 @@ private slots:
     }
 
     // ---- query text ----------------------------------------------------
-
-    void query_defaultClauseWithoutFilters()
-    {
-        QVariantList values;
-        QCOMPARE(dialog->buildQuery(&values), kSelect + kDefault);
-        QVERIFY(values.isEmpty());
-    }
 
     void query_timeClausePerRadioButton_data()
     {
@@ -345,7 +266,9 @@ private slots:
             child<QRadioButton>(dialog.get(), radio.toLatin1().constData())->setChecked(true);
         child<QCheckBox>(dialog.get(), "cb_time")->setChecked(timeChecked);
         setRange(start, end);
-        QCOMPARE(dialog->buildQuery(), kSelect + kDefault);
+        QVariantList values;
+        QCOMPARE(dialog->buildQuery(&values), kSelect + kDefault);
+        QVERIFY(values.isEmpty());
     }
 
     void query_nameAndIdCardFiltersAreBound()
@@ -432,7 +355,7 @@ private slots:
     void query_monthTableAndColumns()
     {
         addZhang();
-        QSqlQuery q(db);
+        QSqlQuery q(ws->db);
         QVERIFY(q.exec("insert into Monthdata (slaveId, dataTime, probeValue) values (7, '20230430', 3.25), "
                        "(7, '20230501', 4.5), (7, '20230503', 1)"));
         child<QRadioButton>(dialog.get(), "rb_mon")->setChecked(true);
@@ -441,13 +364,13 @@ private slots:
         click("btnSearch");
         const QAbstractItemModel* m = shown();
         QCOMPARE(m->rowCount(), 1);
-        QCOMPARE(m->columnCount(), 5);
-        const QStringList expected = {"20230501", "张三", "放射科", "7", "4.5"};
-        for (int c = 0; c < 5; ++c)
-            QCOMPARE(m->data(m->index(0, c)).toString(), expected.at(c));
-        const QStringList headers = {"时间", "姓名", "部门", "设备Id号", "累计剂量值"};
-        for (int c = 0; c < 5; ++c)
-            QCOMPARE(m->headerData(c, Qt::Horizontal).toString(), headers.at(c));
+        QStringList row, headers;
+        for (int c = 0; c < m->columnCount(); ++c) {
+            row << m->data(m->index(0, c)).toString();
+            headers << m->headerData(c, Qt::Horizontal).toString();
+        }
+        QCOMPARE(row, (QStringList{"20230501", "张三", "放射科", "7", "4.5"}));
+        QCOMPARE(headers, (QStringList{"时间", "姓名", "部门", "设备Id号", "累计剂量值"}));
         QVERIFY(child<QPushButton>(dialog.get(), "btnPrint")->isEnabled());
     }
 
@@ -557,10 +480,8 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("pages");
         QTest::newRow("0 lines") << 0 << 1;
-        QTest::newRow("1 line") << 1 << 1;
         QTest::newRow("30 lines, no empty page after") << 30 << 1;
         QTest::newRow("31 lines") << 31 << 2;
-        QTest::newRow("60 lines") << 60 << 2;
         QTest::newRow("61 lines") << 61 << 3;
     }
 
@@ -581,7 +502,7 @@ private slots:
         addZhang();
         addReadings(QStringLiteral("Realdata"), 7, 0, rows);
         click("btnSearch");
-        const QString file = dir->filePath(QStringLiteral("report.pdf"));
+        const QString file = ws->path(QStringLiteral("report.pdf"));
         DebugCapture capture;
         DebugCapture::reset();
         printTo(file);
@@ -603,7 +524,7 @@ private slots:
 
         DebugCapture capture;
         DebugCapture::reset();
-        printTo(dir->filePath(QStringLiteral("report.pdf")));
+        printTo(ws->path(QStringLiteral("report.pdf")));
         QStringList lines;
         for (const QString& line : capture.lines()) {
             if (line.startsWith(QStringLiteral("printData[z] ")))
@@ -622,7 +543,7 @@ private slots:
         addZhang();
         addReadings(QStringLiteral("Realdata"), 7, 0, 3);
         click("btnSearch");
-        const QString file = dir->filePath(QStringLiteral("report.pdf"));
+        const QString file = ws->path(QStringLiteral("report.pdf"));
         bool asked = false;
         SqlSelect::setPrintSetup([&](QPrinter& printer, QWidget* parent) {
             asked = parent == dialog.get();

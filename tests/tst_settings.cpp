@@ -5,6 +5,36 @@
 
 #include "app/SettingsAdpater.h"
 
+namespace {
+
+// Every field of an element in one line, so that one comparison covers them all.
+QString text(const Com_Info& c)
+{
+    return QStringList{QString::number(c.type), c.SerialPort, c.Baud,    c.DataBits, c.StopBits,
+                       c.Parity,                c.RTS,        c.Timeout, QString::number(c.IsShared)}
+        .join('|');
+}
+
+QString text(const Probe_Info& p)
+{
+    QStringList fields;
+    for (double v : {double(p.id), double(p.lowdata), double(p.highdata), p.errratio, double(p.interval), p.natural,
+                     p.artificial, p.srcdata, p.srcdata_h, p.srcvdata})
+        fields << QString::number(v, 'g', 17);
+    return fields.join('|');
+}
+
+template <typename T>
+QStringList texts(const QList<T>& list)
+{
+    QStringList all;
+    for (const T& element : list)
+        all << text(element);
+    return all;
+}
+
+} // namespace
+
 class tst_settings : public QObject
 {
     Q_OBJECT
@@ -24,18 +54,7 @@ private slots:
     {
         const QString file = path("none.ini");
         SettingsAdpater settings(file, QSettings::IniFormat);
-        const QList<Com_Info> list = settings.getComList();
-        QCOMPARE(list.size(), 1);
-        const Com_Info& c = list.first();
-        QCOMPARE(c.type, 1);
-        QCOMPARE(c.SerialPort, QString("COM1:"));
-        QCOMPARE(c.Baud, QString("9600"));
-        QCOMPARE(c.DataBits, QString("8"));
-        QCOMPARE(c.StopBits, QString("1"));
-        QCOMPARE(c.Parity, QString("None"));
-        QCOMPARE(c.RTS, QString("Disable"));
-        QCOMPARE(c.Timeout, QString("0"));
-        QCOMPARE(c.IsShared, 0);
+        QCOMPARE(texts(settings.getComList()), QStringList{"1|COM1:|9600|8|1|None|Disable|0|0"});
         QVERIFY(settings.getProbeList().isEmpty());
         // Reading never creates the file.
         settings.sync();
@@ -46,17 +65,7 @@ private slots:
     {
         writeFile("partial.ini", "[myCom]\n1\\SerialPort=/dev/ttyUSB0\n1\\Baud=38400\nsize=1\n");
         SettingsAdpater settings(path("partial.ini"), QSettings::IniFormat);
-        const QList<Com_Info> list = settings.getComList();
-        QCOMPARE(list.size(), 1);
-        QCOMPARE(list[0].SerialPort, QString("/dev/ttyUSB0"));
-        QCOMPARE(list[0].Baud, QString("38400"));
-        QCOMPARE(list[0].type, 0);
-        QCOMPARE(list[0].IsShared, 0);
-        QCOMPARE(list[0].Parity, QString());
-        QCOMPARE(list[0].DataBits, QString());
-        QCOMPARE(list[0].StopBits, QString());
-        QCOMPARE(list[0].RTS, QString());
-        QCOMPARE(list[0].Timeout, QString());
+        QCOMPARE(texts(settings.getComList()), QStringList{"0|/dev/ttyUSB0|38400||||||0"});
     }
 
     void probesWrittenBackUnchanged()
@@ -71,11 +80,8 @@ private slots:
         {
             SettingsAdpater settings(path("probe.ini"), QSettings::IniFormat);
             before = settings.getProbeList();
-            QCOMPARE(before.size(), 2);
-            QCOMPARE(before[0].id, 3);
-            QCOMPARE(before[0].errratio, 0.125);
-            QCOMPARE(before[0].srcvdata, 4.75);
-            QCOMPARE(before[1].lowdata, -1);
+            QCOMPARE(texts(before), (QStringList{"3|10|900|0.125|60|0.23000000000000001|1.5|2.25|3.5|4.75",
+                                                 "4|-1|0|0|0|0|0|0|0|0"}));
             // The serial-port list defaults when the file has no "myCom" array.
             QCOMPARE(settings.getComList().size(), 1);
             Com_Info c;
@@ -84,20 +90,7 @@ private slots:
             settings.writeSettings();
         }
         SettingsAdpater again(path("probe.ini"), QSettings::IniFormat);
-        const QList<Probe_Info> after = again.getProbeList();
-        QCOMPARE(after.size(), before.size());
-        for (int i = 0; i < after.size(); ++i) {
-            QCOMPARE(after[i].id, before[i].id);
-            QCOMPARE(after[i].lowdata, before[i].lowdata);
-            QCOMPARE(after[i].highdata, before[i].highdata);
-            QCOMPARE(after[i].errratio, before[i].errratio);
-            QCOMPARE(after[i].interval, before[i].interval);
-            QCOMPARE(after[i].natural, before[i].natural);
-            QCOMPARE(after[i].artificial, before[i].artificial);
-            QCOMPARE(after[i].srcdata, before[i].srcdata);
-            QCOMPARE(after[i].srcdata_h, before[i].srcdata_h);
-            QCOMPARE(after[i].srcvdata, before[i].srcvdata);
-        }
+        QCOMPARE(texts(again.getProbeList()), texts(before));
         QCOMPARE(again.getComList().size(), 1);
         QCOMPARE(again.getComList()[0].SerialPort, QString("/dev/ttyS1"));
     }
@@ -125,18 +118,7 @@ private slots:
         }
         {
             SettingsAdpater s(file, QSettings::IniFormat);
-            const QList<Com_Info> back = s.getComList();
-            QCOMPARE(back.size(), 3);
-            for (int i = 0; i < 3; ++i) {
-                QCOMPARE(back[i].type, three[i].type);
-                QCOMPARE(back[i].IsShared, three[i].IsShared);
-                QCOMPARE(back[i].SerialPort, three[i].SerialPort);
-                QCOMPARE(back[i].Baud, three[i].Baud);
-                QCOMPARE(back[i].StopBits, three[i].StopBits);
-                QCOMPARE(back[i].Parity, three[i].Parity);
-                QCOMPARE(back[i].RTS, three[i].RTS);
-                QCOMPARE(back[i].Timeout, three[i].Timeout);
-            }
+            QCOMPARE(texts(s.getComList()), texts(three));
             s.setComList({three[2]});
             s.writeSettings();
         }

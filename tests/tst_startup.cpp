@@ -34,39 +34,6 @@ QStringList tablesOf(const QString& file)
     return names;
 }
 
-bool execOn(const QString& file, const QString& sql)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "startup-exec");
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(db);
-            ok = q.exec(sql);
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("startup-exec");
-    return ok;
-}
-
-int countOf(const QString& file, const QString& table)
-{
-    int n = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "startup-count");
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(QString("select count(*) from %1").arg(table), db);
-            if (q.next())
-                n = q.value(0).toInt();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("startup-count");
-    return n;
-}
-
 int runOnce(const std::function<void(MainWindow*)>& hook)
 {
     static char name[] = "dosemanager";
@@ -98,20 +65,6 @@ private slots:
         // Settings are written only when the operator accepts the port settings.
         QVERIFY(!QFile::exists(dir.filePath("zudovi.ini")));
         QCOMPARE(tablesOf(dir.filePath("database.db")), kTables);
-    }
-
-    void secondStartKeepsRows()
-    {
-        QTemporaryDir dir;
-        QVERIFY(QDir::setCurrent(dir.path()));
-        QCOMPARE(runOnce([](MainWindow* w) { QTimer::singleShot(0, w, &QWidget::close); }), 0);
-        const QString file = dir.filePath("database.db");
-        QVERIFY(execOn(file, "insert into Department(department,dname) values('放射科','张')"));
-        QVERIFY(execOn(file, "insert into Realdata(slaveId,dataTime,probeValue) values(5,'20160414080000',46.6)"));
-        QCOMPARE(runOnce([](MainWindow* w) { QTimer::singleShot(0, w, &QWidget::close); }), 0);
-        QCOMPARE(countOf(file, "Department"), 1);
-        QCOMPARE(countOf(file, "Realdata"), 1);
-        QCOMPARE(tablesOf(file), kTables);
     }
 
     void exitStatusIsTheEventLoops()

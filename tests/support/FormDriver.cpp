@@ -1,0 +1,26 @@
+#include "support/FormDriver.h"
+
+#include <QAbstractButton>
+#include <QTableView>
+#include <QTest>
+
+void FormDriver::click(QObject* parent, const char* name)
+{
+    QTest::mouseClick(child<QAbstractButton>(parent, name), Qt::LeftButton);
+}
+
+void FormDriver::clickRow(QTableView* view, const QString& text)
+{
+    const QAbstractItemModel* m = view->model();
+    for (int r = 0; m && r < m->rowCount(); ++r) {
+        const QModelIndex cell = m->index(r, 1);
+        if (cell.data().toString() == text)
+            return QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(cell).center());
+    }
+    QFAIL("row not listed");
+}
+
+void FormDriver::missing(const char* name)
+{
+    qFatal("no widget %s", name);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+// Answers the modal windows a test expects, in order, from timers. A window
+// that does not come in time, or one nobody expected, is noted and closed, so
+// no test waits on a human. The newest script of a test is the one answering.
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QPair>
+#include <QStringList>
+
+#include <functional>
+
+class ModalScript : public QObject
+{
+public:
+    using Action = std::function<QString(QWidget*)>; // empty text: as expected
+
+    ModalScript();
+    ~ModalScript() override;
+
+    ModalScript& expect(const QString& title, Action act);
+    // Checks a message box's text and parent, then clicks button
+    // (Qt::Key_Escape presses Escape, QMessageBox::NoButton closes the window).
+    ModalScript& box(const QString& title, const QString& text, int button = QMessageBox::Ok,
+                     QWidget* parent = nullptr);
+    bool clean() const { return steps.isEmpty() && problems.isEmpty(); }
+    QByteArray report() const;
+
+private:
+    static ModalScript*& current();
+    void poll();
+
+    QList<QPair<QString, Action>> steps;
+    QStringList problems;
+    QElapsedTimer clock;
+};
+
+#define ANSWERED(script) QVERIFY2((script).clean(), (script).report().constData())

@@ -1,0 +1,49 @@
+#pragma once
+
+// A fresh working directory with its own "database.db" for one test: the
+// process changes into a QTemporaryDir, a DataBase creates the tables there,
+// and a private connection lets the test put rows in and check them behind
+// the back of the code under test. The destructor closes every connection
+// and goes back to the previous working directory.
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
+
+#include "db/DataBase.h"
+
+class ScratchDatabase
+{
+public:
+    explicit ScratchDatabase(const QString& checkConnection = QStringLiteral("check.db"));
+    ~ScratchDatabase();
+    ScratchDatabase(const ScratchDatabase&) = delete;
+    ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    // Runs sql with values bound on the checking connection; false (and a
+    // warning naming the statement) when it fails.
+    bool exec(const QString& sql, const QVariantList& values = {}) const;
+    // The first column of the first row, or an invalid QVariant.
+    QVariant value(const QString& sql, const QVariantList& values = {}) const;
+    int count(const QString& table) const;
+
+    // A person (gender 男) and its id.
+    int addPerson(const QString& card, const QString& name, const QString& department = QStringLiteral("放射科"),
+                  int ptype = 0, const QByteArray& photo = {});
+    void addDevice(int slaveId, const QString& card);
+    // One dose row of table (Realdata, Monthdata, Yeardata, SeqYeardata).
+    void addDose(const QString& table, int slaveId, const QString& key, double value);
+
+    QTemporaryDir dir;
+    std::unique_ptr<DataBase> store;
+    QSqlDatabase db;
+
+private:
+    const QString start;
+};
