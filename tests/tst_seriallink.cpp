@@ -23,7 +23,7 @@ namespace {
 // One reported outcome or message, in the order they came.
 struct Event
 {
-    QString what;  // "result", "save" or "progress"
+    QString what; // "result", "save" or "progress"
     int type = 0;
     QString port;
     int devId = 0;
@@ -33,33 +33,24 @@ struct Event
     int total = 0;
 };
 
+// An outcome as one comparable text.
+QString outcome(int type, const QString& port, int devId, bool ok)
+{
+    return QStringLiteral("type %1 port '%2' dev %3 ok %4").arg(type).arg(port).arg(devId).arg(ok);
+}
+
 class Recorder
 {
 public:
     explicit Recorder(SerialPort& link)
     {
         QObject::connect(&link, &SerialPort::data_Result, [this](int type, QString port, int devId, bool ok) {
-            Event e;
-            e.what = QStringLiteral("result");
-            e.type = type;
-            e.port = port;
-            e.devId = devId;
-            e.ok = ok;
-            events.append(e);
+            events.append({QStringLiteral("result"), type, port, devId, ok, {}, 0, 0});
         });
-        QObject::connect(&link, &SerialPort::MySave_data, [this](QString text) {
-            Event e;
-            e.what = QStringLiteral("save");
-            e.text = text;
-            events.append(e);
-        });
+        QObject::connect(&link, &SerialPort::MySave_data,
+                         [this](QString text) { events.append({QStringLiteral("save"), 0, {}, 0, false, text, 0, 0}); });
         QObject::connect(&link, &SerialPort::receiveProgress, [this](QString port, int received, int total) {
-            Event e;
-            e.what = QStringLiteral("progress");
-            e.port = port;
-            e.received = received;
-            e.total = total;
-            events.append(e);
+            events.append({QStringLiteral("progress"), 0, port, 0, false, {}, received, total});
         });
     }
 
@@ -73,6 +64,20 @@ public:
         return list;
     }
     int count(const QString& what) const { return of(what).size(); }
+    QStringList results() const
+    {
+        QStringList list;
+        for (const Event& e : of(QStringLiteral("result")))
+            list << outcome(e.type, e.port, e.devId, e.ok);
+        return list;
+    }
+    QStringList saves() const
+    {
+        QStringList list;
+        for (const Event& e : of(QStringLiteral("save")))
+            list << e.text;
+        return list;
+    }
 
     QList<Event> events;
 };
@@ -90,6 +95,11 @@ PortDescription describe(const QString& path)
 QByteArray word(int v)
 {
     return SimDosimeter::word(v);
+}
+
+QString hexOf(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
 }
 
 void addRecords(SimDosimeter& dev, int count)
@@ -141,11 +151,15 @@ private:
         return link;
     }
 
-    // Reads once so that the link learns each device's address.
+    // Reads once so that the link learns each device's address, then forgets
+    // what was sent and reported so far.
     static bool readAll(SerialPort& link, Recorder& rec, int expectedResults)
     {
         link.dealsyndata(0, -1, -1);
-        return QTest::qWaitFor([&] { return rec.count(QStringLiteral("result")) >= expectedResults; }, 5000);
+        const bool done =
+            QTest::qWaitFor([&] { return rec.count(QStringLiteral("result")) >= expectedResults; }, 5000);
+        rec.events.clear();
+        return done;
     }
 
 private slots:
@@ -190,31 +204,12 @@ private slots:
         QVERIFY(link->portStates().isEmpty());
         QVERIFY(link->portParameters().isEmpty());
         QVERIFY(rec.events.isEmpty());
-
         link->readrealdata();
         QCOMPARE(rec.events.size(), 1);
-        const Event e = rec.events.at(0);
-        QCOMPARE(e.what, QStringLiteral("result"));
-        QCOMPARE(e.type, 0);
-        QCOMPARE(e.port, QString());
-        QCOMPARE(e.devId, 0);
-        QCOMPARE(e.ok, false);
+        QCOMPARE(rec.results(), QStringList{outcome(0, QString(), 0, false)});
     }
 
-    void portThatCannotOpenKeepsEntry()
-    {
-        listed.append(describe(dir.filePath(QStringLiteral("no-such-tty"))));
-        auto link = makeLink();
-        Recorder rec(*link);
-        link->readrealdata();
-        QCOMPARE(link->portStates().size(), 1);
-        QCOMPARE(link->portStates().at(0).opened, false);
-        QCOMPARE(rec.events.size(), 1);
-        QCOMPARE(rec.events.at(0).port, QString());
-        QCOMPARE(rec.events.at(0).ok, false);
-    }
-
-    void portThatCannotOpenReportedWithReason()
+    void portThatCannotOpenKeepsEntryAndIsReported()
     {
         const QString missing = dir.filePath(QStringLiteral("no-such-tty"));
         QSerialPort probe(missing);
@@ -228,31 +223,32 @@ private slots:
         connect(link.get(), &SerialPort::portOpenFailed, this, [&](QString port, QString why) {
             order << QStringLiteral("failed ") + port + QStringLiteral(": ") + why;
         });
-        connect(link.get(), &SerialPort::data_Result, this, [&](int, QString port, int devId, bool ok) {
-            order << QStringLiteral("result '%1' %2 %3").arg(port).arg(devId).arg(ok);
-        });
+        connect(link.get(), &SerialPort::data_Result, this,
+                [&](int type, QString port, int devId, bool ok) { order << outcome(type, port, devId, ok); });
         link->readrealdata();
-        QCOMPARE(order, QStringList({QStringLiteral("failed ") + missing + QStringLiteral(": ") + reason,
-                                     QStringLiteral("result '' 0 0")}));
+        QCOMPARE(link->portStates().size(), 1);
+        QVERIFY(!link->portStates().at(0).opened);
+        const QString failed = QStringLiteral("failed ") + missing + QStringLiteral(": ") + reason;
+        QCOMPARE(order, QStringList({failed, outcome(0, QString(), 0, false)}));
 
         // Beside a port that opens, the failure is still told, the device read.
         auto sim = addSim(5);
         QVERIFY(sim);
         order.clear();
         link->readrealdata();
-        QCOMPARE(order, QStringList({QStringLiteral("failed ") + missing + QStringLiteral(": ") + reason}));
+        QCOMPARE(order, QStringList{failed});
         QTRY_COMPARE(order.size(), 2);
-        QCOMPARE(order.at(1), QStringLiteral("result '%1' 5 1").arg(sim->slavePath()));
+        QCOMPARE(order.at(1), outcome(0, sim->slavePath(), 5, true));
 
         // Ports that open are not reported.
         listed.removeFirst();
         order.clear();
         link->readrealdata();
         QTRY_COMPARE(order.size(), 1);
-        QVERIFY(order.at(0).startsWith(QStringLiteral("result")));
+        QVERIFY(order.at(0).startsWith(QStringLiteral("type")));
     }
 
-    void twoPortsOpenedAt38400In8N1InEnumerationOrder()
+    void twoPortsOpenedAt38400In8N1InEnumerationOrderAndRead()
     {
         auto a = addSim(1);
         auto b = addSim(2);
@@ -264,70 +260,28 @@ private slots:
         const auto& params = link->portParameters();
         QCOMPARE(states.size(), 2);
         QCOMPARE(params.size(), 2);
-        const QList<std::shared_ptr<SimPty>> order {a, b};
+        const QList<std::shared_ptr<SimPty>> order{a, b};
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(states.at(i).comName, order.at(i)->slavePath());
+            const QString path = order.at(i)->slavePath();
+            QCOMPARE(states.at(i).comName, path);
             QVERIFY(states.at(i).opened);
             QCOMPARE(states.at(i).devId, -1);
             QCOMPARE(states.at(i).cmdState, 65535);
-            QCOMPARE(params.at(i).type, i);
-            QCOMPARE(params.at(i).IsShared, i);
-            QCOMPARE(params.at(i).SerialPort, order.at(i)->slavePath());
-            QCOMPARE(params.at(i).Baud, QStringLiteral("38400"));
-            QCOMPARE(params.at(i).DataBits, QStringLiteral("8"));
-            QCOMPARE(params.at(i).StopBits, QStringLiteral("1"));
-            QCOMPARE(params.at(i).Parity, QStringLiteral("None"));
-            QCOMPARE(params.at(i).RTS, QStringLiteral("NoFlowControl"));
-
-            QSerialPort* port = states.at(i).port;
-            QCOMPARE(port->baudRate(), 38400);
-            QCOMPARE(port->dataBits(), QSerialPort::Data8);
-            QCOMPARE(port->stopBits(), QSerialPort::OneStop);
-            QCOMPARE(port->parity(), QSerialPort::NoParity);
-            QCOMPARE(port->flowControl(), QSerialPort::NoFlowControl);
-
+            const Com_Info& p = params.at(i);
+            QCOMPARE(QStringList({QString::number(p.type), QString::number(p.IsShared), p.SerialPort, p.Baud,
+                                  p.DataBits, p.StopBits, p.Parity, p.RTS}),
+                     QStringList({QString::number(i), QString::number(i), path, "38400", "8", "1", "None",
+                                  "NoFlowControl"}));
             // What the terminal itself was set to.
-            termios tio {};
+            termios tio{};
             QCOMPARE(::tcgetattr(order.at(i)->slaveDescriptor(), &tio), 0);
             QCOMPARE(cfgetospeed(&tio), speed_t(B38400));
             QCOMPARE(int(tio.c_cflag & CSIZE), int(CS8));
             QCOMPARE(int(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS)), 0);
             QCOMPARE(int(tio.c_iflag & (IXON | IXOFF)), 0);
         }
-    }
 
-    void conversions()
-    {
-        QCOMPARE(SerialPort::toDataBits(QStringLiteral("5")), QSerialPort::Data5);
-        QCOMPARE(SerialPort::toDataBits(QStringLiteral("8")), QSerialPort::Data8);
-        QCOMPARE(SerialPort::toDataBits(QStringLiteral("9")), QSerialPort::UnknownDataBits);
-        QCOMPARE(SerialPort::toDataBits(QStringLiteral("x")), QSerialPort::UnknownDataBits);
-        QCOMPARE(SerialPort::toStopBits(QStringLiteral("1")), QSerialPort::OneStop);
-        QCOMPARE(SerialPort::toStopBits(QStringLiteral("1.5")), QSerialPort::OneAndHalfStop);
-        QCOMPARE(SerialPort::toStopBits(QStringLiteral("2")), QSerialPort::TwoStop);
-        QCOMPARE(SerialPort::toStopBits(QStringLiteral("3")), QSerialPort::UnknownStopBits);
-        QCOMPARE(SerialPort::toParity(QStringLiteral("None")), QSerialPort::NoParity);
-        QCOMPARE(SerialPort::toParity(QStringLiteral("Even")), QSerialPort::EvenParity);
-        QCOMPARE(SerialPort::toParity(QStringLiteral("Odd")), QSerialPort::OddParity);
-        QCOMPARE(SerialPort::toParity(QStringLiteral("none")), QSerialPort::UnknownParity);
-        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("NoFlowControl")), QSerialPort::NoFlowControl);
-        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("HardwareControl")), QSerialPort::HardwareControl);
-        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("SoftwareControl")), QSerialPort::SoftwareControl);
-        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("Disable")), QSerialPort::UnknownFlowControl);
-    }
-
-    void requestFrames()
-    {
-        QCOMPARE(SerialPort::readRequest(), QByteArray::fromHex("ffff72656164"));
-        QCOMPARE(SerialPort::clearRequest(0x1234), QByteArray::fromHex("3412636c656172"));
-        QCOMPARE(SerialPort::setIdRequest(7, 0x0109), QByteArray::fromHex("07007365746964" "0901"));
-    }
-
-    void readSendsReadRequestToEveryPort()
-    {
-        auto a = addSim(1);
-        auto b = addSim(2);
-        auto link = makeLink();
+        // A read goes to every port and starts each port's timer.
         link->readrealdata();
         QTRY_COMPARE(a->received(), SerialPort::readRequest());
         QTRY_COMPARE(b->received(), SerialPort::readRequest());
@@ -336,6 +290,23 @@ private slots:
             // Answered already or still waiting: either way the timer was started.
             QVERIFY(s.timer->isActive() || s.devId >= 0);
         }
+    }
+
+    void conversionsAndRequestFrames()
+    {
+        // A representative of each table, its odd member and an unknown text.
+        QCOMPARE(SerialPort::toDataBits(QStringLiteral("8")), QSerialPort::Data8);
+        QCOMPARE(SerialPort::toDataBits(QStringLiteral("9")), QSerialPort::UnknownDataBits);
+        QCOMPARE(SerialPort::toStopBits(QStringLiteral("1.5")), QSerialPort::OneAndHalfStop);
+        QCOMPARE(SerialPort::toStopBits(QStringLiteral("3")), QSerialPort::UnknownStopBits);
+        QCOMPARE(SerialPort::toParity(QStringLiteral("Odd")), QSerialPort::OddParity);
+        QCOMPARE(SerialPort::toParity(QStringLiteral("none")), QSerialPort::UnknownParity);
+        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("SoftwareControl")), QSerialPort::SoftwareControl);
+        QCOMPARE(SerialPort::toFlowControl(QStringLiteral("Disable")), QSerialPort::UnknownFlowControl);
+
+        QCOMPARE(SerialPort::readRequest(), QByteArray::fromHex("ffff72656164"));
+        QCOMPARE(SerialPort::clearRequest(0x1234), QByteArray::fromHex("3412636c656172"));
+        QCOMPARE(SerialPort::setIdRequest(7, 0x0109), QByteArray::fromHex("07007365746964" "0901"));
     }
 
     void configuredPortsOpenedAfterEnumeratedOnes()
@@ -409,13 +380,10 @@ private slots:
         Recorder rec(*link);
         link->readrealdata();
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.count(QStringLiteral("save")), 1);
-        QCOMPARE(rec.of(QStringLiteral("save")).at(0).text, QStringLiteral("0500010016041408003412"));
-        const Event r = rec.of(QStringLiteral("result")).at(0);
-        QCOMPARE(r.type, 0);
-        QCOMPARE(r.port, sim->slavePath());
-        QCOMPARE(r.devId, 5);
-        QCOMPARE(r.ok, true);
+        QCOMPARE(rec.saves(), QStringList{QStringLiteral("0500010016041408003412")});
+        QCOMPARE(rec.results(), QStringList{outcome(0, sim->slavePath(), 5, true)});
+        // The message comes before the outcome.
+        QCOMPARE(rec.events.last().what, QStringLiteral("result"));
         QCOMPARE(link->portStates().at(0).devId, 5);
         QVERIFY(!link->portStates().at(0).timer->isActive());
         QVERIFY(link->portStates().at(0).rxHex.isEmpty());
@@ -432,7 +400,6 @@ private slots:
         bool completeWhenSaved = false;
         int longestPartial = 0;
         connect(link.get(), &SerialPort::MySave_data, this, [&] { completeWhenSaved = sim->idle(); });
-        connect(sim.get(), &SimPty::bytesReceived, this, [] {});
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
             if (!link->portStates().isEmpty())
@@ -441,12 +408,10 @@ private slots:
         watch.start(5);
         link->readrealdata();
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.count(QStringLiteral("save")), 1);
-        const QString text = rec.of(QStringLiteral("save")).at(0).text;
-        QCOMPARE(text.size(), 8 + 14 * 2);
-        QCOMPARE(text, QString::fromLatin1(sim->device().dataReply().toHex()));
+        QCOMPARE(rec.saves(), QStringList{hexOf(sim->device().dataReply())});
+        QCOMPARE(rec.saves().at(0).size(), 8 + 14 * 2);
         QVERIFY(completeWhenSaved);
-        QVERIFY(longestPartial > 0);  // it really came in pieces
+        QVERIFY(longestPartial > 0); // it really came in pieces
         QCOMPARE(link->portStates().at(0).devId, 5);
     }
 
@@ -459,41 +424,11 @@ private slots:
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
         settle(100);
         QCOMPARE(rec.count(QStringLiteral("save")), 0);
-        QCOMPARE(rec.of(QStringLiteral("result")).at(0).devId, 0x0203);
-        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, true);
+        QCOMPARE(rec.results(), QStringList{outcome(0, sim->slavePath(), 0x0203, true)});
         QCOMPARE(link->portStates().at(0).devId, 0x0203);
     }
 
-    void messageBeforeResult()
-    {
-        auto sim = addSim(3);
-        addRecords(sim->device(), 4);
-        auto link = makeLink();
-        Recorder rec(*link);
-        link->readrealdata();
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QStringList order;
-        for (const Event& e : rec.events) {
-            if (e.what != QLatin1String("progress"))
-                order << e.what;
-        }
-        QCOMPARE(order, QStringList({QStringLiteral("save"), QStringLiteral("result")}));
-    }
-
-    void unsolicitedReplyTaken()
-    {
-        auto sim = addSim(6);
-        addRecords(sim->device(), 1);
-        auto link = makeLink();
-        Recorder rec(*link);
-        link->openPorts();
-        sim->send(sim->device().dataReply());
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.of(QStringLiteral("result")).at(0).devId, 6);
-        QCOMPARE(rec.count(QStringLiteral("save")), 1);
-    }
-
-    void bytesAfterCompleteReplyDropped()
+    void unsolicitedReplyTakenBytesAfterItDropped()
     {
         auto sim = addSim(5);
         addRecords(sim->device(), 1);
@@ -504,7 +439,8 @@ private slots:
         sim->send(sim->device().dataReply() + word(8) + word(0));
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
         settle(150);
-        QCOMPARE(rec.count(QStringLiteral("result")), 1);
+        QCOMPARE(rec.results(), QStringList{outcome(0, sim->slavePath(), 5, true)});
+        QCOMPARE(rec.saves(), QStringList{hexOf(sim->device().dataReply())});
         QCOMPARE(link->portStates().at(0).devId, 5);
         QVERIFY(link->portStates().at(0).rxHex.isEmpty());
     }
@@ -520,10 +456,8 @@ private slots:
         link->openPorts();
         sim->send(reply);
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        const Event r = rec.of(QStringLiteral("result")).at(0);
-        QCOMPARE(r.type, 0);
-        QCOMPARE(rec.count(QStringLiteral("save")), 1);
-        QCOMPARE(rec.of(QStringLiteral("save")).at(0).text, QString::fromLatin1(reply.toHex()));
+        QCOMPARE(rec.of(QStringLiteral("result")).at(0).type, 0);
+        QCOMPARE(rec.saves(), QStringList{hexOf(reply)});
     }
 
     // ---- Clear and set address ------------------------------------------
@@ -536,46 +470,37 @@ private slots:
         Recorder rec(*link);
         QVERIFY(readAll(*link, rec, 1));
         QCOMPARE(link->portStates().at(0).devId, 7);
-        sim->clearReceived();
-        rec.events.clear();
+        const QString path = sim->slavePath();
+        // Sends request, waits for its outcome; what the device heard.
+        auto request = [&](int type, int devId, int newId) {
+            sim->clearReceived();
+            rec.events.clear();
+            link->dealsyndata(type, devId, newId);
+            (void)QTest::qWaitFor([&] { return rec.count(QStringLiteral("result")) > 0; }, 5000); // the outcome is checked next
+            return sim->received();
+        };
 
-        link->dealsyndata(1, 7, -1);
-        QCOMPARE(link->portStates().at(0).cmdState, 1);
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(sim->received(), SerialPort::clearRequest(7));
-        Event r = rec.events.at(0);
-        QCOMPARE(r.type, 1);
-        QCOMPARE(r.port, sim->slavePath());
-        QCOMPARE(r.devId, 7);
-        QCOMPARE(r.ok, true);
+        QCOMPARE(request(1, 7, -1), SerialPort::clearRequest(7));
+        QCOMPARE(rec.results(), QStringList{outcome(1, path, 7, true)});
         QCOMPARE(sim->device().recordCount(), 0);
+        QCOMPARE(link->portStates().at(0).cmdState, 1);
         QVERIFY(!link->portStates().at(0).timer->isActive());
-        sim->clearReceived();
-        rec.events.clear();
 
-        link->dealsyndata(2, 7, 9);
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(sim->received(), SerialPort::setIdRequest(7, 9));
-        r = rec.events.at(0);
-        QCOMPARE(r.type, 2);
-        QCOMPARE(r.devId, 7);
-        QCOMPARE(r.ok, true);
+        QCOMPARE(request(2, 7, 9), SerialPort::setIdRequest(7, 9));
+        QCOMPARE(rec.results(), QStringList{outcome(2, path, 7, true)});
         QCOMPARE(link->portStates().at(0).devId, 9);
         QCOMPARE(link->portStates().at(0).cmdState, 2);
         QCOMPARE(sim->device().address(), 9);
-        sim->clearReceived();
-        rec.events.clear();
 
         // The old address is gone; the new one reaches the device.
+        sim->clearReceived();
+        rec.events.clear();
         link->dealsyndata(1, 7, -1);
         settle(100);
         QVERIFY(sim->received().isEmpty());
         QVERIFY(rec.events.isEmpty());
-        link->dealsyndata(1, 9, -1);
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(sim->received(), SerialPort::clearRequest(9));
-        QCOMPARE(rec.events.at(0).devId, 9);
-        QCOMPARE(rec.events.at(0).type, 1);
+        QCOMPARE(request(1, 9, -1), SerialPort::clearRequest(9));
+        QCOMPARE(rec.results(), QStringList{outcome(1, path, 9, true)});
     }
 
     void outOfRangeRequestsSendNothing()
@@ -585,7 +510,6 @@ private slots:
         Recorder rec(*link);
         QVERIFY(readAll(*link, rec, 1));
         sim->clearReceived();
-        rec.events.clear();
 
         link->dealsyndata(1, 70000, -1);
         link->dealsyndata(2, 5, -1);
@@ -593,7 +517,7 @@ private slots:
         link->dealsyndata(1, -1, -1);
         link->dealsyndata(2, -1, 3);
         link->dealsyndata(5, 5, 6);
-        link->dealsyndata(1, 6, -1);  // in range, but no such device
+        link->dealsyndata(1, 6, -1); // in range, but no such device
         settle(200);
         QVERIFY(sim->received().isEmpty());
         QVERIFY(rec.events.isEmpty());
@@ -611,11 +535,9 @@ private slots:
         auto link = makeLink();
         Recorder rec(*link);
         QVERIFY(readAll(*link, rec, 1));
-        rec.events.clear();
         sim->send(word(7) + QByteArray("setid ok") + QByteArray("clear ok"));
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.events.at(0).type, 1);
-        QCOMPARE(rec.events.at(0).devId, 7);
+        QCOMPARE(rec.results(), QStringList{outcome(1, sim->slavePath(), 7, true)});
         QCOMPARE(link->portStates().at(0).devId, 7);
         QVERIFY(link->portStates().at(0).rxHex.isEmpty());
     }
@@ -626,28 +548,25 @@ private slots:
         auto link = makeLink();
         Recorder rec(*link);
         QVERIFY(readAll(*link, rec, 1));
-        rec.events.clear();
         sim->setChunkSize(3);
         sim->setDelay(30);
         link->dealsyndata(2, 7, 300);
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
         // The pieces never pass for a data reply, not even in the progress.
         QCOMPARE(rec.events.size(), 1);
-        QCOMPARE(rec.events.at(0).type, 2);
-        QCOMPARE(rec.events.at(0).devId, 7);
+        QCOMPARE(rec.results(), QStringList{outcome(2, sim->slavePath(), 7, true)});
         QCOMPARE(link->portStates().at(0).devId, 300);
     }
 
     // ---- Timers, closing, several ports ----------------------------------
 
-    void timeoutClosesPortAndReportsFailure()
+    void timeoutClosesPortAndLaterRequestsFailAtOnce()
     {
         auto sim = addSim(5);
         addRecords(sim->device(), 1);
         auto link = makeLink(300);
         Recorder rec(*link);
         QVERIFY(readAll(*link, rec, 1));
-        rec.events.clear();
 
         sim->setSilent(true);
         QElapsedTimer t;
@@ -655,11 +574,7 @@ private slots:
         link->dealsyndata(1, 5, -1);
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
         QVERIFY(t.elapsed() >= 280);
-        const Event r = rec.events.at(0);
-        QCOMPARE(r.type, 1);
-        QCOMPARE(r.port, sim->slavePath());
-        QCOMPARE(r.devId, 5);
-        QCOMPARE(r.ok, false);
+        QCOMPARE(rec.results(), QStringList{outcome(1, sim->slavePath(), 5, false)});
         const ComPortState& s = link->portStates().at(0);
         QCOMPARE(s.opened, false);
         QVERIFY(!s.port->isOpen());
@@ -671,6 +586,15 @@ private slots:
         settle(300);
         QVERIFY(rec.events.isEmpty());
         QVERIFY(link->portStates().at(0).rxHex.isEmpty());
+
+        // A request to the closed port cannot go out and fails at once.
+        link->setResponseTimeout(10000);
+        sim->clearReceived();
+        link->dealsyndata(2, 5, 6);
+        QCOMPARE(rec.results(), QStringList{outcome(2, sim->slavePath(), 5, false)});
+        QVERIFY(!link->portStates().at(0).timer->isActive());
+        settle(100);
+        QVERIFY(sim->received().isEmpty());
     }
 
     void timeoutOfReadReportsNoAddress()
@@ -682,34 +606,7 @@ private slots:
         link->readrealdata();
         QVERIFY(rec.events.isEmpty());
         QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.events.at(0).type, 0);
-        QCOMPARE(rec.events.at(0).devId, -1);
-        QCOMPARE(rec.events.at(0).ok, false);
-    }
-
-    void requestToClosedPortFailsAtOnce()
-    {
-        auto sim = addSim(5);
-        auto link = makeLink(300);
-        Recorder rec(*link);
-        QVERIFY(readAll(*link, rec, 1));
-        sim->setSilent(true);
-        rec.events.clear();
-        link->dealsyndata(1, 5, -1);
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        rec.events.clear();
-        link->setResponseTimeout(10000);
-        sim->clearReceived();
-
-        // The port was closed by the timeout; the request cannot go out.
-        link->dealsyndata(2, 5, 6);
-        QCOMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.events.at(0).type, 2);
-        QCOMPARE(rec.events.at(0).devId, 5);
-        QCOMPARE(rec.events.at(0).ok, false);
-        QVERIFY(!link->portStates().at(0).timer->isActive());
-        settle(100);
-        QVERIFY(sim->received().isEmpty());
+        QCOMPARE(rec.results(), QStringList{outcome(0, sim->slavePath(), -1, false)});
     }
 
     void stopPortsForgetsAddresses()
@@ -720,6 +617,7 @@ private slots:
         Recorder rec(*link);
         QVERIFY(readAll(*link, rec, 2));
         link->stopPorts();
+        QCOMPARE(link->portStates().size(), 2);
         for (const ComPortState& s : link->portStates()) {
             QCOMPARE(s.devId, -1);
             QCOMPARE(s.opened, false);
@@ -727,15 +625,13 @@ private slots:
             QVERIFY(!s.port->isOpen());
             QVERIFY(!s.timer->isActive());
         }
-        QCOMPARE(link->portStates().size(), 2);
         a->clearReceived();
-        rec.events.clear();
         link->dealsyndata(1, 5, -1);
         link->dealsyndata(2, 6, 7);
         settle(150);
         QVERIFY(rec.events.isEmpty());
         QVERIFY(a->received().isEmpty());
-        QVERIFY(b->device().address() == 6);
+        QCOMPARE(b->device().address(), 6);
     }
 
     void oneReadyReadTakesEveryOpenPortInOrder()
@@ -787,13 +683,14 @@ private slots:
         link->readrealdata();
         QTRY_COMPARE_WITH_TIMEOUT(rec.count(QStringLiteral("result")), 2, 10000);
         settle(100);
-        const QList<Event> saves = rec.of(QStringLiteral("save"));
-        QCOMPARE(saves.size(), 2);
-        QStringList texts {saves.at(0).text, saves.at(1).text};
-        QVERIFY(texts.contains(QString::fromLatin1(a->device().dataReply().toHex())));
-        QVERIFY(texts.contains(QString::fromLatin1(b->device().dataReply().toHex())));
-        for (const Event& r : rec.of(QStringLiteral("result")))
-            QVERIFY(r.ok);
+        QStringList saves = rec.saves();
+        saves.sort();
+        QStringList sent{hexOf(a->device().dataReply()), hexOf(b->device().dataReply())};
+        sent.sort();
+        QCOMPARE(saves, sent);
+        QStringList results = rec.results();
+        results.sort();
+        QCOMPARE(results, QStringList({outcome(0, a->slavePath(), 11, true), outcome(0, b->slavePath(), 12, true)}));
         QCOMPARE(link->portStates().at(0).devId, 11);
         QCOMPARE(link->portStates().at(1).devId, 12);
     }
@@ -801,9 +698,9 @@ private slots:
     void slowReplyNeverSilentSucceeds()
     {
         auto sim = addSim(4);
-        addRecords(sim->device(), 10);  // 74 bytes
+        addRecords(sim->device(), 10); // 74 bytes
         sim->setChunkSize(8);
-        sim->setDelay(100);  // about 900 ms in all, never more than 100 ms silent
+        sim->setDelay(100); // about 900 ms in all, never more than 100 ms silent
         auto link = makeLink(400);
         Recorder rec(*link);
         QElapsedTimer t;
@@ -811,9 +708,7 @@ private slots:
         link->readrealdata();
         QTRY_COMPARE_WITH_TIMEOUT(rec.count(QStringLiteral("result")), 1, 5000);
         QVERIFY(t.elapsed() > 400);
-        const Event r = rec.of(QStringLiteral("result")).at(0);
-        QCOMPARE(r.ok, true);
-        QCOMPARE(r.devId, 4);
+        QCOMPARE(rec.results(), QStringList{outcome(0, sim->slavePath(), 4, true)});
         QCOMPARE(rec.count(QStringLiteral("save")), 1);
         QVERIFY(link->portStates().at(0).opened);
     }
@@ -824,35 +719,31 @@ private slots:
         addRecords(sim->device(), 2);
         auto link = makeLink();
         Recorder rec(*link);
-        auto failing = connect(link.get(), &SerialPort::MySave_data, link.get(),
-                               [&] { link->dataStoreResult(false); });
-        link->readrealdata();
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, false);
-        QCOMPARE(rec.of(QStringLiteral("result")).at(0).devId, 5);
+        bool storeOk = false;
+        connect(link.get(), &SerialPort::MySave_data, link.get(), [&] { link->dataStoreResult(storeOk); });
+        auto readOnce = [&] {
+            rec.events.clear();
+            link->readrealdata();
+            (void)QTest::qWaitFor([&] { return rec.count(QStringLiteral("result")) > 0; }, 5000); // the outcome is checked next
+            return rec.results();
+        };
+        QCOMPARE(readOnce(), QStringList{outcome(0, sim->slavePath(), 5, false)});
 
-        // A storage that succeeds (or says nothing) reports success again.
-        disconnect(failing);
-        connect(link.get(), &SerialPort::MySave_data, link.get(), [&] { link->dataStoreResult(true); });
-        rec.events.clear();
-        link->readrealdata();
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, true);
+        // A storage that succeeds reports success again.
+        storeOk = true;
+        QCOMPARE(readOnce(), QStringList{outcome(0, sim->slavePath(), 5, true)});
 
         // A stray failure outside a reply does not spoil the next one.
         link->dataStoreResult(false);
-        rec.events.clear();
-        link->readrealdata();
-        QTRY_COMPARE(rec.count(QStringLiteral("result")), 1);
-        QCOMPARE(rec.of(QStringLiteral("result")).at(0).ok, true);
+        QCOMPARE(readOnce(), QStringList{outcome(0, sim->slavePath(), 5, true)});
     }
 
     void progressReportedAndLimited()
     {
         auto sim = addSim(8);
-        addRecords(sim->device(), 200);  // 1404 bytes
+        addRecords(sim->device(), 200); // 1404 bytes
         sim->setChunkSize(64);
-        sim->setDelay(40);  // about 0.9 s
+        sim->setDelay(40); // about 0.9 s
         auto link = makeLink();
         Recorder rec(*link);
         QElapsedTimer t;
@@ -868,22 +759,16 @@ private slots:
         for (const Event& p : progress) {
             QCOMPARE(p.port, sim->slavePath());
             QCOMPARE(p.total, 200);
-            QVERIFY(p.received >= last);
-            QVERIFY(p.received <= 200);
+            QVERIFY(p.received >= last && p.received <= 200);
             last = p.received;
         }
-        QCOMPARE(progress.last().received, 200);
+        QCOMPARE(last, 200);
         QVERIFY(progress.at(progress.size() - 2).received < 200);
-        // The completion report comes before the message.
-        int lastProgress = -1;
-        int save = -1;
-        for (int i = 0; i < rec.events.size(); ++i) {
-            if (rec.events.at(i).what == QLatin1String("progress"))
-                lastProgress = i;
-            if (rec.events.at(i).what == QLatin1String("save"))
-                save = i;
-        }
-        QVERIFY(lastProgress < save);
+        // The completion report comes before the message, the outcome last.
+        QStringList order;
+        for (const Event& e : rec.events.mid(rec.events.size() - 3))
+            order << e.what;
+        QCOMPARE(order, QStringList({"progress", "save", "result"}));
     }
 
     void garbageNeverGrowsBufferBeyondLargestReply()
@@ -896,7 +781,7 @@ private slots:
         QCOMPARE(SerialPort::kMaxReplyHex, 2 * (4 + 7 * 65535));
 
         // A header announcing 65535 records, then endless filler.
-        QByteArray piece(64, char(0xee));
+        const QByteArray piece(64, char(0xee));
         link->receiveBytes(0, QByteArray::fromHex("ffffffff"));
         int maxSeen = 0;
         for (int i = 0; i < 10000; ++i) {
@@ -905,9 +790,8 @@ private slots:
         }
         QVERIFY(maxSeen <= SerialPort::kMaxReplyHex);
         // The announced length was honoured exactly.
-        const QList<Event> saves = rec.of(QStringLiteral("save"));
-        QVERIFY(!saves.isEmpty());
-        QCOMPARE(saves.at(0).text.size(), SerialPort::kMaxReplyHex);
+        QVERIFY(!rec.saves().isEmpty());
+        QCOMPARE(rec.saves().at(0).size(), SerialPort::kMaxReplyHex);
 
         // One read larger than any reply leaves nothing larger behind.
         link->receiveBytes(0, QByteArray(3 * SerialPort::kMaxReplyHex, char(0x11)));
@@ -921,7 +805,6 @@ private slots:
         addRecords(a->device(), 1);
         addRecords(b->device(), 1);
         auto link = makeLink();
-        Recorder rec(*link);
         link->openPorts();
         // A receiver that restarts everything in the middle of a report.
         bool reopened = false;
