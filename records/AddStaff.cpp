@@ -1,12 +1,12 @@
 #include "records/AddStaff.h"
 
-#include <QDebug>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSqlQueryModel>
 
 #include "db/DataBase.h"
+#include "records/StaffForm.h"
 #include "ui_AddStaff.h"
 
 std::function<QString(QWidget*)> AddStaff::imageChooser = [](QWidget* parent) {
@@ -33,21 +33,9 @@ AddStaff::~AddStaff() = default;
 void AddStaff::prepareAndShow()
 {
     ui->Depart->clear();
-    const QString sql = QStringLiteral("select a.id , a.department            from Department a ");
-    qDebug().noquote() << " sql : " << sql;
-    database->openConnection(connName);
-    std::unique_ptr<QSqlQueryModel> departs(database->getQueryModel(sql, db));
-    while (departs->canFetchMore())
-        departs->fetchMore();
+    const std::unique_ptr<QSqlQueryModel> departs = StaffForm::departments(database, connName, db);
     database->closeConnection(connName);
-
-    const int rows = departs->rowCount();
-    qDebug().noquote() << " row : " << rows;
-    for (int r = 0; r < rows; ++r) {
-        const QString name = departs->index(r, 1).data().toString();
-        qDebug().noquote() << " departMent : " << name;
-        ui->Depart->addItem(name);
-    }
+    StaffForm::listDepartments(ui->Depart, *departs);
     exec();
 }
 
@@ -70,15 +58,9 @@ void AddStaff::Addstaff()
 
     Staffdata person;
     person.id = database->countRows(database->staffTable, db) + 1;
-    person.ID_card = card;
-    person.name = ui->Name->text();
-    person.gender = ui->Gender->currentText();
-    person.ptype = ui->type_cmb->currentIndex();
-    person.department = ui->Depart->currentText();
-    person.teleNo = ui->Teleno->text();
-    person.adress = ui->Adress->text();
+    StaffForm::read(*ui, ui->type_cmb, person);
     person.totalValue = 0.0;
-    person.photo = readPhoto();
+    StaffForm::readPhoto(photoPath, photoFile, person.photo);
     database->insertStaff(person, db);
     database->closeConnection(connName);
 
@@ -94,23 +76,10 @@ void AddStaff::Quit()
 
 void AddStaff::photo()
 {
-    photoPath = imageChooser ? imageChooser(this) : QString();
+    photoPath = StaffForm::choosePhoto(this);
 }
 
 void AddStaff::refuse(const QString& text)
 {
     QMessageBox::critical(nullptr, QStringLiteral("添加人员"), text, QMessageBox::Ok);
-}
-
-QByteArray AddStaff::readPhoto()
-{
-    if (photoPath.isEmpty())
-        return {};
-    photoFile.setFileName(photoPath);
-    if (!photoFile.open(QIODevice::ReadOnly))
-        return {};
-    // Stored as the file's own bytes, never re-encoded.
-    const QByteArray bytes = photoFile.readAll();
-    photoFile.close();
-    return bytes;
 }

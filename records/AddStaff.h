@@ -37,7 +37,6 @@ public slots:
 
 private:
     void refuse(const QString& text);
-    QByteArray readPhoto();
 
     std::unique_ptr<Ui::AddStaff> ui;
     DataBase* database = nullptr;

@@ -1,10 +1,7 @@
 #include "records/DepartInfo.h"
 
 #include <QDebug>
-#include <QHeaderView>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QSqlQueryModel>
 #include <QStringList>
 
 #include "db/DataBase.h"
@@ -31,6 +28,7 @@ DepartInfo::DepartInfo(QWidget* parent, SettingsAdpater* settings, DataBase* dat
 
     database->createConnection(connName);
     db = database->getConnection(connName);
+    list.attach(ui->tableView, database, connName, db);
 }
 
 DepartInfo::~DepartInfo() = default;
@@ -39,7 +37,7 @@ void DepartInfo::ModifyDepart()
 {
     const int id = selectedDepartment();
     if (id == 0)
-        askForSelection();
+        list.askForSelection();
     else
         modDepartDialog->loadAndShow(id);
     Search();
@@ -63,24 +61,8 @@ void DepartInfo::Search()
     }
     qDebug().noquote() << " sql : " << sql;
 
-    database->openConnection(connName);
-    QSqlQueryModel* fresh = database->getQueryModel(sql, values, db);
-    fresh->setParent(this);
-    // Rows not read before the connection closes would never be shown.
-    while (fresh->canFetchMore())
-        fresh->fetchMore();
-    database->closeConnection(connName);
-
     const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("部门号"), QStringLiteral("部门主管")};
-    for (int c = 0; c < headers.size(); ++c)
-        fresh->setHeaderData(c, Qt::Horizontal, headers.at(c), Qt::EditRole);
-    ui->tableView->setModel(fresh);
-    delete model;
-    model = fresh;
-    rowCount = model->rowCount();
-    ui->tableView->resizeColumnsToContents();
-    ui->tableView->setColumnHidden(0, true);
-    ui->tableView->horizontalHeader()->setHighlightSections(false);
+    list.load(sql, values, headers);
 }
 
 void DepartInfo::Quit()
@@ -92,41 +74,26 @@ void DepartInfo::Dell()
 {
     const int id = selectedDepartment();
     if (id == 0) {
-        askForSelection();
+        list.askForSelection();
     } else {
         database->openConnection(connName);
         database->deleteById(database->departmentTable, id, db);
         database->closeConnection(connName);
         // Ids are handed out again; the selection must not outlive its row.
-        selectedId.clear();
+        list.clearSelection();
     }
     Search();
 }
 
 void DepartInfo::view(const QModelIndex& index)
 {
-    const QAbstractItemModel* m = index.model();
-    if (!m)
-        return;
-    selectedId = m->index(index.row(), 0).data().toString();
-    qDebug().noquote() << "data[0] :" << selectedId;
+    list.select(index);
 }
 
 int DepartInfo::selectedDepartment()
 {
-    const int id = selectedId.toInt();
-    if (id == 0)
-        return 0;
-    // The clicked row may have been deleted since; it then selects nothing.
-    Departdata department;
-    database->openConnection(connName);
-    const bool exists = database->selectDepartmentById(department, id, db);
-    database->closeConnection(connName);
-    return exists ? id : 0;
-}
-
-void DepartInfo::askForSelection()
-{
-    QMessageBox::information(this, QStringLiteral("Done"), QStringLiteral("%1 请选择一条数据").arg(QString()),
-                             QMessageBox::Ok);
+    return list.selected([this](int id, QSqlDatabase& conn) {
+        Departdata department;
+        return database->selectDepartmentById(department, id, conn);
+    });
 }

@@ -6,11 +6,12 @@
 
 #include <memory>
 
+#include "records/RecordList.h"
+
 class AddDepart;
 class DataBase;
 class ModDepart;
 class QModelIndex;
-class QSqlQueryModel;
 class SettingsAdpater;
 
 namespace Ui {
@@ -38,7 +39,6 @@ public slots:
 private:
     // The clicked department's id while it still exists, else 0.
     int selectedDepartment();
-    void askForSelection();
 
     std::unique_ptr<Ui::DepartInfo> ui;
     SettingsAdpater* settings = nullptr;
@@ -47,7 +47,5 @@ private:
     ModDepart* modDepartDialog = nullptr;
     const QString connName = QStringLiteral("depart.db");
     QSqlDatabase db;
-    QSqlQueryModel* model = nullptr;
-    int rowCount = 0;
-    QString selectedId;
+    RecordList list{this};
 };

@@ -1,10 +1,7 @@
 #include "records/DeviceInfo.h"
 
 #include <QDebug>
-#include <QHeaderView>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QSqlQueryModel>
 #include <QStringList>
 
 #include "db/DataBase.h"
@@ -31,6 +28,7 @@ DeviceInfo::DeviceInfo(QWidget* parent, SettingsAdpater* settings, DataBase* dat
 
     database->createConnection(connName);
     db = database->getConnection(connName);
+    list.attach(ui->tableView, database, connName, db);
 }
 
 DeviceInfo::~DeviceInfo() = default;
@@ -39,7 +37,7 @@ void DeviceInfo::ModifyDevice()
 {
     const int id = selectedDevice();
     if (id == 0)
-        askForSelection();
+        list.askForSelection();
     else
         modDeviceDialog->loadAndShow(id);
     Search();
@@ -67,25 +65,9 @@ void DeviceInfo::Search()
     }
     qDebug().noquote() << " sql : " << sql;
 
-    database->openConnection(connName);
-    QSqlQueryModel* fresh = database->getQueryModel(sql, values, db);
-    fresh->setParent(this);
-    // Rows not read before the connection closes would never be shown.
-    while (fresh->canFetchMore())
-        fresh->fetchMore();
-    database->closeConnection(connName);
-
     const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("设备号"), QStringLiteral("身份证号"),
                                  QStringLiteral("姓名")};
-    for (int c = 0; c < headers.size(); ++c)
-        fresh->setHeaderData(c, Qt::Horizontal, headers.at(c), Qt::EditRole);
-    ui->tableView->setModel(fresh);
-    delete model;
-    model = fresh;
-    rowCount = model->rowCount();
-    ui->tableView->resizeColumnsToContents();
-    ui->tableView->setColumnHidden(0, true);
-    ui->tableView->horizontalHeader()->setHighlightSections(false);
+    list.load(sql, values, headers);
 }
 
 void DeviceInfo::Quit()
@@ -97,42 +79,27 @@ void DeviceInfo::Dell()
 {
     const int id = selectedDevice();
     if (id == 0) {
-        askForSelection();
+        list.askForSelection();
     } else {
         // Only the binding goes; the readings stay under their address.
         database->openConnection(connName);
         database->deleteById(database->deviceTable, id, db);
         database->closeConnection(connName);
         // Ids are handed out again; the selection must not outlive its row.
-        selectedId.clear();
+        list.clearSelection();
     }
     Search();
 }
 
 void DeviceInfo::view(const QModelIndex& index)
 {
-    const QAbstractItemModel* m = index.model();
-    if (!m)
-        return;
-    selectedId = m->index(index.row(), 0).data().toString();
-    qDebug().noquote() << "data[0] :" << selectedId;
+    list.select(index);
 }
 
 int DeviceInfo::selectedDevice()
 {
-    const int id = selectedId.toInt();
-    if (id == 0)
-        return 0;
-    // The clicked row may have been deleted since; it then selects nothing.
-    Devicedata device;
-    database->openConnection(connName);
-    const bool exists = database->selectDeviceById(device, id, db);
-    database->closeConnection(connName);
-    return exists ? id : 0;
-}
-
-void DeviceInfo::askForSelection()
-{
-    QMessageBox::information(this, QStringLiteral("Done"), QStringLiteral("%1 请选择一条数据").arg(QString()),
-                             QMessageBox::Ok);
+    return list.selected([this](int id, QSqlDatabase& conn) {
+        Devicedata device;
+        return database->selectDeviceById(device, id, conn);
+    });
 }

@@ -6,11 +6,12 @@
 
 #include <memory>
 
+#include "records/RecordList.h"
+
 class AddDevice;
 class DataBase;
 class ModDevice;
 class QModelIndex;
-class QSqlQueryModel;
 class SettingsAdpater;
 
 namespace Ui {
@@ -38,7 +39,6 @@ public slots:
 private:
     // The clicked device's id while it still exists, else 0.
     int selectedDevice();
-    void askForSelection();
 
     std::unique_ptr<Ui::DeviceInfo> ui;
     SettingsAdpater* settings = nullptr;
@@ -47,7 +47,5 @@ private:
     ModDevice* modDeviceDialog = nullptr;
     const QString connName = QStringLiteral("device.db");
     QSqlDatabase db;
-    QSqlQueryModel* model = nullptr;
-    int rowCount = 0;
-    QString selectedId;
+    RecordList list{this};
 };

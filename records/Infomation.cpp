@@ -1,10 +1,8 @@
 #include "records/Infomation.h"
 
 #include <QDebug>
-#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSqlQueryModel>
 #include <QStringList>
 
 #include "db/DataBase.h"
@@ -31,6 +29,7 @@ Infomation::Infomation(QWidget* parent, SettingsAdpater* settings, DataBase* dat
 
     database->createConnection(connName);
     db = database->getConnection(connName);
+    list.attach(ui->tableView, database, connName, db);
 }
 
 Infomation::~Infomation() = default;
@@ -39,7 +38,7 @@ void Infomation::Modifystaff()
 {
     const int id = selectedPerson();
     if (id == 0)
-        askForSelection();
+        list.askForSelection();
     else
         modifyStaff->loadAndShow(id);
     Search();
@@ -64,27 +63,10 @@ void Infomation::Search()
     }
     qDebug().noquote() << " sql : " << sql;
 
-    database->openConnection(connName);
-    QSqlQueryModel* fresh = database->getQueryModel(sql, values, db);
-    fresh->setParent(this);
-    // Closing the connection ends the statement; rows not read by then
-    // would never reach the table.
-    while (fresh->canFetchMore())
-        fresh->fetchMore();
-    database->closeConnection(connName);
-
     const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("身份证号"), QStringLiteral("姓名"),
                                  QStringLiteral("性别"), QStringLiteral("部门"), QStringLiteral("联系方式"),
                                  QStringLiteral("住址")};
-    for (int c = 0; c < headers.size(); ++c)
-        fresh->setHeaderData(c, Qt::Horizontal, headers.at(c), Qt::EditRole);
-    ui->tableView->setModel(fresh);
-    delete model;
-    model = fresh;
-    rowCount = model->rowCount();
-    ui->tableView->resizeColumnsToContents();
-    ui->tableView->setColumnHidden(0, true);
-    ui->tableView->horizontalHeader()->setHighlightSections(false);
+    list.load(sql, values, headers);
 }
 
 void Infomation::Quit()
@@ -96,14 +78,14 @@ void Infomation::Dell()
 {
     const int id = selectedPerson();
     if (id == 0) {
-        askForSelection();
+        list.askForSelection();
     } else {
         const int answer = askKeepHistory();
         if (answer == QMessageBox::Yes || answer == QMessageBox::No) {
             deletePerson(id, answer == QMessageBox::Yes);
             // The database hands the highest id out again; a selection kept
             // past the delete could name the next person added.
-            selectedId.clear();
+            list.clearSelection();
         }
     }
     Search();
@@ -111,33 +93,15 @@ void Infomation::Dell()
 
 void Infomation::view(const QModelIndex& index)
 {
-    const QAbstractItemModel* m = index.model();
-    if (!m)
-        return;
-    QStringList data;
-    for (int c = 0; c < m->columnCount(); ++c)
-        data << m->index(index.row(), c).data().toString();
-    selectedId = data.value(0);
-    qDebug().noquote() << "data[0] :" << selectedId;
+    list.select(index);
 }
 
 int Infomation::selectedPerson()
 {
-    const int id = selectedId.toInt();
-    if (id == 0)
-        return 0;
-    // The clicked row may have been deleted since; it then selects nothing.
-    Staffdata person;
-    database->openConnection(connName);
-    const bool exists = database->selectStaffById(person, id, db);
-    database->closeConnection(connName);
-    return exists ? id : 0;
-}
-
-void Infomation::askForSelection()
-{
-    QMessageBox::information(this, QStringLiteral("Done"), QStringLiteral("%1 请选择一条数据").arg(QString()),
-                             QMessageBox::Ok);
+    return list.selected([this](int id, QSqlDatabase& conn) {
+        Staffdata person;
+        return database->selectStaffById(person, id, conn);
+    });
 }
 
 int Infomation::askKeepHistory()

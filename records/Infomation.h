@@ -6,11 +6,12 @@
 
 #include <memory>
 
+#include "records/RecordList.h"
+
 class AddStaff;
 class DataBase;
 class ModifyStaff;
 class QModelIndex;
-class QSqlQueryModel;
 class SettingsAdpater;
 
 namespace Ui {
@@ -38,7 +39,6 @@ public slots:
 private:
     // The clicked person's id while that person still exists, else 0.
     int selectedPerson();
-    void askForSelection();
     // QMessageBox::Yes keeps the history, No deletes it, anything else
     // (Escape, the window's close button) deletes nothing.
     int askKeepHistory();
@@ -51,7 +51,5 @@ private:
     ModifyStaff* modifyStaff = nullptr;
     const QString connName = QStringLiteral("Search.db");
     QSqlDatabase db;
-    QSqlQueryModel* model = nullptr;
-    int rowCount = 0;
-    QString selectedId;
+    RecordList list{this};
 };

@@ -1,12 +1,11 @@
 #include "records/ModifyStaff.h"
 
-#include <QDebug>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSqlQueryModel>
 
 #include "db/DataBase.h"
-#include "records/AddStaff.h"
+#include "records/StaffForm.h"
 #include "ui_ModifyStaff.h"
 
 ModifyStaff::ModifyStaff(QWidget* parent, DataBase* database)
@@ -28,19 +27,8 @@ ModifyStaff::~ModifyStaff() = default;
 void ModifyStaff::loadAndShow(int id)
 {
     ui->Depart->clear();
-    const QString sql = QStringLiteral("select a.id , a.department            from Department a ");
-    qDebug().noquote() << " sql : " << sql;
-    database->openConnection(connName);
-    std::unique_ptr<QSqlQueryModel> departs(database->getQueryModel(sql, db));
-    while (departs->canFetchMore())
-        departs->fetchMore();
-    const int rows = departs->rowCount();
-    qDebug().noquote() << " row : " << rows;
-    for (int r = 0; r < rows; ++r) {
-        const QString name = departs->index(r, 1).data().toString();
-        qDebug().noquote() << " departMent : " << name;
-        ui->Depart->addItem(name);
-    }
+    const std::unique_ptr<QSqlQueryModel> departs = StaffForm::departments(database, connName, db);
+    StaffForm::listDepartments(ui->Depart, *departs);
 
     current = Staffdata();
     current.id = id;
@@ -71,22 +59,11 @@ void ModifyStaff::Modifystaff()
 {
     Staffdata changed;
     changed.id = current.id;
-    changed.ID_card = ui->Id_card->text();
-    changed.name = ui->Name->text();
-    changed.gender = ui->Gender->currentText();
-    changed.ptype = ui->cbm_type->currentIndex();
-    changed.department = ui->Depart->currentText();
-    changed.teleNo = ui->Teleno->text();
-    changed.adress = ui->Adress->text();
+    StaffForm::read(*ui, ui->cbm_type, changed);
     changed.totalValue = current.totalValue;
     changed.photo = current.photo;
-    if (!photoPath.isEmpty()) {
-        photoFile.setFileName(photoPath);
-        if (photoFile.open(QIODevice::ReadOnly)) {
-            changed.photo = photoFile.readAll();
-            photoFile.close();
-        }
-    }
+    // A new photo replaces the stored one; none chosen keeps it.
+    StaffForm::readPhoto(photoPath, photoFile, changed.photo);
 
     if (changed.ID_card.trimmed().isEmpty()) {
         refuse(QStringLiteral("身份证号不能为空!"));
@@ -123,7 +100,7 @@ void ModifyStaff::Quit()
 
 void ModifyStaff::photo()
 {
-    photoPath = AddStaff::imageChooser ? AddStaff::imageChooser(this) : QString();
+    photoPath = StaffForm::choosePhoto(this);
 }
 
 void ModifyStaff::refuse(const QString& text)
