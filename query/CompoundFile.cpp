@@ -1,4 +1,5 @@
 #include "query/CompoundFile.h"
+#include "query/LittleEndian.h"
 
 #include <QSet>
 
@@ -18,29 +19,6 @@ constexpr uint8_t kTypeStream = 2;
 constexpr uint8_t kTypeRoot = 5;
 constexpr uint8_t kRed = 0;
 constexpr uint8_t kBlack = 1;
-
-void put16(char* p, uint16_t v)
-{
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
-
-void put32(char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
-
-uint16_t get16(const char* p)
-{
-    return uint16_t(uint8_t(p[0]) | (uint8_t(p[1]) << 8));
-}
-
-uint32_t get32(const char* p)
-{
-    return uint32_t(uint8_t(p[0])) | (uint32_t(uint8_t(p[1])) << 8) | (uint32_t(uint8_t(p[2])) << 16)
-        | (uint32_t(uint8_t(p[3])) << 24);
-}
 
 uint32_t sectorsFor(qint64 bytes, int sectorSize)
 {

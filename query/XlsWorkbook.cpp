@@ -1,4 +1,5 @@
 #include "query/XlsWorkbook.h"
+#include "query/LittleEndian.h"
 
 #include "query/CompoundFile.h"
 
@@ -43,29 +44,6 @@ constexpr uint16_t kBiff8 = 0x0600;
 constexpr uint16_t kGlobalsType = 0x0005;
 constexpr uint16_t kWorksheetType = 0x0010;
 constexpr uint16_t kCellXf = 15;
-
-void put16(char* p, uint16_t v)
-{
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
-
-void put32(char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
-
-uint16_t get16(const char* p)
-{
-    return uint16_t(uint8_t(p[0]) | (uint8_t(p[1]) << 8));
-}
-
-uint32_t get32(const char* p)
-{
-    return uint32_t(uint8_t(p[0])) | (uint32_t(uint8_t(p[1])) << 8) | (uint32_t(uint8_t(p[2])) << 16)
-        | (uint32_t(uint8_t(p[3])) << 24);
-}
 
 double getDouble(const char* p)
 {
