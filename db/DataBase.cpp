@@ -154,6 +154,24 @@ const char* boolText(bool b)
     return b ? "true" : "false";
 }
 
+// A single-row read: copies the first row into data with read(); false,
+// with data untouched, when the statement fails or yields no row.
+template <typename Record>
+bool readFirst(const QString& sql, const QVariantList& values, const QSqlDatabase& db, Record& data,
+               void (*read)(const QSqlQuery&, Record&))
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return false;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    if (!q.exec() || !q.next())
+        return false;
+    read(q, data);
+    return true;
+}
+
 } // namespace
 
 DataBase::DataBase(QObject* parent)
@@ -384,30 +402,16 @@ bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
 bool DataBase::selectStaffById(Staffdata& data, int id, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || staffTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(format("select * from %s where id = %d                 ;", staffTable, id)) || !q.next())
-        return false;
-    readStaff(q, data);
-    return true;
+    return db.isOpen() && !staffTable.isEmpty()
+        && readFirst(format("select * from %s where id = %d                 ;", staffTable, id),
+                     {}, db, data, readStaff);
 }
 
 bool DataBase::selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || staffTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(format("select * from %s where ID_card=? ;", staffTable)))
-        return false;
-    q.bindValue(0, idCard);
-    if (!q.exec() || !q.next())
-        return false;
-    readStaff(q, data);
-    return true;
+    return db.isOpen() && !staffTable.isEmpty()
+        && readFirst(format("select * from %s where ID_card=? ;", staffTable), {idCard}, db, data, readStaff);
 }
 
 bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& department,
@@ -454,15 +458,9 @@ bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
 bool DataBase::selectDepartmentById(Departdata& data, int id, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || departmentTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(format("select * from %s where id = %d                 ;", departmentTable, id))
-        || !q.next())
-        return false;
-    readDepartment(q, data);
-    return true;
+    return db.isOpen() && !departmentTable.isEmpty()
+        && readFirst(format("select * from %s where id = %d                 ;", departmentTable, id),
+                     {}, db, data, readDepartment);
 }
 
 bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
@@ -505,44 +503,25 @@ bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
 bool DataBase::selectDeviceById(Devicedata& data, int id, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || deviceTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(format("select * from %s where id = %d                 ;", deviceTable, id)) || !q.next())
-        return false;
-    readDevice(q, data);
-    return true;
+    return db.isOpen() && !deviceTable.isEmpty()
+        && readFirst(format("select * from %s where id = %d                 ;", deviceTable, id),
+                     {}, db, data, readDevice);
 }
 
 bool DataBase::selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || deviceTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(format("select * from %s where slaveId = %d                 ;", deviceTable, slaveId))
-        || !q.next())
-        return false;
-    readDevice(q, data);
-    return true;
+    return db.isOpen() && !deviceTable.isEmpty()
+        && readFirst(format("select * from %s where slaveId = %d                 ;", deviceTable, slaveId),
+                     {}, db, data, readDevice);
 }
 
 bool DataBase::selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || deviceTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(format("select * from %s where ID_card = ?                 ;", deviceTable)))
-        return false;
-    q.bindValue(0, idCard);
-    if (!q.exec() || !q.next())
-        return false;
-    readDevice(q, data);
-    return true;
+    return db.isOpen() && !deviceTable.isEmpty()
+        && readFirst(format("select * from %s where ID_card = ?                 ;", deviceTable),
+                     {idCard}, db, data, readDevice);
 }
 
 // ---- Dose readings and totals ----------------------------------------------
@@ -752,17 +731,9 @@ bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1
 bool DataBase::selectDepartmentByName(Departdata& data, const QString& name, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || departmentTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(format("select * from %s where department = ? ;", departmentTable)))
-        return false;
-    q.bindValue(0, name);
-    if (!q.exec() || !q.next())
-        return false;
-    readDepartment(q, data);
-    return true;
+    return db.isOpen() && !departmentTable.isEmpty()
+        && readFirst(format("select * from %s where department = ? ;", departmentTable),
+                     {name}, db, data, readDepartment);
 }
 
 namespace {
