@@ -187,7 +187,7 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--test-timeout", type=int, default=90, help="seconds one test program may take")
     ap.add_argument("--list", action="store_true", help="only list the drawn sites")
-    ap.add_argument("--only", default="", help="comma-separated fault numbers to run")
+    ap.add_argument("--only", default="", help="fault numbers to run, e.g. 3,17 or 11-40")
     args = ap.parse_args()
 
     sites = all_sites(ROOT)
@@ -205,7 +205,7 @@ def main():
     sync_tree(ROOT, src)
     if not os.path.exists(os.path.join(bld, "CMakeCache.txt")):
         rc, out = run(["cmake", "-S", src, "-B", bld, "-DCMAKE_BUILD_TYPE=Release",
-                       "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -g0 -DNDEBUG", "-DDOSE_BENCH=OFF", f"-DDOSE_TEST_TIMEOUT={args.test_timeout}"], cwd=ROOT)
+                       "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -g0 -DNDEBUG", "-DDOSE_BENCH=OFF", "-DDOSE_SHARED_CORE=ON", f"-DDOSE_TEST_TIMEOUT={args.test_timeout}"], cwd=ROOT)
         if rc:
             print(out)
             return 1
@@ -223,7 +223,10 @@ def main():
         return 1
     print(f"unmutated build and suite: green in {time.time() - t0:.0f} s", flush=True)
 
-    only = {int(x) for x in args.only.split(",") if x.strip()}
+    only = set()
+    for part in filter(None, (x.strip() for x in args.only.split(","))):
+        first, _, last = part.partition("-")
+        only.update(range(int(first), int(last or first) + 1))
     killed = tried = skipped = 0
     survivors = []
     number = 0

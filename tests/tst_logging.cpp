@@ -8,22 +8,21 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <memory>
 #include <unistd.h>
 
 using namespace QsLogging;
-Q_DECLARE_METATYPE(QsLogging::Level)
 
 namespace {
-
-const QRegularExpression LinePattern(
-    QStringLiteral("^(.{5}) (\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}) (.*)$"));
 
 // Keeps what the logger hands over, so logger tests need no files.
 class RecordingDestination : public Destination
 {
 public:
-    void write(const QString &message, Level level) override { lines << message; levels << level; }
+    void write(const QString& message, Level level) override
+    {
+        lines << message;
+        levels << level;
+    }
     bool isValid() const override { return true; }
 
     QStringList lines;
@@ -31,58 +30,47 @@ public:
 };
 
 // Counts how often it is streamed, i.e. whether a message was built at all.
-struct Probe { int *evaluated; };
-QDebug operator<<(QDebug debug, const Probe &probe) { ++*probe.evaluated; return debug << "probe"; }
-
-// Points file descriptor 2 at a file until finish().
-class StderrCapture
+struct Probe
 {
-public:
-    explicit StderrCapture(const QString &path) : m_path(path)
-    {
-        std::fflush(stderr);
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(fd, STDERR_FILENO);
-        ::close(fd);
-    }
-    ~StderrCapture() { finish(); }
-    QByteArray finish()
-    {
-        if (m_saved >= 0) {
-            std::fflush(stderr);
-            ::dup2(m_saved, STDERR_FILENO);
-            ::close(m_saved);
-            m_saved = -1;
-        }
-        QFile file(m_path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-private:
-    QString m_path;
-    int m_saved = ::dup(STDERR_FILENO);
+    int* evaluated;
+    friend QDebug operator<<(QDebug debug, const Probe& p) { return debug << ++*p.evaluated; }
 };
 
-QStringList fileLines(const QString &path)
+// Runs f with file descriptor 2 pointed at a file; what was written there.
+QByteArray stderrOf(const std::function<void()>& f)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        return "no capture file";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file.handle(), STDERR_FILENO);
+    f();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    file.seek(0);
+    return file.readAll();
+}
+
+QStringList fileLines(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                          : QStringList();
 }
 
-// Six characters but ten UTF-8 bytes each, numbered so that backups can be
-// told apart.
-QString numbered(int i) { return QStringLiteral("剂量%1").arg(i, 4, 10, QLatin1Char('0')); }
-
-void writeLines(const DestinationPtr &destination, int from, int to)
+// Ten UTF-8 bytes each (six characters), numbered so backups can be told apart.
+QString numbered(int i)
 {
-    for (int i = from; i <= to; ++i)
-        destination->write(numbered(i), InfoLevel);
+    return QStringLiteral("剂量%1").arg(i, 4, 10, QLatin1Char('0'));
 }
 
-QStringList qtMessages;
-void keepQtMessage(QtMsgType, const QMessageLogContext &, const QString &text) { qtMessages << text; }
+void writeLines(const DestinationPtr& destination, int from, int to)
+{
+    while (from <= to)
+        destination->write(numbered(from++), InfoLevel);
+}
 
 } // namespace
 
@@ -90,201 +78,128 @@ class TestLogging : public QObject
 {
     Q_OBJECT
 
+    std::shared_ptr<RecordingDestination> rec = std::make_shared<RecordingDestination>();
+
 private slots:
-    void initTestCase() { Logger::instance().addDestination(m_recorder); }
-    void init() { m_recorder->lines.clear(); m_recorder->levels.clear(); }
-    void cleanup() { Logger::instance().setLoggingLevel(InfoLevel); }
+    void initTestCase() { Logger::instance().addDestination(rec); }
 
-    // --- logger and call sites ---
-
-    void lineLayout_data()
-    {
-        QTest::addColumn<Level>("level");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("trace") << TraceLevel << "TRACE";
-        QTest::newRow("info") << InfoLevel << " INFO";
-        QTest::newRow("warn") << WarnLevel << " WARN";
-        QTest::newRow("error") << ErrorLevel << "ERROR";
-        QTest::newRow("off") << OffLevel << "     ";
-    }
-    void lineLayout()
-    {
-        QFETCH(Level, level);
-        QFETCH(QString, label);
-        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
-        Logger::Helper(level).stream() << "dose" << 42 << QStringLiteral("mSv 100%1");
-        const QDateTime after = QDateTime::currentDateTime();
-
-        QCOMPARE(m_recorder->levels, QVector<Level>{level});
-        const QRegularExpressionMatch match = LinePattern.match(m_recorder->lines.value(0));
-        QVERIFY2(match.hasMatch(), qPrintable(m_recorder->lines.value(0)));
-        QCOMPARE(match.captured(1), label);
-        const QDateTime stamp = QDateTime::fromString(match.captured(2), "yyyy-MM-ddThh:mm:ss.zzz");
-        QVERIFY(stamp >= before && stamp <= after);
-        QString collected;
-        QDebug(&collected) << "dose" << 42 << QStringLiteral("mSv 100%1");
-        QCOMPARE(match.captured(3), collected);
-    }
-
-    void traceLevelWritesEveryLevel()
+    void lineLayoutAndLevels()
     {
         Logger::instance().setLoggingLevel(TraceLevel);
-        QCOMPARE(Logger::instance().loggingLevel(), TraceLevel);
-        QLOG_TRACE() << 0; QLOG_DEBUG() << 1; QLOG_INFO() << 2;
-        QLOG_WARN() << 3; QLOG_ERROR() << 4; QLOG_FATAL() << 5;
-        const QStringList labels{"TRACE", "DEBUG", " INFO", " WARN", "ERROR", "FATAL"};
-        QCOMPARE(m_recorder->lines.size(), labels.size());
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+        QLOG_TRACE() << 0;
+        QLOG_DEBUG() << 1;
+        QLOG_INFO() << "dose" << 42 << QStringLiteral("mSv 100%1");
+        QLOG_WARN() << 3;
+        QLOG_ERROR() << 4;
+        QLOG_FATAL() << 5;
+        Logger::Helper(OffLevel).stream() << 6;
+        const QStringList labels{"TRACE", "DEBUG", " INFO", " WARN", "ERROR", "FATAL", "     "};
+        QCOMPARE(rec->lines.size(), labels.size());
+        const QRegularExpression pattern("^(.{5}) (\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}) (.*)$");
         for (int i = 0; i < labels.size(); ++i) {
-            QCOMPARE(m_recorder->levels[i], Level(i));
-            QVERIFY(m_recorder->lines[i].startsWith(labels[i] + QLatin1Char(' ')));
+            QCOMPARE(rec->levels[i], Level(i));
+            const QRegularExpressionMatch m = pattern.match(rec->lines[i]);
+            QVERIFY2(m.hasMatch(), qPrintable(rec->lines[i]));
+            QCOMPARE(m.captured(1), labels[i]);
+            QVERIFY(QDateTime::fromString(m.captured(2), "yyyy-MM-ddThh:mm:ss.zzz") >= before);
         }
-    }
+        QString collected;
+        QDebug(&collected) << "dose" << 42 << QStringLiteral("mSv 100%1");
+        QCOMPARE(rec->lines[2].mid(30), collected);
 
-    void filteredCallSitesBuildNothing()
-    {
+        // Filtered call sites do not even build their message.
+        rec->lines.clear();
+        Logger::instance().setLoggingLevel(InfoLevel);
         int evaluated = 0;
-        QLOG_TRACE() << Probe{&evaluated};
         QLOG_DEBUG() << Probe{&evaluated};
-        QCOMPARE(evaluated, 0);
         QLOG_INFO() << Probe{&evaluated};
-        QCOMPARE(evaluated, 1);
         Logger::instance().setLoggingLevel(OffLevel);
         QLOG_FATAL() << Probe{&evaluated};
         QCOMPARE(evaluated, 1);
-        QCOMPARE(m_recorder->lines.size(), 1);
+        QCOMPARE(rec->lines.size(), 1);
+        Logger::instance().setLoggingLevel(InfoLevel);
     }
 
-    // --- destinations ---
-
-    void debugOutputWritesLineAndLineEnd()
+    void debugOutputAndOpenFailure()
     {
-        QTemporaryDir dir;
-        DestinationPtr destination = makeDebugOutputDestination();
-        StderrCapture capture(dir.filePath("stderr"));
-        destination->write(" INFO 2016-04-14T08:30:05.123 started", InfoLevel);
-        QCOMPARE(capture.finish(), QByteArray(" INFO 2016-04-14T08:30:05.123 started\n"));
-        QVERIFY(destination->isValid());
-    }
+        DestinationPtr out = makeDebugOutputDestination();
+        QVERIFY(out->isValid());
+        QCOMPARE(stderrOf([&] { out->write(" INFO 2016-04-14T08:30:05.123 started", InfoLevel); }),
+                 QByteArray(" INFO 2016-04-14T08:30:05.123 started\n"));
 
-    void openFailureReportsAndStaysSilent()
-    {
+        // A log that cannot be opened is reported once, then stays silent.
         QTemporaryDir dir;
         const QString path = dir.filePath("missing/log.txt");
-        StderrCapture capture(dir.filePath("stderr"));
-        DestinationPtr destination = makeFileDestination(path, false, 0, 0);
-        QCOMPARE(capture.finish(), ("QsLog: could not open log file " + path).toLocal8Bit());
-        QVERIFY(!destination->isValid());
-
-        StderrCapture silent(dir.filePath("stderr2"));
-        const QtMessageHandler previous = qInstallMessageHandler(keepQtMessage);
-        writeLines(destination, 1, 3);
-        qInstallMessageHandler(previous);
-        QCOMPARE(silent.finish(), QByteArray());
-        QCOMPARE(qtMessages, QStringList());
+        DestinationPtr file;
+        QCOMPARE(stderrOf([&] { file = makeFileDestination(path, false, 0, 0); }),
+                 ("QsLog: could not open log file " + path).toLocal8Bit());
+        QVERIFY(!file->isValid());
+        QCOMPARE(stderrOf([&] { writeLines(file, 1, 3); }), QByteArray());
     }
-
-    // --- size rotation ---
 
     void rotatesOnlyPastMaximum()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("log.txt");
         DestinationPtr destination = makeFileDestination(path, true, 100, 10);
-        writeLines(destination, 1, 10);   // exactly 100 bytes counted, line ends not
+        writeLines(destination, 1, 10); // exactly 100 bytes counted, line ends not
         QVERIFY(!QFile::exists(path + ".1"));
         writeLines(destination, 11, 11);
         QCOMPARE(fileLines(path + ".1").size(), 10);
         QCOMPARE(fileLines(path), QStringList{numbered(11)});
-        // Line 11 was counted against the old file: ten more fit in the new one.
-        writeLines(destination, 12, 21);
-        QVERIFY(!QFile::exists(path + ".2"));
-        writeLines(destination, 22, 22);
-        QCOMPARE(fileLines(path + ".1").size(), 11);
-        QCOMPARE(fileLines(path), QStringList{numbered(22)});
-    }
 
-    void fullExistingFileRotatesOnFirstLine()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("log.txt");
-        QFile file(path);
+        // An existing full log rotates on the first line.
+        QTemporaryDir other;
+        const QString full = other.filePath("log.txt");
+        QFile file(full);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(2097152, 'x')) == 2097152);
         file.close();
-        makeFileDestination(path, true, 2097152, 10)->write("first", InfoLevel);
-        QCOMPARE(QFileInfo(path + ".1").size(), 2097152);
-        QCOMPARE(fileLines(path), QStringList{"first"});
+        makeFileDestination(full, true, 2097152, 10)->write("first", InfoLevel);
+        QCOMPARE(QFileInfo(full + ".1").size(), 2097152);
+        QCOMPARE(fileLines(full), QStringList{"first"});
     }
 
-    void keepsTenBackupsNewestFirst()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("log.txt");
-        // Each ten-byte line is past a nine-byte limit: one rotation per line.
-        writeLines(makeFileDestination(path, true, 9, 10), 1, 14);
-        for (int i = 1; i <= 10; ++i)
-            QCOMPARE(fileLines(path + '.' + QString::number(i)), QStringList{numbered(14 - i)});
-        QVERIFY(!QFile::exists(path + ".11"));
-    }
-
-    void clampsBackupCount_data()
+    void backupCount_data()
     {
         QTest::addColumn<int>("requested");
         QTest::addColumn<int>("kept");
-        QTest::newRow("above ten") << 50 << 10;
-        QTest::newRow("three") << 3 << 3;
-        QTest::newRow("none") << 0 << 0;
-        QTest::newRow("negative") << -3 << 0;
+        for (const auto& row : {qMakePair(50, 10), qMakePair(3, 3), qMakePair(0, 0), qMakePair(-3, 0)})
+            QTest::addRow("%d", row.first) << row.first << row.second;
     }
-    void clampsBackupCount()
+    void backupCount()
     {
         QFETCH(int, requested);
         QFETCH(int, kept);
         QTemporaryDir dir;
-        writeLines(makeFileDestination(dir.filePath("log.txt"), true, 9, requested), 1, 15);
+        const QString path = dir.filePath("log.txt");
+        // Each ten-byte line is past a nine-byte limit: one rotation per line.
+        writeLines(makeFileDestination(path, true, 9, requested), 1, 15);
         QCOMPARE(QDir(dir.path()).entryList({"log.txt.*"}, QDir::Files).size(), kept);
-        QCOMPARE(fileLines(dir.filePath("log.txt")), QStringList{numbered(15)});
+        for (int i = 1; i <= kept; ++i)
+            QCOMPARE(fileLines(path + '.' + QString::number(i)), QStringList{numbered(15 - i)});
+        QCOMPARE(fileLines(path), QStringList{numbered(15)});
     }
 
-    // A non-empty directory in a backup's place can be neither deleted nor
-    // renamed over.
-    void renameFailureKeepsLogging_data()
-    {
-        QTest::addColumn<int>("backups");
-        QTest::addColumn<QString>("blocked");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("reports");
-        QTest::addColumn<QStringList>("logAfterThree");
-        QTest::newRow("backup") << 2 << ".2" << "QsLog: could not rename backup %1.1 to %1.2"
-                                << 1 << QStringList{numbered(2), numbered(3)};
-        // The log stays past the limit, so line 3 tries (and fails) again.
-        QTest::newRow("log") << 1 << ".1" << "QsLog: could not rename log %1 to %1.1"
-                             << 2 << QStringList{numbered(1), numbered(2), numbered(3)};
-    }
+    // A non-empty directory in a backup's place can be neither deleted nor renamed over.
     void renameFailureKeepsLogging()
     {
-        QFETCH(int, backups);
-        QFETCH(QString, blocked);
-        QFETCH(QString, message);
-        QFETCH(int, reports);
-        QFETCH(QStringList, logAfterThree);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("log.txt");
-        QFile backup(path + ".1");
-        QVERIFY(blocked == ".1" || backup.open(QIODevice::WriteOnly));
-        backup.close();
-        QVERIFY(QDir().mkpath(path + blocked + "/keep"));
-
-        DestinationPtr destination = makeFileDestination(path, true, 15, backups);
-        StderrCapture capture(dir.filePath("stderr"));
-        writeLines(destination, 1, 3);
-        QCOMPARE(capture.finish(), message.arg(path).repeated(reports).toLocal8Bit());
-        QVERIFY(destination->isValid());
-        QCOMPARE(fileLines(path), logAfterThree);
-        QVERIFY(QFileInfo::exists(path + blocked + "/keep"));
+        // The log stays past the limit when it cannot be renamed, so line 3 tries (and fails) again.
+        for (const bool log : {false, true}) {
+            QTemporaryDir dir;
+            const QString path = dir.filePath("log.txt");
+            QFile backup(path + ".1");
+            QVERIFY(log || backup.open(QIODevice::WriteOnly));
+            backup.close();
+            QVERIFY(QDir().mkpath(path + (log ? ".1" : ".2") + "/keep"));
+            DestinationPtr destination = makeFileDestination(path, true, 15, log ? 1 : 2);
+            const QString message =
+                log ? "QsLog: could not rename log %1 to %1.1" : "QsLog: could not rename backup %1.1 to %1.2";
+            QCOMPARE(stderrOf([&] { writeLines(destination, 1, 3); }),
+                     message.arg(path).repeated(log ? 2 : 1).toLocal8Bit());
+            QCOMPARE(fileLines(path), QStringList({numbered(1), numbered(2), numbered(3)}).mid(log ? 0 : 1));
+        }
     }
-
-private:
-    std::shared_ptr<RecordingDestination> m_recorder = std::make_shared<RecordingDestination>();
 };
 
 QTEST_GUILESS_MAIN(TestLogging)

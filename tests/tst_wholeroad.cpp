@@ -1,25 +1,7 @@
-// The whole road, as an operator walks it: register a person and a dosimeter
-// through the register dialogs, synchronise two simulated dosimeters on
-// pseudo-terminals named in the settings file, see the readings in the
-// tables and on the main window, clear one device and re-address the other
-// through the synchronisation dialog, and synchronise again.
 
-#include <QAction>
-#include <QComboBox>
-#include <QDateEdit>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSqlQuery>
-#include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QtSql>
 #include <QtTest>
-
-#include <memory>
+#include <QtWidgets>
 
 #include <qwt_plot_curve.h>
 
@@ -27,223 +9,108 @@
 #include "app/SettingsAdpater.h"
 #include "db/DataBase.h"
 #include "device/SerialPort.h"
-#include "device/SynDevdata.h"
 #include "records/AddDepart.h"
 #include "records/AddDevice.h"
 #include "records/AddStaff.h"
 #include "sim/SimPty.h"
+#include "support/FormDriver.h"
 #include "support/ModalScript.h"
 #include "ui/MainWindow.h"
 #include "ui/My_pieChart.h"
 #include "ui/mydisp_plot.h"
 
-namespace {
-
-// Runs the event loop until done() holds or the time is up.
-bool waitFor(const std::function<bool()>& done, int ms = 15000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-struct Reading
-{
-    QString key;
-    double value;
-};
-
-// The hourly readings a simulated device holds, as the tables key them.
-QList<Reading> readingsOf(const SimDosimeter& device)
-{
-    QList<Reading> list;
-    for (const QByteArray& r : device.records()) {
-        const QString hex = QString::fromLatin1(r.toHex());
-        const int hundredths = quint8(r[5]) + 256 * quint8(r[6]);
-        list.append({QStringLiteral("20") + hex.left(8) + QStringLiteral("0000"), hundredths / 100.0});
-    }
-    return list;
-}
-
-} // namespace
-
-class tst_wholeroad : public QObject
+class tst_wholeroad : public QObject, private FormDriver
 {
     Q_OBJECT
 
-private:
     QTemporaryDir dir;
     QSqlDatabase check;
 
-    double scalar(const QString& sql)
+    QStringList rows(const QString& sql) // "first-column second-column" of each row
     {
-        QSqlQuery q(check);
-        if (!q.exec(sql) || !q.next())
-            return -1;
-        return q.value(0).toDouble();
+        QStringList out;
+        for (QSqlQuery q(sql, check); q.next();)
+            out << q.value(0).toString() + ' ' + QString::number(q.value(1).toDouble());
+        return out;
     }
-
-    // Every stored reading of a device is one the device held, and the day
-    // and month totals are exactly the sums of the stored readings.
-    void verifyTables(int slaveId, const QList<Reading>& sent)
+    void verifyTables(int id, const QStringList& sent)
     {
-        QHash<QString, double> expected;
-        for (const Reading& r : sent)
-            expected.insert(r.key, r.value);
-        QSqlQuery q(check);
-        QVERIFY(q.exec(QString("select dataTime, probeValue from Realdata where slaveId = %1").arg(slaveId)));
-        int rows = 0;
-        QHash<QString, double> days;
-        QHash<QString, double> months;
-        while (q.next()) {
-            const QString key = q.value(0).toString();
-            QVERIFY2(expected.contains(key), qPrintable(key));
-            QCOMPARE(q.value(1).toDouble(), expected.value(key));
-            days[key.left(8)] += q.value(1).toDouble();
-            months[key.left(6)] += q.value(1).toDouble();
-            ++rows;
-        }
-        QCOMPARE(rows, expected.size());
-        for (const auto& [table, sums] : {std::make_pair(QString("Monthdata"), &days),
-                                          std::make_pair(QString("Yeardata"), &months)}) {
-            QSqlQuery t(check);
-            QVERIFY(t.exec(QString("select dataTime, probeValue from %1 where slaveId = %2").arg(table).arg(slaveId)));
-            int n = 0;
-            while (t.next()) {
-                QVERIFY(qAbs(t.value(1).toDouble() - sums->value(t.value(0).toString(), -1e9)) < 1e-6);
-                ++n;
-            }
-            QCOMPARE(n, sums->size());
-        }
+        const QString table("select dataTime, probeValue from %1 where slaveId = %2 order by 1");
+        const QString sums("select substr(dataTime, 1, %1), sum(probeValue) from Realdata where slaveId = %2 group by 1");
+        QCOMPARE(rows(table.arg("Realdata").arg(id)), sent);
+        QCOMPARE(rows(table.arg("Monthdata").arg(id)), rows(sums.arg(8).arg(id)));
+        QCOMPARE(rows(table.arg("Yeardata").arg(id)), rows(sums.arg(6).arg(id)));
+    }
+    static ModalScript::Action fill(const QStringList& fields, const char* button = "btnAdd") // "name=text"
+    {
+        return [=](QWidget* d) {
+            for (const QString& f : fields) // a line edit's text or a combo box's (the other: a dynamic property)
+                for (const char* p : {"text", "currentText"})
+                    child(d, qPrintable(f.section('=', 0, 0)))->setProperty(p, f.section('=', 1));
+            click(d, button);
+            return QString();
+        };
     }
 
 private slots:
-    void initTestCase()
+    void operatorWalksTheWholeRoad()
     {
         QVERIFY(QDir::setCurrent(dir.path()));
         Clock::setNow(QDateTime(QDate(2016, 4, 20), QTime(9, 0)));
-        // The machine's own serial ports stay out of this.
-        SerialPort::setPortLister([] { return QList<PortDescription>(); });
-    }
-
-    void cleanupTestCase()
-    {
-        SerialPort::setPortLister({});
-        Clock::reset();
-    }
-
-    void operatorWalksTheWholeRoad()
-    {
-        SimPty first(5);
-        SimPty second(9);
+        SerialPort::setPortLister([] { return QList<PortDescription>(); }); // the machine's own ports stay out
+        SimPty first(5), second(9);
         QVERIFY(first.isValid() && second.isValid());
-        const QDateTime start(QDate(2016, 3, 30), QTime(6, 0));
+        QStringList firstSent, secondSent;
+        double total = 0; // the first device's last-year dose: its readings less 0.23 each
         for (int h = 0; h < 400; ++h) {
-            first.device().addRecord(start.addSecs(3600 * h), 0.25 + (h % 7) * 0.5);
-            if (h % 3 == 0)
-                second.device().addRecord(start.addSecs(3600 * h), 2.0);
+            const QDateTime hour = QDateTime(QDate(2016, 3, 30), QTime(6, 0)).addSecs(3600 * h);
+            const double dose = 0.25 + (h % 7) * 0.5;
+            QVERIFY(first.device().addRecord(hour, dose));
+            firstSent << hour.toString("yyyyMMddhh0000 ") + QString::number(dose);
+            total += dose - 0.23;
+            if (h % 3 == 0 && second.device().addRecord(hour, 2.0))
+                secondSent << hour.toString("yyyyMMddhh0000 2");
         }
-        // The second device sends slowly and in small pieces.
-        second.setChunkSize(50);
-        second.setDelay(1);
-        const QList<Reading> firstSent = readingsOf(first.device());
-        const QList<Reading> secondSent = readingsOf(second.device());
-        {
-            SettingsAdpater writer(dir.filePath("zudovi.ini"), QSettings::IniFormat);
-            Com_Info a;
-            a.SerialPort = first.slavePath();
-            Com_Info b;
-            b.SerialPort = second.slavePath();
-            b.type = b.IsShared = 1;
-            writer.setComList({a, b});
-            writer.writeSettings();
-        }
-
         SettingsAdpater settings(dir.filePath("zudovi.ini"), QSettings::IniFormat);
+        settings.setComList({Com_Info{0, first.slavePath()}, Com_Info{1, second.slavePath()}});
+        settings.writeSettings();
         DataBase database;
-        QVERIFY(database.createTables());
-        check = QSqlDatabase::addDatabase("QSQLITE", "wholeroad-check");
-        check.setDatabaseName(dir.filePath("database.db"));
-        QVERIFY(check.open());
+        QVERIFY(database.createTables() && database.createConnection("check"));
+        check = database.getConnection("check");
         MainWindow window(nullptr, &settings, &database);
         window.show();
 
-        // --- register a department, a person and the dosimeter ---
-        auto* addDepart = window.findChild<AddDepart*>();
-        auto* addStaff = window.findChild<AddStaff*>();
-        auto* addDevice = window.findChild<AddDevice*>();
-        QVERIFY(addDepart && addStaff && addDevice);
-        {
-            ModalScript script;
-            script.expect(QString::fromUtf8("添加部门信息"), [](QWidget* w) {
-                w->findChild<QLineEdit*>("depart")->setText(QString::fromUtf8("放射科"));
-                w->findChild<QLineEdit*>("depart_name")->setText(QString::fromUtf8("主任"));
-                w->findChild<QPushButton*>("btnAdd")->click();
-                return QString();
-            });
-            addDepart->exec();
-            script.expect(QString::fromUtf8("添加人员信息"), [](QWidget* w) {
-                w->findChild<QLineEdit*>("Id_card")->setText("110101198001010011");
-                w->findChild<QLineEdit*>("Name")->setText(QString::fromUtf8("张伟"));
-                w->findChild<QComboBox*>("Depart")->setCurrentText(QString::fromUtf8("放射科"));
-                w->findChild<QPushButton*>("btnAdd")->click();
-                return QString();
-            });
-            addStaff->prepareAndShow();
-            script.expect(QString::fromUtf8("添加设备信息"), [](QWidget* w) {
-                w->findChild<QLineEdit*>("device")->setText("5");
-                w->findChild<QComboBox*>("Name")->setCurrentText("110101198001010011");
-                w->findChild<QPushButton*>("btnAdd")->click();
-                return QString();
-            });
-            addDevice->prepareAndShow();
-            // Closing the device list rebuilds the tree.
-            script.expect(QString::fromUtf8("设备信息查询"), [](QWidget* w) {
-                w->close();
-                return QString();
-            });
-            window.findChild<QAction*>("actionDevice")->trigger();
-            ANSWERED(script);
-        }
-        QCOMPARE(scalar("select slaveId from Device where ID_card = '110101198001010011'"), 5.0);
+        ModalScript script;
+        script.expect("添加部门信息", fill({"depart=放射科", "depart_name=主任"}));
+        script.expect("添加人员信息", fill({"Id_card=110101198001010011", "Name=张伟", "Depart=放射科"}));
+        script.expect("添加设备信息", fill({"device=5", "Name=110101198001010011"})).expect("设备信息查询", fill({}, "btnQuit"));
+        window.findChild<AddDepart*>()->exec();
+        window.findChild<AddStaff*>()->prepareAndShow();
+        window.findChild<AddDevice*>()->prepareAndShow();
+        window.findChild<QAction*>("actionDevice")->trigger();
+        ANSWERED(script);
         auto* tree = window.findChild<QTreeWidget*>("treeWidget");
-        QCOMPARE(tree->topLevelItemCount(), 1);
-        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QString::fromUtf8("张伟"));
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QString("张伟"));
 
-        // --- synchronise, clear the first device, re-address the second ---
-        auto* sync = window.findChild<SynDevdata*>();
-        auto* table = sync->findChild<QTableWidget*>("tableWidget");
-        auto* info = sync->findChild<QLabel*>("label_info");
-        QString trouble;
-        auto rowOf = [table](int address) {
-            for (int r = 0; r < table->rowCount(); ++r) {
-                if (table->item(r, 1) && table->item(r, 1)->text() == QString::number(address))
-                    return r;
-            }
-            return -1;
+        auto* sync = window.findChild<QDialog*>("SynDevdata");
+        auto* table = child<QTableWidget>(sync, "tableWidget");
+        const auto row = [table](int address) {
+            const QList<QTableWidgetItem*> found = table->findItems(QString::number(address), Qt::MatchExactly);
+            return found.isEmpty() ? -1 : found.first()->row();
         };
+        const auto reached = [&](int address, const QString& status) { // waits for the row's status column
+            const auto shows = [&] { return row(address) >= 0 && table->item(row(address), 2)->text() == status; };
+            return QTest::qWaitFor(shows, 15000) ? QString() : QString("%1 not %2; ").arg(address).arg(status);
+        };
+        QString trouble; // the dialog runs modally, so it is driven from a timer
         QTimer::singleShot(0, this, [&] {
-            if (!waitFor([&] { return table->rowCount() == 2; }))
-                trouble += "no two rows; ";
-            for (int r = 0; r < table->rowCount(); ++r) {
-                if (table->item(r, 2)->text() != QString::fromUtf8("同步成功"))
-                    trouble += "row not 同步成功; ";
-            }
-            const int firstRow = rowOf(5);
-            table->selectRow(firstRow);
-            sync->findChild<QPushButton*>("btnclear")->click();
-            if (!waitFor([&] { return table->item(firstRow, 2)->text() == QString::fromUtf8("清除成功"); }))
-                trouble += "clear not confirmed; ";
-            const int secondRow = rowOf(9);
-            emit table->cellDoubleClicked(secondRow, 1);
-            table->item(secondRow, 1)->setText("12");
-            if (!waitFor([&] { return table->item(secondRow, 2)->text() == QString::fromUtf8("修改成功"); }))
-                trouble += "address change not confirmed: " + info->text() + "; ";
+            trouble = reached(5, "同步成功") + reached(9, "同步成功");
+            table->selectRow(row(5));
+            click(sync, "btnclear");
+            trouble += reached(5, "清除成功");
+            emit table->cellDoubleClicked(row(9), 1);
+            table->item(row(9), 1)->setText("12");
+            trouble += reached(12, "修改成功");
             sync->close();
         });
         window.findChild<QAction*>("action_synchro")->trigger();
@@ -253,56 +120,26 @@ private slots:
         verifyTables(5, firstSent);
         verifyTables(9, secondSent);
 
-        // --- the person's display ---
         emit tree->itemClicked(tree->topLevelItem(0)->child(0), 0);
         window.findChild<QDateEdit*>("de_mon")->setDate(QDate(2016, 4, 1));
         window.findChild<QRadioButton*>("rb_mon")->setChecked(true);
-        QwtPlotCurve* curve = window.curvePlot()->curve();
-        QVERIFY(curve && curve->plot());
-        QHash<QString, double> aprilDays;
-        for (const Reading& r : firstSent) {
-            if (r.key.startsWith("201604"))
-                aprilDays[r.key.left(8)] += r.value;
-        }
-        // The curve ends at the last day with readings, 15 April.
-        QCOMPARE(int(curve->dataSize()), 15);
-        for (int i = 0; i < int(curve->dataSize()); ++i) {
-            const QString day = QString("201604%1").arg(i + 1, 2, 10, QChar('0'));
-            QVERIFY(qAbs(curve->sample(i).y() - aprilDays.value(day)) < 1e-6);
-        }
-        double total = -firstSent.size() * 0.23;
-        for (const Reading& r : firstSent)
-            total += r.value;
+        const QwtPlotCurve* curve = window.curvePlot()->curve();
+        QStringList april;
+        for (size_t i = 0; curve && curve->plot() && i < curve->dataSize(); ++i)
+            april << QString("201604%1 %2").arg(i + 1, 2, 10, QChar('0')).arg(curve->sample(int(i)).y());
+        QCOMPARE(april, rows("select dataTime, probeValue from Monthdata where slaveId = 5 order by 1").filter("201604"));
         QCOMPARE(window.findChild<QLabel*>("lb_value")->text(),
-                 QString::number(total, 'g', 6) + QString::fromUtf8("μSv/") + QString::number(20000 - total, 'g', 6)
-                     + QString::fromUtf8("μSv"));
-        const QList<double> shares = window.findChild<My_pieChart*>()->getData();
-        QCOMPARE(shares.size(), 2);
-        QVERIFY(qAbs(shares[1] - total / 20000) < 1e-12);
+                 QString::number(total, 'g', 6) + "μSv/" + QString::number(20000 - total, 'g', 6) + "μSv");
+        QVERIFY(qAbs(window.findChild<My_pieChart*>()->getData().value(1) - total / 20000) < 1e-12);
 
-        // --- synchronise again: nothing is stored twice ---
-        const double rowsBefore = scalar("select count(*) from Realdata");
-        const double monthBefore = scalar("select sum(probeValue) from Yeardata");
         QTimer::singleShot(0, this, [&] {
-            if (!waitFor([&] { return table->rowCount() == 2; }))
-                trouble += "second synchronisation incomplete; ";
+            trouble = reached(5, "同步成功") + reached(12, "同步成功");
             sync->close();
         });
         window.findChild<QAction*>("action_synchro")->trigger();
         QVERIFY2(trouble.isEmpty(), qPrintable(trouble));
-        // The first device is empty now; the second answers under its new
-        // address with the readings it still holds.
-        QCOMPARE(scalar("select count(*) from Realdata where slaveId = 5"), double(firstSent.size()));
         verifyTables(12, secondSent);
-        QCOMPARE(scalar("select count(*) from Realdata"), rowsBefore + secondSent.size());
-        QCOMPARE(scalar("select count(*) from (select slaveId, dataTime from Realdata "
-                        "group by slaveId, dataTime having count(*) > 1)"),
-                 0.0);
-        QVERIFY(scalar("select sum(probeValue) from Yeardata") > monthBefore);
-
-        check.close();
-        check = QSqlDatabase();
-        QSqlDatabase::removeDatabase("wholeroad-check");
+        QCOMPARE(rows("select count(*), 0 from Realdata").value(0), QString("%1 0").arg(firstSent.size() + 2 * secondSent.size()));
     }
 };
 
