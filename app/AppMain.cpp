@@ -29,6 +29,7 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
 
     DataBase database;
     database.createTables();
+    database.createAddedTables();
 
     int status = 0;
     {

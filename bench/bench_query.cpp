@@ -66,7 +66,7 @@ bool seed(DataBase& store, QSqlDatabase db)
     Devicedata d;
     d.slaveId = Device;
     d.ID_card = s.ID_card;
-    if (!store.insertStaff(s, db) || !store.insertDevice(d, db))
+    if (!store.insertStaff(s, db) || !store.addDeviceBinding(d, QStringLiteral("20240101000000"), nullptr, db))
         return false;
 
     db.transaction();
@@ -111,6 +111,7 @@ int main(int argc, char** argv)
     {
         DataBase store;
         store.createTables();
+        store.createAddedTables();
         store.createConnection(QStringLiteral("bench.db"));
         QSqlDatabase db = store.getConnection(QStringLiteral("bench.db"));
         std::printf("seeding %d readings ...\n", Readings);

@@ -11,6 +11,7 @@
 #include "db/Devicedata.h"
 #include "db/Realdata.h"
 #include "db/Staffdata.h"
+#include "db/Wearingdata.h"
 #include "db/totaldata_mon.h"
 #include "db/totaldata_seqyear.h"
 #include "db/totaldata_year.h"
@@ -35,6 +36,14 @@ public:
 
     // Schema: the seven tables, then the indexes the lookups need.
     bool createTables();
+    // The tables added since (the wear periods, "Wearing") with their
+    // indexes; run after createTables on every start, harmless when they
+    // exist. A database with devices but no periods gets one open period per
+    // device from "00000000000000", so its readings stay with today's
+    // wearer.
+    bool createAddedTables();
+    // The table of wear periods and its indexes, when missing.
+    bool ensureWearingTable(QSqlDatabase db);
 
     // Connections.
     bool createConnection(const QString& connName);
@@ -93,6 +102,41 @@ public:
     bool deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
                              QSqlDatabase db);
 
+    // Wear periods. Times are keys "yyyyMMddhhmmss"; "now" is the start of
+    // the current hour, handed in by the caller. Every change below runs in
+    // one transaction with the Device row it belongs to; on a refusal
+    // nothing is written and refusal (when given) says why, in words for
+    // the operator.
+    bool selectWearingBySlaveId(QList<Wearingdata>& list, int slaveId, QSqlDatabase db);
+    bool selectWearingByIdCard(QList<Wearingdata>& list, const QString& idCard, QSqlDatabase db);
+    // True when two periods of one address cover the same hour (only a
+    // hand-written database has them).
+    bool hasOverlappingPeriods(QSqlDatabase db);
+    // Hourly readings of an address with from <= dataTime < toExclusive; -1
+    // when the count fails.
+    int countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db);
+    // 添加: the Device row and a period from now, or from "00000000000000"
+    // when the address never had one (from the end of the person's last
+    // period if they wore another dosimeter before).
+    bool addDeviceBinding(const Devicedata& device, const QString& now, QString* refusal, QSqlDatabase db);
+    // 修改: the device's open period closes at now, the same person's opens
+    // on the new address.
+    bool changeDeviceAddress(int deviceId, int newSlaveId, const QString& now, QString* refusal,
+                             QSqlDatabase db);
+    // 删除: the period closes at now and the Device row goes.
+    bool removeDeviceBinding(int deviceId, const QString& now, QString* refusal, QSqlDatabase db);
+    // A dosimeter took a new bus address: its Device row and its wearer's
+    // period follow. True with nothing changed when no row names oldSlaveId.
+    bool followAddressChange(int oldSlaveId, int newSlaveId, const QString& now, QString* refusal,
+                             QSqlDatabase db);
+    // 分配读数: a closed period [from, to) of the address for idCard.
+    bool assignReadings(int slaveId, const QString& idCard, const QString& from, const QString& to,
+                        QString* refusal, QSqlDatabase db);
+    // Deletes the person, their periods and the readings and totals those
+    // periods cover; totals of days and months only partly covered are
+    // summed anew from what stays.
+    bool deleteStaffWithHistory(int staffId, QSqlDatabase db);
+
     QString departmentTable = QStringLiteral("Department");
     QString staffTable = QStringLiteral("Staff");
     QString deviceTable = QStringLiteral("Device");
@@ -100,6 +144,7 @@ public:
     QString monthdataTable = QStringLiteral("Monthdata");
     QString yeardataTable = QStringLiteral("Yeardata");
     QString seqYeardataTable = QStringLiteral("SeqYeardata");
+    QString wearingTable = QStringLiteral("Wearing");
 
 private:
     // One statement prepared on one connection, kept for the calls that run
@@ -120,6 +165,18 @@ private:
     bool updateDoseRow(int statement, const QString& table, int slaveId,
                        const QString& dataTime, double probeValue, QSqlDatabase db);
     const QString* tableForKind(int kind) const;
+    // Helpers of the period changes; they run with the lock held inside the
+    // caller's transaction.
+    QString periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
+                            const QString& end);
+    bool closeOpenPeriods(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& now,
+                          QString* refusal);
+    bool openPeriod(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
+                    QString* refusal);
+    bool moveBinding(const QSqlDatabase& db, const Devicedata& device, int newSlaveId, const QString& now,
+                     QString* refusal);
+    bool createWearing(const QSqlDatabase& db);
+    bool recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month);
 
     QSqlDatabase defaultDb;
     // Connection name -> (statement number, table name) -> prepared statement.

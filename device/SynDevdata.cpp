@@ -7,6 +7,10 @@
 #include <QTableWidget>
 #include <QTableWidgetItem>
 
+#include <QMessageBox>
+
+#include "db/DataBase.h"
+#include "dose/WearAttribution.h"
 #include "ui_SynDevdata.h"
 
 namespace {
@@ -144,7 +148,9 @@ void SynDevdata::getsyninfo(int type, QString comname, int devid, bool result)
         const QString text = portText + QStringLiteral("，设备 ") + QString::number(devid);
         if (result) {
             const QTableWidgetItem* cell = ui->tableWidget->item(row, kAddressColumn);
+            const int oldId = rows.at(row).devId;
             rows[row].devId = cell ? cell->text().toInt(nullptr, 10) : rows.at(row).devId;
+            followAddress(oldId, rows.at(row).devId);
             ui->label_info->setText(text + QStringLiteral("地址成功修改为") + QString::number(rows.at(row).devId)
                                     + QStringLiteral("!"));
             setCell(row, kStatusColumn, QStringLiteral("修改成功"));
@@ -159,6 +165,29 @@ void SynDevdata::getsyninfo(int type, QString comname, int devid, bool result)
     default:
         break;
     }
+}
+
+void SynDevdata::setDataBase(DataBase* store)
+{
+    database = store;
+    if (database)
+        database->createConnection(connName);
+}
+
+void SynDevdata::followAddress(int oldId, int newId)
+{
+    if (!database || oldId == newId)
+        return;
+    database->openConnection(connName);
+    QString refusal;
+    const bool ok = database->followAddressChange(oldId, newId, WearAttribution::nowKey(), &refusal,
+                                                  database->getConnection(connName));
+    database->closeConnection(connName);
+    // The dosimeter has its new address either way; the operator must know
+    // that the register did not follow.
+    if (!ok)
+        QMessageBox::critical(this, QStringLiteral("修改设备地址"),
+                              QStringLiteral("设备已改为地址 %1，但设备信息未能更新：%2").arg(newId).arg(refusal));
 }
 
 void SynDevdata::showProgress(QString comName, int received, int total)

@@ -13,6 +13,7 @@ namespace Ui {
 class SynDevdata;
 }
 
+class DataBase;
 class QShowEvent;
 
 // "同步信息": reads every connected dosimeter when shown, and lets the
@@ -27,6 +28,10 @@ public:
     ~SynDevdata() override;
 
     const QList<DevRow>& devRows() const { return rows; }
+    // Where an acknowledged address change is written: the device's binding
+    // and its wearer's period move to the new address. None: the register
+    // is left alone.
+    void setDataBase(DataBase* store);
     bool isEditing() const { return editing; }
 
 public slots:
@@ -52,7 +57,11 @@ private:
     int findRowByDevId(int devId) const;
     QString noDeviceText() const;
 
+    void followAddress(int oldId, int newId);
+
     std::unique_ptr<Ui::SynDevdata> ui;
+    DataBase* database = nullptr;
+    const QString connName = QStringLiteral("syndevdata.db");
     QList<DevRow> rows;
     bool editing = false;
     // Set while getsyninfo writes cells: those writes are not the operator's.

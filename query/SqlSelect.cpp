@@ -3,6 +3,7 @@
 
 #include "app/Clock.h"
 #include "db/DataBase.h"
+#include "dose/WearAttribution.h"
 #include "query/ExportExcelObject.h"
 
 #include <QCoreApplication>
@@ -161,6 +162,37 @@ QString SqlSelect::buildQuery(QVariantList* values) const
     return sql;
 }
 
+QString SqlSelect::attributedQuery(QVariantList* values) const
+{
+    WearAttribution::Criteria c;
+    const QDateTime start = ui->de_start->dateTime();
+    const QDateTime end = ui->de_end->dateTime();
+    if (ui->cb_time->isChecked() && start.toMSecsSinceEpoch() <= end.toMSecsSinceEpoch()) {
+        c.timed = true;
+        if (ui->rb_day->isChecked()) {
+            c.kind = WearAttribution::Hours;
+            c.from = start.toString(QStringLiteral("yyyyMMddhh")) + QStringLiteral("0000");
+            c.to = end.toString(QStringLiteral("yyyyMMddhh")) + QStringLiteral("0000");
+        } else if (ui->rb_mon->isChecked()) {
+            c.kind = WearAttribution::Days;
+            c.from = start.toString(QStringLiteral("yyyyMMdd"));
+            c.to = end.toString(QStringLiteral("yyyyMMdd"));
+        } else if (ui->rb_year->isChecked()) {
+            c.kind = WearAttribution::Months;
+            c.from = start.toString(QStringLiteral("yyyyMM"));
+            c.to = end.toString(QStringLiteral("yyyyMM"));
+        } else {
+            c.timed = false;
+        }
+    }
+    c.byName = ui->cb_name->isChecked() && !ui->le_name->text().isEmpty();
+    c.name = ui->le_name->text();
+    c.byCard = ui->cb_cradid->isChecked();
+    c.card = ui->comboBox->currentText();
+    c.overlapping = overlapping;
+    return WearAttribution::queryStatement(c, values);
+}
+
 int SqlSelect::countResult(const QString& query, const QVariantList& values)
 {
     if (!database)
@@ -177,11 +209,14 @@ void SqlSelect::seachData()
     ui->btnPrint->setEnabled(true);
 
     searchValues.clear();
-    searchQuery = buildQuery(&searchValues);
+    if (database) {
+        database->openConnection(connName);
+        overlapping = database->hasOverlappingPeriods(connection);
+    }
+    searchQuery = attributedQuery(&searchValues);
     qDebug() << "sql" << searchQuery + QStringLiteral(";") << searchValues;
 
     if (database) {
-        database->openConnection(connName);
         totalRows = countResult(searchQuery, searchValues);
         database->closeConnection(connName);
     } else {
@@ -225,7 +260,7 @@ void SqlSelect::loadPage(int page)
 {
     // Page 0 (an emptied selector) gives offset -10, which SQLite reads as 0.
     QVariantList values;
-    const QString statement = buildQuery(&values) + QStringLiteral(" limit ")
+    const QString statement = attributedQuery(&values) + QStringLiteral(" limit ")
         + QString::number((page - 1) * rowsPerPage) + QStringLiteral(",10;");
     qDebug() << "sql" << statement << values;
     pageStatement = statement;
@@ -340,7 +375,7 @@ void SqlSelect::setExcel()
         return;
 
     QVariantList values;
-    const QString query = buildQuery(&values);
+    const QString query = attributedQuery(&values);
     qDebug() << "sql" << query + QStringLiteral(";") << values;
     int total = 0;
     if (database) {

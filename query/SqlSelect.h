@@ -41,7 +41,13 @@ public:
     // The statement of the criteria now in the widgets, without limit and
     // terminator. The typed filters are "?" placeholders; their values are
     // appended to values in placeholder order.
+    // It joins the readings to the staff through the register's present
+    // binding, as the criteria read; the dialog runs attributedQuery().
     QString buildQuery(QVariantList* values = nullptr) const;
+    // The statement the dialog runs for the same criteria: each reading
+    // joined to the person who wore the dosimeter at its hour (wear
+    // periods), day and month totals split where a period cuts them.
+    QString attributedQuery(QVariantList* values = nullptr) const;
 
     static constexpr int rowsPerPage = 10;
     static constexpr int rowsPerSheet = 50000;
@@ -71,6 +77,8 @@ private:
     int totalRows = 0;
     int pageCount = 0;
     QSqlQueryModel* model = nullptr;
+    // The database has overlapping wear periods (checked on each search).
+    bool overlapping = false;
     QSqlDatabase connection;
     QString connName = QStringLiteral("sqlselect_db");
 

@@ -6,6 +6,7 @@
 #include <QSqlQueryModel>
 
 #include "db/DataBase.h"
+#include "dose/WearAttribution.h"
 #include "ui_AddDevice.h"
 
 AddDevice::AddDevice(QWidget* parent, DataBase* database)
@@ -86,8 +87,14 @@ void AddDevice::addDevice()
         refuse(QStringLiteral("设备ID已绑定!"));
         return;
     }
-    database->insertDevice(device, db);
+    // The binding and its wear period are written together or not at all.
+    QString refusal;
+    const bool added = database->addDeviceBinding(device, WearAttribution::nowKey(), &refusal, db);
     database->closeConnection(connName);
+    if (!added) {
+        refuse(refusal);
+        return;
+    }
     accept();
 }
 

@@ -1,11 +1,17 @@
 #include "records/DeviceInfo.h"
 
 #include <QDebug>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTableWidgetItem>
 #include <QPushButton>
 #include <QStringList>
 
 #include "db/DataBase.h"
+#include "dose/WearAttribution.h"
 #include "records/AddDevice.h"
+#include "records/AssignReadings.h"
 #include "records/ModDevice.h"
 #include "ui_DeviceInfo.h"
 
@@ -18,6 +24,7 @@ DeviceInfo::DeviceInfo(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     ui->setupUi(this);
     addDeviceDialog = new AddDevice(this, database);
     modDeviceDialog = new ModDevice(this, database);
+    assignDialog = new AssignReadings(this, database);
 
     connect(ui->btnSearch, &QPushButton::clicked, this, &DeviceInfo::Search);
     connect(ui->btnAdd, &QPushButton::clicked, this, &DeviceInfo::addDevice);
@@ -25,6 +32,8 @@ DeviceInfo::DeviceInfo(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->btnDel, &QPushButton::clicked, this, &DeviceInfo::Dell);
     connect(ui->btnQuit, &QPushButton::clicked, this, &DeviceInfo::Quit);
     connect(ui->tableView, &QAbstractItemView::clicked, this, &DeviceInfo::view);
+    connect(ui->btnAssign, &QPushButton::clicked, this, &DeviceInfo::assignReadings);
+    ui->tw_periods->horizontalHeader()->setStretchLastSection(true);
 
     database->createConnection(connName);
     db = database->getConnection(connName);
@@ -68,6 +77,7 @@ void DeviceInfo::Search()
     const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("设备号"), QStringLiteral("身份证号"),
                                  QStringLiteral("姓名")};
     list.load(sql, values, headers);
+    showPeriods();
 }
 
 void DeviceInfo::Quit()
@@ -81,10 +91,14 @@ void DeviceInfo::Dell()
     if (id == 0) {
         list.askForSelection();
     } else {
-        // Only the binding goes; the readings stay under their address.
+        // Only the binding goes, its wear period closing this hour; the
+        // readings stay with whoever wore the dosimeter.
         database->openConnection(connName);
-        database->deleteById(database->deviceTable, id, db);
+        QString refusal;
+        const bool removed = database->removeDeviceBinding(id, WearAttribution::nowKey(), &refusal, db);
         database->closeConnection(connName);
+        if (!removed)
+            QMessageBox::critical(this, QStringLiteral("删除设备"), refusal, QMessageBox::Ok);
         // Ids are handed out again; the selection must not outlive its row.
         list.clearSelection();
     }
@@ -94,6 +108,73 @@ void DeviceInfo::Dell()
 void DeviceInfo::view(const QModelIndex& index)
 {
     list.select(index);
+    showPeriods();
+}
+
+namespace {
+
+QString shownKey(const QString& key, const QString& none)
+{
+    if (key.isEmpty())
+        return none;
+    if (key == QLatin1String("00000000000000"))
+        return QStringLiteral("最初");
+    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
+    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : key;
+}
+
+} // namespace
+
+void DeviceInfo::showPeriods()
+{
+    ui->tw_periods->setRowCount(0);
+    ui->lb_unattributed->setText(QStringLiteral("佩戴记录"));
+    const int id = selectedDevice();
+    if (id == 0)
+        return;
+    database->openConnection(connName);
+    Devicedata device;
+    QList<Wearingdata> periods;
+    int unattributed = 0;
+    if (database->selectDeviceById(device, id, db)) {
+        database->selectWearingBySlaveId(periods, device.slaveId, db);
+        unattributed = WearAttribution::countUnattributed(database, db, device.slaveId);
+    }
+    QStringList wearers;
+    for (const Wearingdata& w : qAsConst(periods)) {
+        Staffdata person;
+        wearers << (database->selectStaffByIdCard(person, w.ID_card, db) ? person.name + QStringLiteral(" (")
+                                                                                 + w.ID_card + QStringLiteral(")")
+                                                                           : w.ID_card);
+    }
+    database->closeConnection(connName);
+
+    ui->lb_unattributed->setText(QStringLiteral("%1号设备的佩戴记录，无人佩戴的读数：%2 条")
+                                     .arg(device.slaveId)
+                                     .arg(unattributed));
+    ui->tw_periods->setRowCount(periods.size());
+    for (int r = 0; r < periods.size(); ++r) {
+        ui->tw_periods->setItem(r, 0, new QTableWidgetItem(wearers.at(r)));
+        ui->tw_periods->setItem(r, 1, new QTableWidgetItem(shownKey(periods[r].startTime, QString())));
+        ui->tw_periods->setItem(r, 2, new QTableWidgetItem(shownKey(periods[r].endTime, QStringLiteral("至今"))));
+    }
+}
+
+void DeviceInfo::assignReadings()
+{
+    const int id = selectedDevice();
+    if (id == 0) {
+        list.askForSelection();
+        return;
+    }
+    database->openConnection(connName);
+    Devicedata device;
+    const bool found = database->selectDeviceById(device, id, db);
+    database->closeConnection(connName);
+    if (!found)
+        return;
+    assignDialog->prepareAndShow(device.slaveId);
+    showPeriods();
 }
 
 int DeviceInfo::selectedDevice()

@@ -9,6 +9,7 @@
 #include "records/RecordList.h"
 
 class AddDevice;
+class AssignReadings;
 class DataBase;
 class ModDevice;
 class QModelIndex;
@@ -35,16 +36,21 @@ public slots:
     void Quit();
     void Dell();
     void view(const QModelIndex& index);
+    // 分配读数: the selected device's readings that nobody wore, to a person.
+    void assignReadings();
 
 private:
     // The clicked device's id while it still exists, else 0.
     int selectedDevice();
+    // The selected device's wear periods and its readings nobody wore.
+    void showPeriods();
 
     std::unique_ptr<Ui::DeviceInfo> ui;
     SettingsAdpater* settings = nullptr;
     DataBase* database = nullptr;
     AddDevice* addDeviceDialog = nullptr;
     ModDevice* modDeviceDialog = nullptr;
+    AssignReadings* assignDialog = nullptr;
     const QString connName = QStringLiteral("device.db");
     QSqlDatabase db;
     RecordList list{this};

@@ -122,21 +122,10 @@ void Infomation::deletePerson(int id, bool keepHistory)
     database->openConnection(connName);
     if (keepHistory) {
         database->deleteById(database->staffTable, id, db);
-    } else if (database->beginTransaction(db)) {
-        // The readings and the person go together or not at all.
-        bool ok = true;
-        Staffdata person;
-        Devicedata device;
-        if (database->selectStaffById(person, id, db)
-            && database->selectDeviceByIdCard(device, person.ID_card, db)) {
-            for (int kind = 0; kind < 4 && ok; ++kind)
-                ok = database->deleteDataBySlaveId(kind, device.slaveId, QString(), QString(), db);
-        }
-        ok = ok && database->deleteById(database->staffTable, id, db);
-        if (ok)
-            ok = database->commitTransaction(db);
-        if (!ok)
-            database->rollbackTransaction(db);
+    } else {
+        // The person, their wear periods and the readings of the hours they
+        // wore go together or not at all; other wearers' readings stay.
+        database->deleteStaffWithHistory(id, db);
     }
     database->closeConnection(connName);
 }

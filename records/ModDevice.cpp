@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "db/DataBase.h"
+#include "dose/WearAttribution.h"
 #include "records/AddDevice.h"
 #include "ui_ModDevice.h"
 
@@ -58,8 +59,15 @@ void ModDevice::modDevice()
         refuse(QStringLiteral("设备ID已绑定!"));
         return;
     }
-    database->updateDevice(changed, db);
+    // The old address's period closes this hour, the new one opens.
+    QString refusal;
+    const bool moved = changed.slaveId == current.slaveId
+        || database->changeDeviceAddress(current.id, changed.slaveId, WearAttribution::nowKey(), &refusal, db);
     database->closeConnection(connName);
+    if (!moved) {
+        refuse(refusal);
+        return;
+    }
     close();
 }
 

@@ -88,8 +88,14 @@ void ModifyStaff::Modifystaff()
             return;
         }
     }
-    database->updateStaffAndDevice(changed, db);
+    const bool saved = database->updateStaffAndDevice(changed, db);
     database->closeConnection(connName);
+    if (!saved) {
+        // Gone meanwhile, or wear periods under the new card would overlap
+        // the person's own.
+        refuse(QStringLiteral("人员信息未能保存：该人员已不存在，或新身份证号的佩戴记录与其重叠!"));
+        return;
+    }
     close();
 }
 

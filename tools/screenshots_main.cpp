@@ -90,6 +90,7 @@ int main(int argc, char* argv[])
     SettingsAdpater settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
     DataBase database;
     database.createTables();
+    database.createAddedTables();
     if (!SampleData::fill(&database, &settings, now)) {
         out() << "could not fill the sample database" << Qt::endl;
         return 1;

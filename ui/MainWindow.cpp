@@ -6,6 +6,7 @@
 #include "app/Clock.h"
 #include "db/DataBase.h"
 #include "device/ComParaSettings.h"
+#include "dose/WearAttribution.h"
 #include "device/SerialPort.h"
 #include "device/SynDevdata.h"
 #include "processing/mydeal_thread.h"
@@ -21,6 +22,31 @@
 namespace {
 
 const int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+// A figure as the record the curve reads for its view.
+QVariant record(int mode, const QString& key, double value)
+{
+    switch (mode) {
+    case 0: {
+        Realdata r;
+        r.dataTime = key;
+        r.probeValue = value;
+        return QVariant::fromValue(r);
+    }
+    case 1: {
+        totaldata_mon r;
+        r.dataTime = key;
+        r.probeValue = value;
+        return QVariant::fromValue(r);
+    }
+    default: {
+        totaldata_year r;
+        r.dataTime = key;
+        r.probeValue = value;
+        return QVariant::fromValue(r);
+    }
+    }
+}
 
 QString formatDose(double value)
 {
@@ -43,10 +69,15 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     departInfo = new DepartInfo(this, settings, database);
     deviceInfo = new DeviceInfo(this, settings, database);
     synDevdata = new SynDevdata(this);
+    // An address the dosimeter acknowledged is carried into the register.
+    synDevdata->setDataBase(database);
     about = new myabout(this);
     sqlSelect = new SqlSelect(this, database);
     dealThread = new mydeal_thread(this, database, settings);
 
+    // Whoever built the database for us: the wear periods must be there
+    // before any figure is read (harmless when they are).
+    database->createAddedTables();
     database->createConnection(connName);
     db = database->getConnection(connName);
 
@@ -262,71 +293,74 @@ void MainWindow::show_plot(Depart_Info minfo)
     if (!db.isOpen())
         return; // nothing can be read: the display stays as it was
 
+    // The readings are the person's through their wear periods, whichever
+    // dosimeter they wore; someone who never wore one shows as unbound.
     Devicedata device;
-    if (!database->selectDeviceByIdCard(device, minfo.ID_card, db)) {
+    QList<Wearingdata> periods;
+    const bool bound = database->selectDeviceByIdCard(device, minfo.ID_card, db);
+    database->selectWearingByIdCard(periods, minfo.ID_card, db);
+    if (!bound && periods.isEmpty()) {
         showUnboundPerson(entry);
         return;
     }
-    const int slaveId = device.slaveId;
 
     QString begin;
     QString end;
     QList<QVariant> records;
+    WearAttribution::Figures figures;
     int mode = 0;
     if (ui->radioButton->isChecked()) {
-        const QString day = ui->de_day->text().remove(QLatin1Char('-'));
-        begin = day + QStringLiteral("000000");
-        end = day + QStringLiteral("235900");
-        database->selectDataByTime(0, records, slaveId, begin, end, db);
+        const QDate day = ui->de_day->date();
+        begin = day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("000000");
+        end = day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("235900");
+        WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Hours, QDateTime(day, QTime(0, 0)),
+                                 QDateTime(day.addDays(1), QTime(0, 0)), figures);
         mode = 0;
     } else if (ui->rb_mon->isChecked()) {
-        const QStringList parts = ui->de_mon->text().split(QLatin1Char('-'));
-        QString yearText;
-        QString monthText;
-        if (parts.size() >= 2) {
-            yearText = parts[0];
-            monthText = parts[1];
-        }
-        const int year = yearText.toInt();
-        const int month = monthText.toInt();
-        const QString prefix = yearText + monthText;
-        if (month >= 1 && month <= 12) {
-            int days = kDaysPerMonth[month - 1];
-            // Every fourth year is a leap year here, the century years too.
-            if (month == 2 && year % 4 == 0)
-                days = 29;
-            end = prefix + QStringLiteral("%1").arg(days, 2, 10, QLatin1Char('0'));
-        }
-        begin = prefix + QStringLiteral("01");
-        database->selectDataByTime(1, records, slaveId, begin, end, db);
+        const QDate shown = ui->de_mon->date();
+        const QDate first(shown.year(), shown.month(), 1);
+        begin = first.toString(QStringLiteral("yyyyMMdd"));
+        int days = kDaysPerMonth[first.month() - 1];
+        // Every fourth year is a leap year here, the century years too.
+        if (first.month() == 2 && first.year() % 4 == 0)
+            days = 29;
+        end = first.toString(QStringLiteral("yyyyMM")) + QStringLiteral("%1").arg(days, 2, 10, QLatin1Char('0'));
+        WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Days, QDateTime(first, QTime(0, 0)),
+                                 QDateTime(first.addMonths(1), QTime(0, 0)), figures);
         mode = 1;
     } else if (ui->rb_year->isChecked()) {
-        begin = ui->de_year->text() + QStringLiteral("01");
-        end = ui->de_year->text() + QStringLiteral("12");
-        database->selectDataByTime(2, records, slaveId, begin, end, db);
+        const int year = ui->de_year->date().year();
+        begin = QString::number(year) + QStringLiteral("01");
+        end = QString::number(year) + QStringLiteral("12");
+        WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Months,
+                                 QDateTime(QDate(year, 1, 1), QTime(0, 0)), QDateTime(QDate(year + 1, 1, 1), QTime(0, 0)),
+                                 figures);
         mode = 2;
     }
-    plot->updateCurve(mode, slaveId, begin, end, records, records.size());
+    for (auto it = figures.values.cbegin(); it != figures.values.cend(); ++it)
+        records.append(record(mode, it.key(), it.value()));
+    const QString legendText =
+        figures.addresses.isEmpty() ? WearAttribution::legend({device.slaveId}) : WearAttribution::legend(figures.addresses);
+    plot->updateCurve(mode, legendText, begin, end, records, records.size());
 
     // Cumulative dose of the last year: the monthly totals from the same
     // month of the previous year through this month, less the background of
-    // every hourly reading stored since this time last year.
+    // every hourly reading stored since this time last year; all of them the
+    // person's own through the wear periods.
     const QDateTime now = Clock::now();
-    const QString ym = now.toString(QStringLiteral("yyyyMM"));
-    QList<QVariant> months;
-    database->selectDataByTime(2, months, slaveId, QString::number(ym.left(4).toInt() - 1) + ym.mid(4),
-                               ym, db);
+    const QDate thisMonth(now.date().year(), now.date().month(), 1);
+    WearAttribution::Figures months;
+    WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Months,
+                             QDateTime(thisMonth.addYears(-1), QTime(0, 0)),
+                             QDateTime(thisMonth.addMonths(1), QTime(0, 0)), months);
     double sum = 0.0;
-    for (const QVariant& v : months) {
-        if (v.canConvert<totaldata_year>())
-            sum += v.value<totaldata_year>().probeValue;
-    }
+    for (double v : qAsConst(months.values))
+        sum += v;
     const QString t = now.toString(QStringLiteral("yyyyMMddhhmm"));
-    QList<QVariant> readings;
-    database->selectDataByTime(0, readings, slaveId,
-                               QString::number(t.left(4).toInt() - 1) + t.mid(4) + QStringLiteral("00"),
-                               t + QStringLiteral("00"), db);
-    double total = sum - readings.size() * backgroundPerReading;
+    const int readings = WearAttribution::countReadings(
+        database, db, minfo.ID_card, QString::number(t.left(4).toInt() - 1) + t.mid(4) + QStringLiteral("00"),
+        t + QStringLiteral("01"));
+    double total = sum - readings * backgroundPerReading;
 
     // A person without a staff row shows an empty name, gender and photo.
     Staffdata staff;

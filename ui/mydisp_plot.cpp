@@ -112,6 +112,12 @@ void mydisp_plot::attachCurve(bool on)
 void mydisp_plot::updateCurve(int mode, int slaveId, const QString& begin, const QString& end,
                               const QList<QVariant>& records, int count)
 {
+    updateCurve(mode, QString::asprintf("%d号设备", slaveId), begin, end, records, count);
+}
+
+void mydisp_plot::updateCurve(int mode, const QString& legendText, const QString& begin, const QString& end,
+                              const QList<QVariant>& records, int count)
+{
     if (!qwtPlot)
         return;
 
@@ -194,7 +200,7 @@ void mydisp_plot::updateCurve(int mode, int slaveId, const QString& begin, const
     }
     qwtPlot->setAxisScale(QwtPlot::xBottom, 0, slotCount);
 
-    const QString name = QString::asprintf("%d号设备", slaveId);
+    const QString& name = legendText;
 
     if (curves[0]) {
         curves[0]->setSamples(QVector<QPointF>());

@@ -31,6 +31,10 @@ public:
     // ascending dataTime; count is the number of records to use.
     void updateCurve(int mode, int slaveId, const QString& begin, const QString& end,
                      const QList<QVariant>& records, int count);
+    // The same with the legend text given ("5,9号设备" for a person who
+    // wore two dosimeters in the range).
+    void updateCurve(int mode, const QString& legendText, const QString& begin, const QString& end,
+                     const QList<QVariant>& records, int count);
 
     // Shows or hides a plot item and keeps its legend check box in step.
     void showCurve(QwtPlotItem* item, bool on);

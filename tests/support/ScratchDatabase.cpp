@@ -65,6 +65,11 @@ int ScratchDatabase::addPerson(const QString& card, const QString& name, const Q
 void ScratchDatabase::addDevice(int slaveId, const QString& card)
 {
     exec(QStringLiteral("insert into Device(slaveId,ID_card,dataTime) values(?,?,'00000000000000')"), {slaveId, card});
+    // The binding as an older database gains it on its first start: worn
+    // from the beginning, so every reading of the address is the person's.
+    store->ensureWearingTable(db);
+    exec(QStringLiteral("insert into Wearing(slaveId,ID_card,startTime,endTime) values(?,?,'00000000000000','')"),
+         {slaveId, card});
 }
 
 void ScratchDatabase::addDose(const QString& table, int slaveId, const QString& key, double value)

@@ -36,6 +36,7 @@ public:
     // A person (gender 男) and its id.
     int addPerson(const QString& card, const QString& name, const QString& department = QStringLiteral("放射科"),
                   int ptype = 0, const QByteArray& photo = {});
+    // A Device row, and its open wear period from "00000000000000".
     void addDevice(int slaveId, const QString& card);
     // One dose row of table (Realdata, Monthdata, Yeardata, SeqYeardata).
     void addDose(const QString& table, int slaveId, const QString& key, double value);

@@ -95,7 +95,8 @@ bool SampleData::fill(DataBase* database, SettingsAdpater* settings, const QDate
             dev.slaveId = person.device;
             dev.ID_card = s.ID_card;
             dev.dataTime = QStringLiteral("00000000000000");
-            ok = database->insertDevice(dev, db) && ok;
+            // Worn from the beginning: the sample readings are all theirs.
+            ok = database->addDeviceBinding(dev, QStringLiteral("20000101000000"), nullptr, db) && ok;
         }
     }
     database->closeConnection(conn);

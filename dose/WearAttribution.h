@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariantList>
+
+class DataBase;
+
+// Which readings belong to whom. A reading (address, hour) belongs to the
+// person whose wear period on that address covers the hour; where periods
+// of one address overlap (a hand-written database) the one started last
+// wins. The curve, the last-year dose and the query dialog all take their
+// figures from here.
+class WearAttribution
+{
+public:
+    // Granularity of the figures, as the views: hourly readings, day totals
+    // ("yyyyMMdd"), month totals ("yyyyMM").
+    enum Kind { Hours = 0, Days = 1, Months = 2 };
+
+    struct Figures
+    {
+        // Key of the granularity -> dose, ascending.
+        QMap<QString, double> values;
+        // Addresses that contributed at least one figure, ascending.
+        QList<int> addresses;
+    };
+
+    // "yyyyMMddhh0000" of the start of t's hour; nowKey() of the clock's now.
+    static QString hourKey(const QDateTime& t);
+    static QString nowKey();
+
+    // The person's figures of [from, to). Whole days and months inside one
+    // period come from the stored totals, hourly readings only on the days
+    // where a period starts or ends. False when the database cannot be read.
+    static bool collect(DataBase* database, QSqlDatabase db, const QString& idCard, Kind kind, const QDateTime& from,
+                        const QDateTime& to, Figures& figures);
+    // Hourly readings of the person with from <= dataTime < toExclusive.
+    static int countReadings(DataBase* database, QSqlDatabase db, const QString& idCard, const QString& from,
+                             const QString& toExclusive);
+    // Hourly readings of an address that no period covers.
+    static int countUnattributed(DataBase* database, QSqlDatabase db, int slaveId);
+    // "5号设备", "5,9号设备".
+    static QString legend(const QList<int>& addresses);
+
+    // The query dialog's rows (time, name, department, address, dose) of
+    // the attributed readings. Without a time filter: every hourly reading.
+    // from and to are keys of the kind, both included. Typed values are
+    // "?" placeholders, appended to values in order.
+    struct Criteria
+    {
+        Kind kind = Hours;
+        bool timed = false;
+        QString from;
+        QString to;
+        bool byName = false;
+        QString name;
+        bool byCard = false;
+        QString card;
+        // The database has overlapping periods: everything is summed from
+        // the hourly readings, each given to the period started last.
+        bool overlapping = false;
+    };
+    static QString queryStatement(const Criteria& criteria, QVariantList* values);
+
+    // A person's periods of one address, less the hours later-started
+    // periods of that address take: [start, end) pairs, end "99999999999999"
+    // for open.
+    using Span = QPair<QString, QString>;
+    static QList<Span> effectiveSpans(DataBase* database, QSqlDatabase db, const QString& idCard,
+                                      QList<int>* slaveIds);
+};
