@@ -138,6 +138,13 @@ private slots:
         QVERIFY(ws->exec("drop table Realdata") && !store->selectDataByTime(0, list, 5, "0", "9", db)); // cached, fails
         db.close();
         QVERIFY(!store->selectDataByTime(0, list, 5, "0", "9", db) && list == QList<QVariant>{42});
+        Staffdata s; // a closed connection refuses every record operation
+        QList<Staffdata> staff;
+        QList<Departdata> departs;
+        QVERIFY(!store->insertStaff(s, db) && !store->selectStaffByIdCard(s, "5", db)
+                && !store->selectStaffByDepartment(staff, "d", db) && !store->selectAllDepartments(departs, db)
+                && !store->insertDepartment(Departdata{}, db) && !store->insertRealdata(Realdata{}, db)
+                && !store->deleteDataBySlaveId(0, 5, "", "", db) && staff.isEmpty() && departs.isEmpty());
     }
 
     void statementsCachedPerConnection()
