@@ -1,5 +1,7 @@
 #include "db/DataBase.h"
 
+#include "dose/DosePolicy.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDebug>
@@ -246,7 +248,13 @@ bool givePeriodsToOldDevices(const QSqlDatabase& db, const QString& deviceTable,
 } // namespace
 
 DataBase::DataBase(QObject* parent)
+    : DataBase(QLatin1String(kFileName), parent)
+{
+}
+
+DataBase::DataBase(const QString& fileName, QObject* parent)
     : QObject(parent)
+    , fileName(fileName)
 {
     registerRecordTypes();
     // A default connection left by an earlier object is taken over and
@@ -260,7 +268,7 @@ DataBase::DataBase(QObject* parent)
     } else {
         defaultDb = QSqlDatabase::addDatabase(QLatin1String(kDriver));
     }
-    defaultDb.setDatabaseName(QLatin1String(kFileName));
+    defaultDb.setDatabaseName(fileName);
     defaultDb.open();
 }
 
@@ -302,6 +310,24 @@ bool DataBase::createTables()
             return false;
         QSqlQuery q(defaultDb);
         q.exec(format(t.statement, *t.name));
+    }
+
+    // Tables beyond the seven: an older file gains them on its next start.
+    for (const char* statement :
+         {"CREATE TABLE IF NOT EXISTS DosePolicy (name varchar PRIMARY KEY, value double)",
+          "CREATE TABLE IF NOT EXISTS DoseAlert (id INTEGER PRIMARY KEY, ID_card varchar, level varchar, "
+          "periodKey varchar, dose double, threshold double, raisedAt varchar, ackAt varchar, ackBy varchar, "
+          "comment varchar)",
+          "CREATE UNIQUE INDEX IF NOT EXISTS idx_DoseAlert_key ON DoseAlert(ID_card, level, periodKey)"}) {
+        QSqlQuery q(defaultDb);
+        if (!q.exec(QLatin1String(statement)))
+            return false;
+    }
+    // Policy rows that are missing start with their defaults.
+    for (const DosePolicy::Row& row : DosePolicy::rows()) {
+        if (!execBound(QStringLiteral("insert into DosePolicy(name, value) values(?, ?) on conflict(name) do nothing"),
+                       {row.name, row.defaultValue}, defaultDb))
+            return false;
     }
 
     // The lookups of a reply's readings and of the register go by these
@@ -378,7 +404,7 @@ bool DataBase::createConnection(const QString& connName)
         return false;
     if (!QSqlDatabase::contains(connName)) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(kDriver), connName);
-        db.setDatabaseName(QLatin1String(kFileName));
+        db.setDatabaseName(fileName);
     }
     return true;
 }
@@ -1464,4 +1490,135 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
     if (execCounted(format("delete from %s where id = ? ;", staffTable), {staffId}, db) != 1 || !db.commit())
         return fail();
     return true;
+}
+
+// ---- Dose policy and alerts ---------------------------------------------------
+
+bool DataBase::selectStaffForStatus(QList<Staffdata>& list, const QString& department, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(staffTable))
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const bool all = department.isEmpty();
+    if (!q.prepare(format("select id, ID_card, name, gender, ptype, totalValue, department from %s", staffTable)
+                   + (all ? QString() : QStringLiteral(" where department = ?"))
+                   + QStringLiteral(" order by department, id")))
+        return false;
+    if (!all)
+        q.addBindValue(department);
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        Staffdata s;
+        s.id = q.value(0).toInt();
+        s.ID_card = q.value(1).toString();
+        s.name = q.value(2).toString();
+        s.gender = q.value(3).toString();
+        s.ptype = q.value(4).toInt();
+        s.totalValue = q.value(5).toDouble();
+        s.department = q.value(6).toString();
+        list.append(s);
+    }
+    return true;
+}
+
+bool DataBase::selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select name, value from DosePolicy")))
+        return false;
+    while (q.next())
+        rows.insert(q.value(0).toString(), q.value(1));
+    return true;
+}
+
+namespace {
+
+bool writePolicy(const char* sql, const QList<QPair<QString, double>>& rows, QSqlDatabase& db)
+{
+    if (!db.transaction())
+        return false;
+    for (const auto& row : rows) {
+        if (execCounted(QLatin1String(sql), {row.first, row.second}, db) < 0) {
+            db.rollback();
+            return false;
+        }
+    }
+    return db.commit() || (db.rollback(), false);
+}
+
+} // namespace
+
+bool DataBase::updatePolicy(const QList<QPair<QString, double>>& rows, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen()
+        && writePolicy("insert into DosePolicy(name, value) values(?, ?) "
+                       "on conflict(name) do update set value = excluded.value",
+                       rows, db);
+}
+
+namespace {
+
+void readAlert(const QSqlQuery& q, DoseAlertdata& a)
+{
+    a.id = q.value(0).toInt();
+    a.ID_card = q.value(1).toString();
+    a.level = q.value(2).toString();
+    a.periodKey = q.value(3).toString();
+    a.dose = q.value(4).toDouble();
+    a.threshold = q.value(5).toDouble();
+    a.raisedAt = q.value(6).toString();
+    a.ackAt = q.value(7).toString();
+    a.ackBy = q.value(8).toString();
+    a.comment = q.value(9).toString();
+}
+
+} // namespace
+
+int DataBase::insertAlertOnce(const DoseAlertdata& a, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return -1;
+    return execCounted(QStringLiteral("insert into DoseAlert(ID_card, level, periodKey, dose, threshold, raisedAt, "
+                                      "ackAt, ackBy, comment) values(?, ?, ?, ?, ?, ?, '', '', '') "
+                                      "on conflict(ID_card, level, periodKey) do nothing"),
+                       {a.ID_card, a.level, a.periodKey, a.dose, a.threshold, a.raisedAt}, db);
+}
+
+bool DataBase::selectAlerts(QList<DoseAlertdata>& list, bool unackedOnly, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select id, ID_card, level, periodKey, dose, threshold, raisedAt, ackAt, ackBy, "
+                               "comment from DoseAlert %1 order by raisedAt desc, id desc")
+                    .arg(unackedOnly ? QStringLiteral("where coalesce(ackAt, '') = ''") : QString())))
+        return false;
+    while (q.next()) {
+        DoseAlertdata a;
+        readAlert(q, a);
+        list.append(a);
+    }
+    return true;
+}
+
+bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ackBy, const QString& comment,
+                                QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen()
+        && execCounted(QStringLiteral("update DoseAlert set ackAt = ?, ackBy = ?, comment = ? "
+                                      "where id = ? and coalesce(ackAt, '') = ''"),
+                       {ackAt, ackBy, comment, id}, db)
+               == 1;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
+#include <QPair>
 #include <QObject>
 #include <QSqlQuery>
 #include <QSqlDatabase>
@@ -8,6 +10,7 @@
 #include <QVariant>
 
 #include "db/Departdata.h"
+#include "db/DoseAlertdata.h"
 #include "db/Devicedata.h"
 #include "db/Realdata.h"
 #include "db/Staffdata.h"
@@ -32,6 +35,8 @@ class DataBase : public QObject
 
 public:
     explicit DataBase(QObject* parent = nullptr);
+    // The same on another file than "database.db" of the working directory.
+    explicit DataBase(const QString& fileName, QObject* parent = nullptr);
     ~DataBase() override;
 
     // Schema: the seven tables, then the indexes the lookups need.
@@ -137,6 +142,25 @@ public:
     // summed anew from what stays.
     bool deleteStaffWithHistory(int staffId, QSqlDatabase db);
 
+    // Every person (of one department when it is not empty) without the
+    // photo, ordered by department, then by id.
+    bool selectStaffForStatus(QList<Staffdata>& list, const QString& department, QSqlDatabase db);
+
+    // The dose policy (table "DosePolicy"): every stored row, name -> value as stored.
+    bool selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db);
+    // Writes (inserts or replaces) every row in one transaction.
+    bool updatePolicy(const QList<QPair<QString, double>>& rows, QSqlDatabase db);
+
+    // Alerts (table "DoseAlert"). An alert of a person, level and period is
+    // stored once: 1 when inserted, 0 when it existed already, -1 on failure.
+    int insertAlertOnce(const DoseAlertdata& alert, QSqlDatabase db);
+    // Newest first; only those not yet acknowledged when unackedOnly.
+    bool selectAlerts(QList<DoseAlertdata>& list, bool unackedOnly, QSqlDatabase db);
+    // Acknowledges alert id unless it was acknowledged before; true when it
+    // was changed now.
+    bool acknowledgeAlert(int id, const QString& ackAt, const QString& ackBy, const QString& comment,
+                          QSqlDatabase db);
+
     QString departmentTable = QStringLiteral("Department");
     QString staffTable = QStringLiteral("Staff");
     QString deviceTable = QStringLiteral("Device");
@@ -179,6 +203,7 @@ private:
     bool recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month);
 
     QSqlDatabase defaultDb;
+    QString fileName;
     // Connection name -> (statement number, table name) -> prepared statement.
     // Keyed by number rather than text so that a hit costs no formatting.
     using StatementKey = std::pair<int, QString>;

@@ -1,6 +1,8 @@
 #include "ui/MainWindow.h"
 
+#include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include "app/Clock.h"
@@ -9,6 +11,10 @@
 #include "dose/WearAttribution.h"
 #include "device/SerialPort.h"
 #include "device/SynDevdata.h"
+#include "dose/DoseAlerts.h"
+#include "dose/DoseOverview.h"
+#include "dose/DosePolicyDialog.h"
+#include "dose/DoseStatus.h"
 #include "processing/mydeal_thread.h"
 #include "query/SqlSelect.h"
 #include "records/DepartInfo.h"
@@ -74,6 +80,9 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     about = new myabout(this);
     sqlSelect = new SqlSelect(this, database);
     dealThread = new mydeal_thread(this, database, settings);
+    doseAlerts = new DoseAlerts(this, database);
+    doseOverview = new DoseOverview(this, database);
+    policyDialog = new DosePolicyDialog(this, database);
 
     // Whoever built the database for us: the wear periods must be there
     // before any figure is read (harmless when they are).
@@ -93,6 +102,10 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->action_stop, &QAction::triggered, this, &MainWindow::StopPro);
     connect(ui->actionExit, &QAction::triggered, this, &MainWindow::close);
     connect(ui->action_about, &QAction::triggered, this, &MainWindow::show_mabout);
+    connect(ui->action_alerts, &QAction::triggered, this, &MainWindow::showAlerts);
+    connect(ui->action_overview, &QAction::triggered, this, &MainWindow::showOverview);
+    connect(ui->action_policy, &QAction::triggered, this, &MainWindow::editPolicy);
+    connect(policyDialog, &DosePolicyDialog::policyChanged, this, [this] { evaluateLevels(); });
     ui->mainToolBar->addAction(ui->action_synchro);
     ui->mainToolBar->addSeparator();
     ui->mainToolBar->addAction(ui->actionDgfd);
@@ -128,6 +141,11 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     // not be stored is reported to the operator as a failure.
     connect(dealThread, &mydeal_thread::dataStored, serialPort, &SerialPort::dataStoreResult,
             Qt::DirectConnection);
+    connect(dealThread, &mydeal_thread::dataStored, this, [this](bool ok) { storedDuringSync |= ok; },
+            Qt::DirectConnection);
+
+    showNobody();
+    evaluateLevels(true);
 }
 
 MainWindow::~MainWindow()
@@ -176,8 +194,91 @@ void MainWindow::show_mabout()
 
 void MainWindow::syninfo()
 {
+    storedDuringSync = false;
     if (synDevdata->exec() == QDialog::Accepted)
         serialPort->stopPorts();
+    if (storedDuringSync)
+        evaluateLevels();
+}
+
+void MainWindow::showAlerts()
+{
+    doseAlerts->reload();
+    doseAlerts->show();
+    doseAlerts->raise();
+    doseAlerts->activateWindow();
+}
+
+void MainWindow::showOverview()
+{
+    doseOverview->exec();
+}
+
+void MainWindow::editPolicy()
+{
+    policyDialog->exec();
+}
+
+void MainWindow::evaluateLevels(bool atStartUp)
+{
+    database->openConnection(connName);
+    if (!db.isOpen())
+        return;
+    const QDateTime now = Clock::now();
+    DoseStatus status(*database, db);
+    QList<PersonStatus> rows;
+    const bool judged = status.evaluate(rows, now);
+    const int raised = judged ? status.raiseAlerts(rows, now) : 0;
+    database->closeConnection(connName);
+
+    verdicts.clear();
+    for (const PersonStatus& p : qAsConst(rows))
+        verdicts.insert(p.ID_card, p.verdict);
+    markTree();
+
+    if (raised > 0 || (atStartUp && doseAlerts->unacknowledged() > 0)) {
+        // After the window itself is up, and without blocking it.
+        QTimer::singleShot(0, this, &MainWindow::showAlerts);
+    }
+}
+
+void MainWindow::markTree()
+{
+    for (const Depart_Info& info : qAsConst(infoList)) {
+        QTreeWidgetItem* departItem = nullptr;
+        for (int i = 0; i < ui->treeWidget->topLevelItemCount() && !departItem; ++i) {
+            if (ui->treeWidget->topLevelItem(i)->text(0) == info.department)
+                departItem = ui->treeWidget->topLevelItem(i);
+        }
+        QTreeWidgetItem* item = departItem ? departItem->child(info.index) : nullptr;
+        if (!item)
+            continue;
+        const DoseLevel::Verdict v = verdicts.value(info.ID_card);
+        if (v.level == DoseLevel::Normal) {
+            item->setIcon(0, QIcon());
+            item->setToolTip(0, QString());
+            continue;
+        }
+        QPixmap marker(12, 12);
+        marker.fill(Qt::transparent);
+        QPainter painter(&marker);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(DoseLevel::color(v.level));
+        painter.drawEllipse(1, 1, 10, 10);
+        painter.end();
+        item->setIcon(0, QIcon(marker));
+        item->setToolTip(0, v.reason);
+    }
+}
+
+void MainWindow::showNobody()
+{
+    for (QLabel* label : {ui->lb_name, ui->lb_gendar, ui->lb_dep, ui->lb_type, ui->lb_value, ui->lb_level})
+        label->clear();
+    ui->lb_photo->clear();
+    pieChart->setData({});
+    pieChart->update();
 }
 
 void MainWindow::StartPro()
@@ -230,6 +331,10 @@ void MainWindow::buildTree()
         }
     }
     database->closeConnection(connName);
+    // An empty register: tell the officer where to begin.
+    ui->lb_hint->setVisible(departments.isEmpty());
+    ui->treeWidget->setVisible(!departments.isEmpty());
+    markTree();
 
     // A changed date refreshes the person still selected once, before the
     // selection is reset below.
@@ -239,6 +344,8 @@ void MainWindow::buildTree()
     ui->de_year->setDateTime(now);
 
     currentInfo = Depart_Info();
+    if (pieChart)
+        showNobody();
 }
 
 const Depart_Info* MainWindow::findPerson(const QString& department, int index) const
@@ -343,24 +450,11 @@ void MainWindow::show_plot(Depart_Info minfo)
         figures.addresses.isEmpty() ? WearAttribution::legend({device.slaveId}) : WearAttribution::legend(figures.addresses);
     plot->updateCurve(mode, legendText, begin, end, records, records.size());
 
-    // Cumulative dose of the last year: the monthly totals from the same
-    // month of the previous year through this month, less the background of
-    // every hourly reading stored since this time last year; all of them the
-    // person's own through the wear periods.
-    const QDateTime now = Clock::now();
-    const QDate thisMonth(now.date().year(), now.date().month(), 1);
-    WearAttribution::Figures months;
-    WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Months,
-                             QDateTime(thisMonth.addYears(-1), QTime(0, 0)),
-                             QDateTime(thisMonth.addMonths(1), QTime(0, 0)), months);
-    double sum = 0.0;
-    for (double v : qAsConst(months.values))
-        sum += v;
-    const QString t = now.toString(QStringLiteral("yyyyMMddhhmm"));
-    const int readings = WearAttribution::countReadings(
-        database, db, minfo.ID_card, QString::number(t.left(4).toInt() - 1) + t.mid(4) + QStringLiteral("00"),
-        t + QStringLiteral("01"));
-    double total = sum - readings * backgroundPerReading;
+    // Cumulative dose of the last year, the same figure the overview and
+    // dosectl show; limit and background come from the dose policy.
+    DoseStatus status(*database, db);
+    double total = 0.0;
+    status.lastYearUsed(minfo.ID_card, Clock::now(), total);
 
     // A person without a staff row shows an empty name, gender and photo.
     Staffdata staff;
@@ -368,7 +462,7 @@ void MainWindow::show_plot(Depart_Info minfo)
     database->closeConnection(connName);
 
     const bool occupational = entry.ptype == 0;
-    const double limit = occupational ? occupationalLimit : otherLimit;
+    const double limit = status.policy().annualLimit(entry.ptype);
     const QString typeText = occupational ? QStringLiteral("职业") : QStringLiteral("非职业");
     double used = 0.0;
     double remaining = 1.0;
@@ -409,6 +503,7 @@ void MainWindow::showPersonPanel(const Depart_Info& entry, const QString& typeTe
     ui->lb_type->setText(typeText);
     ui->lb_name->setText(staff.name);
     ui->lb_gendar->setText(staff.gender);
+    ui->lb_level->setText(QStringLiteral("状态: ") + DoseLevel::label(verdicts.value(entry.ID_card).level));
     ui->lb_photo->clear();
     if (!staff.photo.isEmpty()) {
         QPixmap picture;

@@ -1,17 +1,22 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QSqlDatabase>
 #include <QString>
 
 #include "db/Staffdata.h"
+#include "dose/DoseLevel.h"
 #include "ui/Depart_Info.h"
 
 class ComParaSettings;
 class DataBase;
 class DepartInfo;
+class DoseAlerts;
+class DoseOverview;
+class DosePolicyDialog;
 class DeviceInfo;
 class Infomation;
 class My_pieChart;
@@ -44,9 +49,6 @@ public:
     const Depart_Info& selectedPerson() const { return currentInfo; }
     const QList<Depart_Info>& persons() const { return infoList; }
 
-    static constexpr double backgroundPerReading = 0.23;
-    static constexpr double occupationalLimit = 20000.0;
-    static constexpr double otherLimit = 1000.0;
 
 signals:
     void Imfor_open();
@@ -65,12 +67,24 @@ private slots:
     void DataSelect();
     void Heath();
     void show_persondata(QTreeWidgetItem* pitem, int colum);
+    void showAlerts();
+    void showOverview();
+    void editPolicy();
     void show_plot(Depart_Info minfo);
     void Selectchangge(bool status);
     void Datechangge(QDate date);
 
+public:
+    // Judges everyone's doses as of now, stores the alerts reached and marks
+    // the tree; opens the alerts when new ones were raised (or, at start-up,
+    // when any wait for acknowledgement).
+    void evaluateLevels(bool atStartUp = false);
+    const QHash<QString, DoseLevel::Verdict>& levels() const { return verdicts; }
+
 private:
     void buildTree();
+    void markTree();
+    void showNobody();
     const Depart_Info* findPerson(const QString& department, int index) const;
     void showUnboundPerson(const Depart_Info& entry);
     void showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff);
@@ -89,6 +103,13 @@ private:
     myabout* about = nullptr;
     SqlSelect* sqlSelect = nullptr;
     ComParaSettings* comParaSettings = nullptr;
+    DoseAlerts* doseAlerts = nullptr;
+    DoseOverview* doseOverview = nullptr;
+    DosePolicyDialog* policyDialog = nullptr;
+    // ID card -> where the person's doses stand, as of the last evaluation.
+    QHash<QString, DoseLevel::Verdict> verdicts;
+    // A synchronisation stored readings: judge the doses when it is over.
+    bool storedDuringSync = false;
     SerialPort* serialPort = nullptr;
     mydeal_thread* dealThread = nullptr;
     QList<Depart_Info> infoList;

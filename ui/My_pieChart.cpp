@@ -56,11 +56,18 @@ void My_pieChart::paintEvent(QPaintEvent* /*event*/)
         if (i > 0)
             starts.append(starts.at(i - 1) + spans.at(i - 1));
     }
-    if (data.isEmpty())
-        return;
-
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
+
+    // No shares: nobody is shown, and the pie says nothing but its outline in grey.
+    if (data.isEmpty()) {
+        painter.setBrush(QColor(Qt::darkGray));
+        for (int k = 0; k < depth; ++k)
+            painter.drawEllipse(QRect(posX, posY - k, pieWidth, pieHeight));
+        painter.setBrush(QColor(Qt::lightGray));
+        painter.drawEllipse(QRect(posX, posY - depth, pieWidth, pieHeight));
+        return;
+    }
 
     const int drawn = qMin(data.size(), maxSlices);
     // The side: the same pie drawn one pixel higher for each layer.

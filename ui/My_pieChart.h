@@ -18,6 +18,7 @@ public:
     void setPosition(int x, int y);
     void setSize(int width, int height);
     void setDepth(int layers);
+    // An empty list draws the pie empty, in grey.
     void setData(const QList<double>& shares);
 
     QList<double> getData() const { return data; }

@@ -1,0 +1,152 @@
+#include "cli/DoseCtl.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include "app/Clock.h"
+#include "db/DataBase.h"
+#include "dose/DoseStatus.h"
+
+namespace {
+
+const char* const kVersion = "1.0";
+
+QString twoDecimals(double v)
+{
+    return QString::number(v, 'f', 2);
+}
+
+} // namespace
+
+DoseCtl::DoseCtl(QTextStream& out, QTextStream& err)
+    : out(out)
+    , err(err)
+{
+}
+
+QString DoseCtl::csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+int DoseCtl::usageError(const QString& usage, const QString& why)
+{
+    err << "dosectl: " << why << '\n' << usage;
+    err.flush();
+    return 2;
+}
+
+int DoseCtl::failure(const QString& why)
+{
+    err << "dosectl: " << why << '\n';
+    err.flush();
+    return 1;
+}
+
+int DoseCtl::run(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("个人剂量管理系统的命令行工具。\n\n命令:\n"
+                                                    "  status   每人的季度、本年、近12个月和五年剂量及级别 (CSV)"));
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
+    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件 (默认: database.db)"),
+                                QStringLiteral("PATH"), QStringLiteral("database.db"));
+    parser.addOption(version);
+    parser.addOption(db);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status"));
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        out << "dosectl " << kVersion << '\n';
+        return 0;
+    }
+    const QStringList rest = parser.positionalArguments();
+    if (rest.isEmpty())
+        return usageError(parser.helpText(), QStringLiteral("no command given"));
+    if (rest.first() == QLatin1String("status"))
+        return status(parser.value(db), rest);
+    return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
+}
+
+int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("dosectl status: 每个人员一行 CSV, 按部门、人员编号排序"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption date(QStringLiteral("date"), QStringLiteral("截至该日最后一小时 (默认: 现在)"),
+                                  QStringLiteral("yyyy-MM-dd"));
+    const QCommandLineOption department(QStringLiteral("department"), QStringLiteral("只列出该部门"),
+                                        QStringLiteral("NAME"));
+    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
+    parser.addOptions({date, department, db});
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(parser.helpText(), QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+
+    QDateTime at = Clock::now();
+    if (parser.isSet(date)) {
+        const QDate day = QDate::fromString(parser.value(date), QStringLiteral("yyyy-MM-dd"));
+        if (!day.isValid())
+            return usageError(parser.helpText(), QStringLiteral("not a date (yyyy-MM-dd): ") + parser.value(date));
+        at = QDateTime(day, QTime(23, 0));
+    }
+
+    const QString path = parser.isSet(db) ? parser.value(db) : defaultPath;
+    // Opening a file that is not there would create an empty database.
+    if (!QFileInfo(path).isFile())
+        return failure(QStringLiteral("no database at ") + path);
+    DataBase database(path);
+    if (!database.createTables())
+        return failure(QStringLiteral("cannot open the database at ") + path);
+    QList<PersonStatus> rows;
+    QString problem;
+    {
+        const QString conn = QStringLiteral("dosectl.db");
+        database.createConnection(conn);
+        QSqlDatabase connection = database.getConnection(conn);
+        Departdata found;
+        if (parser.isSet(department)
+            && !database.selectDepartmentByName(found, parser.value(department), connection))
+            problem = QStringLiteral("no department ") + parser.value(department);
+        else if (!DoseStatus(database, connection).evaluate(rows, at, parser.value(department)))
+            problem = QStringLiteral("cannot read the database at ") + path;
+        connection = QSqlDatabase();
+        database.closeConnection(conn);
+        QSqlDatabase::removeDatabase(conn);
+    }
+    if (!problem.isEmpty())
+        return failure(problem);
+
+    out << "ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level\n";
+    for (const PersonStatus& p : rows) {
+        const QStringList fields{csvField(p.ID_card),
+                                 csvField(p.name),
+                                 csvField(p.department),
+                                 p.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"),
+                                 twoDecimals(p.figures.quarter),
+                                 twoDecimals(p.figures.year),
+                                 twoDecimals(p.figures.last12),
+                                 twoDecimals(p.figures.fiveYear),
+                                 DoseLevel::word(p.verdict.level)};
+        out << fields.join(QLatin1Char(',')) << '\n';
+    }
+    out.flush();
+    return 0;
+}

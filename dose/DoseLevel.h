@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QString>
+
+class DosePolicy;
+
+// A person's net doses as of one moment D, in μSv.
+struct DoseFigures
+{
+    double quarter = 0;  // the calendar quarter of D, through D
+    double year = 0;     // 1 January of D's year through D
+    double fiveYear = 0; // 1 January four years before D's year through D
+    double last12 = 0;   // what the person panel shows as used
+};
+
+// Where a person's doses stand against the policy: the first level that
+// applies, from the most serious down.
+class DoseLevel
+{
+public:
+    enum Level { Normal, Investigate, Warning, Limit };
+
+    struct Verdict
+    {
+        Level level = Normal;
+        double dose = 0;      // the figure that reached the level
+        double threshold = 0; // the level it reached
+        QString reason;       // "超限: 本年 51234.5μSv > 50000μSv"; empty for normal
+    };
+
+    static Verdict judge(const DoseFigures& figures, const DosePolicy& policy, int ptype);
+
+    static QString word(Level level);  // normal, investigate, warning, limit
+    static QString label(Level level); // 正常, 调查, 预警, 超限
+    static QColor color(Level level);  // the tree marker; invalid for normal
+    // The period an alert of this level belongs to: "yyyyQn" for an
+    // investigation, "yyyy" for the yearly levels.
+    static QString periodKey(Level level, const QDate& at);
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class DataBase;
+class QShowEvent;
+class QStandardItemModel;
+
+namespace Ui {
+class DoseOverview;
+}
+
+// "剂量概览": every person's figures and level as of the end of the chosen
+// day, the same table dosectl status prints; sortable and exportable.
+class DoseOverview : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Where the workbook path comes from; empty asks with the save-file dialog.
+    using SaveFileName = std::function<QString(QWidget* parent)>;
+    static void setSaveFileName(SaveFileName ask);
+
+    DoseOverview(QWidget* parent, DataBase* database);
+    ~DoseOverview() override;
+
+    static const QStringList& columns();
+
+public slots:
+    void reload();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void exportWorkbook();
+
+private:
+    std::unique_ptr<Ui::DoseOverview> ui;
+    DataBase* database = nullptr;
+    QStandardItemModel* model = nullptr;
+    const QString connName = QStringLiteral("overview.db");
+};

@@ -1,0 +1,83 @@
+#include "dose/DosePolicy.h"
+
+#include "QsLog/QsLog.h"
+#include "db/DataBase.h"
+
+const QVector<DosePolicy::Row>& DosePolicy::rows()
+{
+    static const QVector<Row> all = {
+        {QStringLiteral("background_per_hour"), 0.23},
+        {QStringLiteral("annual_limit_occupational"), 20000},
+        {QStringLiteral("annual_limit_other"), 1000},
+        {QStringLiteral("single_year_limit_occupational"), 50000},
+        {QStringLiteral("single_year_limit_other"), 5000},
+        {QStringLiteral("five_year_limit_occupational"), 100000},
+        {QStringLiteral("five_year_limit_other"), 5000},
+        {QStringLiteral("investigation_quarter_occupational"), 1250},
+        {QStringLiteral("investigation_quarter_other"), 250},
+    };
+    return all;
+}
+
+DosePolicy::DosePolicy()
+{
+    for (const Row& r : rows())
+        values[r.name] = r.defaultValue;
+}
+
+double DosePolicy::byType(const char* stem, int ptype) const
+{
+    return value(QLatin1String(stem) + (ptype == 0 ? QStringLiteral("_occupational") : QStringLiteral("_other")));
+}
+
+QStringList DosePolicy::problems() const
+{
+    QStringList found;
+    for (const Row& r : rows()) {
+        if (!(value(r.name) > 0))
+            found << QStringLiteral("%1 必须大于 0").arg(r.name);
+    }
+    // Each level must lie within the next wider one.
+    static const char* const order[] = {"investigation_quarter", "annual_limit", "single_year_limit",
+                                        "five_year_limit"};
+    for (const char* type : {"_occupational", "_other"}) {
+        for (int i = 0; i + 1 < 4; ++i) {
+            const QString lower = QLatin1String(order[i]) + QLatin1String(type);
+            const QString upper = QLatin1String(order[i + 1]) + QLatin1String(type);
+            if (value(lower) > value(upper))
+                found << QStringLiteral("%1 (%2) 不能大于 %3 (%4)")
+                             .arg(lower)
+                             .arg(value(lower))
+                             .arg(upper)
+                             .arg(value(upper));
+        }
+    }
+    return found;
+}
+
+DosePolicy DosePolicy::load(DataBase& database, QSqlDatabase db)
+{
+    DosePolicy policy;
+    QMap<QString, QVariant> stored;
+    database.selectPolicy(stored, db);
+    for (const Row& r : rows()) {
+        bool ok = false;
+        const QVariant v = stored.value(r.name);
+        const double d = v.toString().toDouble(&ok);
+        if (ok && d > 0) {
+            policy.values[r.name] = d;
+        } else {
+            QLOG_WARN() << "DosePolicy" << r.name << "is" << (v.isValid() ? v.toString() : QStringLiteral("missing"))
+                        << ", using the default" << r.defaultValue;
+        }
+    }
+    return policy;
+}
+
+bool DosePolicy::save(DataBase& database, QSqlDatabase db) const
+{
+    QList<QPair<QString, double>> list;
+    for (const Row& r : rows())
+        list.append({r.name, value(r.name)});
+    return database.updatePolicy(list, db);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QMap>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class DataBase;
+
+// The limits and levels the doses are judged by, one row each of the table
+// "DosePolicy" (doses in μSv). "Occupational" is staff type 0; every other
+// type is judged by the "_other" rows.
+class DosePolicy
+{
+public:
+    struct Row
+    {
+        QString name;
+        double defaultValue;
+    };
+    // Every row the program knows, in the order the policy dialog shows them.
+    static const QVector<Row>& rows();
+
+    DosePolicy(); // the defaults
+
+    double value(const QString& name) const { return values.value(name); }
+    void setValue(const QString& name, double v) { values[name] = v; }
+
+    double background() const { return value(QStringLiteral("background_per_hour")); }
+    double annualLimit(int ptype) const { return byType("annual_limit", ptype); }
+    double singleYearLimit(int ptype) const { return byType("single_year_limit", ptype); }
+    double fiveYearLimit(int ptype) const { return byType("five_year_limit", ptype); }
+    double investigationLevel(int ptype) const { return byType("investigation_quarter", ptype); }
+
+    // What is wrong with these values, one text each; empty when they may be saved.
+    QStringList problems() const;
+
+    // The stored policy; a row that is missing, not a number or not above 0
+    // counts with its default, and says so in the log.
+    static DosePolicy load(DataBase& database, QSqlDatabase db);
+    // Writes every row in one transaction.
+    bool save(DataBase& database, QSqlDatabase db) const;
+
+private:
+    double byType(const char* stem, int ptype) const;
+
+    QMap<QString, double> values;
+};
