@@ -3,6 +3,8 @@
 #include "db/DataBase.h"
 #include "dose/WearAttribution.h"
 
+#include <algorithm>
+
 namespace {
 
 QString key(const QDateTime& t)
@@ -38,50 +40,88 @@ double DoseStatus::net(double dose, int readings, double background)
 
 bool DoseStatus::lastYearUsed(const QString& idCard, const QDateTime& at, double& used)
 {
-    const QDate thisMonth(at.date().year(), at.date().month(), 1);
-    WearAttribution::Figures months;
-    if (!WearAttribution::collect(&database, db, idCard, WearAttribution::Months,
-                                  QDateTime(thisMonth.addYears(-1), QTime(0, 0)),
-                                  QDateTime(thisMonth.addMonths(1), QTime(0, 0)), months))
+    DoseFigures f;
+    if (!compute(idCard, at, false, f))
         return false;
-    double sum = 0.0;
-    for (double v : qAsConst(months.values))
-        sum += v;
-    const QString t = at.toString(QStringLiteral("yyyyMMddhhmm"));
-    const int readings = WearAttribution::countReadings(
-        &database, db, idCard, QString::number(t.left(4).toInt() - 1) + t.mid(4) + QStringLiteral("00"),
-        t + QStringLiteral("01"));
-    used = net(sum, readings, rules.background());
+    used = f.last12;
     return true;
 }
 
 bool DoseStatus::figures(const QString& idCard, const QDateTime& at, DoseFigures& f)
 {
+    return compute(idCard, at, true, f);
+}
+
+bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, DoseFigures& f)
+{
+    f = DoseFigures();
+    QList<int> slaveIds;
+    const QList<WearAttribution::Span> spans = WearAttribution::effectiveSpans(&database, db, idCard, &slaveIds);
+
+    // The used dose of the person panel: the monthly figures from the same
+    // month a year before through at's month, less the background of every
+    // hourly reading from exactly a year before through at's minute.
+    const QDate thisMonth(at.date().year(), at.date().month(), 1);
+    WearAttribution::Figures months;
+    if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months,
+                                  QDateTime(thisMonth.addYears(-1), QTime(0, 0)),
+                                  QDateTime(thisMonth.addMonths(1), QTime(0, 0)), months))
+        return false;
+    double sum12 = 0.0;
+    for (double v : qAsConst(months.values))
+        sum12 += v;
+    const QString t = at.toString(QStringLiteral("yyyyMMddhhmm"));
+    QList<WearAttribution::Span> windows{
+        {QString::number(t.left(4).toInt() - 1) + t.mid(4) + QStringLiteral("00"), t + QStringLiteral("01")}};
+
+    // Quarter, year and five years, each through at's hour.
     const QDate day = at.date();
     const QDateTime end = hourAfter(at);
     const QDateTime fiveYears(QDate(day.year() - 4, 1, 1), QTime(0, 0));
     const QDateTime year(QDate(day.year(), 1, 1), QTime(0, 0));
     const QDateTime quarter(QDate(day.year(), (day.month() - 1) / 3 * 3 + 1, 1), QTime(0, 0));
-
-    WearAttribution::Figures months;
-    if (!WearAttribution::collect(&database, db, idCard, WearAttribution::Months, fiveYears, end, months))
-        return false;
-    const QString yearKey = year.toString(QStringLiteral("yyyyMM"));
-    const QString quarterKey = quarter.toString(QStringLiteral("yyyyMM"));
     double sumFive = 0.0, sumYear = 0.0, sumQuarter = 0.0;
-    for (auto it = months.values.cbegin(); it != months.values.cend(); ++it) {
-        sumFive += it.value();
-        if (it.key() >= yearKey)
-            sumYear += it.value();
-        if (it.key() >= quarterKey)
-            sumQuarter += it.value();
+    if (all) {
+        if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months, fiveYears, end, months))
+            return false;
+        const QString yearKey = year.toString(QStringLiteral("yyyyMM"));
+        const QString quarterKey = quarter.toString(QStringLiteral("yyyyMM"));
+        for (auto it = months.values.cbegin(); it != months.values.cend(); ++it) {
+            sumFive += it.value();
+            if (it.key() >= yearKey)
+                sumYear += it.value();
+            if (it.key() >= quarterKey)
+                sumQuarter += it.value();
+        }
+        for (const QDateTime& from : {fiveYears, year, quarter})
+            windows.append({key(from), key(end)});
+    }
+
+    // Every reading is counted once: the windows' ends cut the time into
+    // segments, and each window adds up the segments it covers.
+    QStringList bounds;
+    for (const WearAttribution::Span& w : qAsConst(windows))
+        bounds << w.first << w.second;
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    QVector<int> segments;
+    if (!WearAttribution::countSegments(&database, db, spans, slaveIds, bounds, segments))
+        return false;
+    QVector<int> readings(windows.size(), 0);
+    for (int w = 0; w < windows.size(); ++w) {
+        for (int k = 0; k < segments.size(); ++k) {
+            if (bounds[k] >= windows[w].first && bounds[k + 1] <= windows[w].second)
+                readings[w] += segments[k];
+        }
     }
     const double bg = rules.background();
-    const QString to = key(end);
-    f.fiveYear = net(sumFive, WearAttribution::countReadings(&database, db, idCard, key(fiveYears), to), bg);
-    f.year = net(sumYear, WearAttribution::countReadings(&database, db, idCard, key(year), to), bg);
-    f.quarter = net(sumQuarter, WearAttribution::countReadings(&database, db, idCard, key(quarter), to), bg);
-    return lastYearUsed(idCard, at, f.last12);
+    f.last12 = net(sum12, readings[0], bg);
+    if (all) {
+        f.fiveYear = net(sumFive, readings[1], bg);
+        f.year = net(sumYear, readings[2], bg);
+        f.quarter = net(sumQuarter, readings[3], bg);
+    }
+    return true;
 }
 
 bool DoseStatus::evaluate(QList<PersonStatus>& rows, const QDateTime& at, const QString& department)
@@ -89,7 +129,18 @@ bool DoseStatus::evaluate(QList<PersonStatus>& rows, const QDateTime& at, const 
     QList<Staffdata> staff;
     if (!database.selectStaffForStatus(staff, department, db))
         return false;
-    for (const Staffdata& s : qAsConst(staff)) {
+    // One read transaction for all: the figures are of one moment of the
+    // file, and the file is locked once instead of per statement.
+    const bool reading = db.transaction();
+    const bool ok = evaluate(staff, rows, at);
+    if (reading)
+        db.commit();
+    return ok;
+}
+
+bool DoseStatus::evaluate(const QList<Staffdata>& staff, QList<PersonStatus>& rows, const QDateTime& at)
+{
+    for (const Staffdata& s : staff) {
         PersonStatus p;
         p.id = s.id;
         p.ID_card = s.ID_card;

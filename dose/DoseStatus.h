@@ -9,6 +9,7 @@
 #include "dose/DosePolicy.h"
 
 class DataBase;
+struct Staffdata;
 
 // One person's standing as of a moment.
 struct PersonStatus
@@ -51,6 +52,10 @@ public:
     int raiseAlerts(const QList<PersonStatus>& rows, const QDateTime& at);
 
 private:
+    // last12 always, the other figures when all is set.
+    bool evaluate(const QList<Staffdata>& staff, QList<PersonStatus>& rows, const QDateTime& at);
+    bool compute(const QString& idCard, const QDateTime& at, bool all, DoseFigures& figures);
+
     DataBase& database;
     QSqlDatabase db;
     DosePolicy rules;

@@ -138,12 +138,22 @@ bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QString
                               const QDateTime& from, const QDateTime& to, Figures& figures)
 {
     figures = Figures();
+    if (!database || !db.isOpen())
+        return false;
+    QList<int> slaveIds;
+    const QList<Span> spans = effectiveSpans(database, db, idCard, &slaveIds);
+    return collect(database, db, spans, slaveIds, kind, from, to, figures);
+}
+
+bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
+                              const QList<int>& slaveIds, Kind kind, const QDateTime& from, const QDateTime& to,
+                              Figures& figures)
+{
+    figures = Figures();
     if (!database || !db.isOpen() || !from.isValid() || !to.isValid() || !(from < to))
         return false;
     const QString lo = key(from);
     const QString hi = key(to);
-    QList<int> slaveIds;
-    const QList<Span> spans = effectiveSpans(database, db, idCard, &slaveIds);
     const int keyLength = kind == Hours ? 14 : kind == Days ? 8 : 6;
     QSet<int> contributors;
     bool ok = true;
@@ -188,19 +198,23 @@ bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QString
     return ok;
 }
 
-int WearAttribution::countReadings(DataBase* database, QSqlDatabase db, const QString& idCard, const QString& from,
-                                   const QString& toExclusive)
+bool WearAttribution::countSegments(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
+                                   const QList<int>& slaveIds, const QStringList& bounds, QVector<int>& counts)
 {
-    QList<int> slaveIds;
-    const QList<Span> spans = effectiveSpans(database, db, idCard, &slaveIds);
-    int total = 0;
+    counts.fill(0, qMax(0, bounds.size() - 1));
     for (int i = 0; i < spans.size(); ++i) {
-        const QString s = qMax(spans[i].first, from);
-        const QString e = qMin(spans[i].second, toExclusive);
-        if (s < e)
-            total += qMax(0, database->countReadings(slaveIds[i], s, e, db));
+        for (int k = 0; k + 1 < bounds.size(); ++k) {
+            const QString s = qMax(spans[i].first, bounds[k]);
+            const QString e = qMin(spans[i].second, bounds[k + 1]);
+            if (!(s < e))
+                continue;
+            const int n = database->countReadings(slaveIds[i], s, e, db);
+            if (n < 0)
+                return false;
+            counts[k] += n;
+        }
     }
-    return total;
+    return true;
 }
 
 int WearAttribution::countUnattributed(DataBase* database, QSqlDatabase db, int slaveId)

@@ -5,7 +5,9 @@
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
+#include <QVector>
 
 class DataBase;
 
@@ -29,6 +31,9 @@ public:
         QList<int> addresses;
     };
 
+    // [start, end) of "yyyyMMddhhmmss" keys.
+    using Span = QPair<QString, QString>;
+
     // "yyyyMMddhh0000" of the start of t's hour; nowKey() of the clock's now.
     static QString hourKey(const QDateTime& t);
     static QString nowKey();
@@ -38,9 +43,14 @@ public:
     // where a period starts or ends. False when the database cannot be read.
     static bool collect(DataBase* database, QSqlDatabase db, const QString& idCard, Kind kind, const QDateTime& from,
                         const QDateTime& to, Figures& figures);
-    // Hourly readings of the person with from <= dataTime < toExclusive.
-    static int countReadings(DataBase* database, QSqlDatabase db, const QString& idCard, const QString& from,
-                             const QString& toExclusive);
+    // The same from the person's spans, as effectiveSpans() gives them.
+    static bool collect(DataBase* database, QSqlDatabase db, const QList<Span>& spans, const QList<int>& slaveIds,
+                        Kind kind, const QDateTime& from, const QDateTime& to, Figures& figures);
+    // The person's hourly readings in each [bounds[i], bounds[i + 1]), bounds
+    // ascending: each reading is counted once, however many windows are
+    // asked for. False when the database cannot be read.
+    static bool countSegments(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
+                              const QList<int>& slaveIds, const QStringList& bounds, QVector<int>& counts);
     // Hourly readings of an address that no period covers.
     static int countUnattributed(DataBase* database, QSqlDatabase db, int slaveId);
     // "5号设备", "5,9号设备".
@@ -69,7 +79,6 @@ public:
     // A person's periods of one address, less the hours later-started
     // periods of that address take: [start, end) pairs, end "99999999999999"
     // for open.
-    using Span = QPair<QString, QString>;
     static QList<Span> effectiveSpans(DataBase* database, QSqlDatabase db, const QString& idCard,
                                       QList<int>* slaveIds);
 };
