@@ -69,6 +69,11 @@ private slots:
 
     void treeAndPersonDisplay()
     {
+        // Nobody is selected yet: empty labels and an empty pie, not the form's sample values.
+        QCOMPARE(w->findChild<My_pieChart*>()->getData(), QList<double>());
+        QCOMPARE(get("lb_name")->text() + get("lb_dep")->text() + get("lb_value")->text() + get("lb_level")->text(),
+                 QString());
+        QVERIFY(get("lb_hint")->isHidden() && !tree()->isHidden());
         QCOMPARE(get<QDateEdit>("de_day")->date(), QDate(2016, 6, 15));
         emit tree()->itemClicked(tree()->topLevelItem(0), 0);
         QCOMPARE(w->selectedPerson().index, -1);
@@ -106,6 +111,48 @@ private slots:
         QVERIFY(get("lb_photo")->pixmap(Qt::ReturnByValue).isNull());
         click(2, 1);
         QCOMPARE(panel(), QString("李四 男 放射科 非职业 1500μSv/-500μSv -0.5 1.5"));
+    }
+
+    void levelsFollowThePolicy()
+    {
+        // 李四 is not occupational: 1500 μSv this year pass the annual limit once it is lowered below them.
+        QVERIFY(ws->exec("insert into Yeardata(slaveId,dataTime,probeValue) values(6,'201603',1500)"));
+        const auto spin = [](QWidget* d, const char* name) { return d->findChild<QDoubleSpinBox*>(name); };
+        ModalScript script;
+        script.expect("剂量限值设置", [&](QWidget* d) {
+            spin(d, "annual_limit_other")->setValue(6000);
+            QMetaObject::invokeMethod(d, "accept"); // refused, the dialog stays
+            spin(d, "annual_limit_other")->setValue(1400);
+            QMetaObject::invokeMethod(d, "accept");
+            return QString();
+        });
+        script.expect("剂量限值设置", [](QWidget* box) {
+            const QString text = static_cast<QMessageBox*>(box)->text();
+            box->close();
+            return text == "annual_limit_other (6000) 不能大于 single_year_limit_other (5000)" ? QString() : text;
+        });
+        get<QAction>("action_policy")->trigger();
+        ANSWERED(script);
+        QCOMPARE(ws->value("select value from DosePolicy where name = 'annual_limit_other'").toDouble(), 1400.0);
+        QVERIFY(tree()->topLevelItem(0)->child(0)->icon(0).isNull());
+        QVERIFY(!tree()->topLevelItem(0)->child(1)->icon(0).isNull());
+        QCOMPARE(tree()->topLevelItem(0)->child(1)->toolTip(0), QString("预警: 本年 1500μSv > 1400μSv"));
+        click(0, 1);
+        QCOMPARE(get("lb_level")->text(), QString("状态: 预警"));
+        // The new alert opens the alerts, without blocking the window.
+        QTRY_VERIFY(w->findChild<QDialog*>("DoseAlerts")->isVisible());
+        QCOMPARE(ws->value("select level || ' ' || periodKey from DoseAlert").toString(), QString("warning 2016"));
+    }
+
+    void emptyRegisterShowsWhereToBegin()
+    {
+        QVERIFY(ws->exec("delete from Department"));
+        ModalScript script;
+        script.expect("部门信息查询", [](QWidget* d) { return QString(d->close() ? "" : "not closed"); });
+        get<QAction>("actionDepart")->trigger();
+        ANSWERED(script);
+        QVERIFY(!get("lb_hint")->isHidden() && tree()->isHidden());
+        QVERIFY(get("lb_hint")->text().contains("部门信息设置"));
     }
 
     void menusOpenTheirDialogs()

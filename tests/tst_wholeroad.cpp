@@ -62,12 +62,14 @@ private slots:
         QVERIFY(first.isValid() && second.isValid());
         QStringList firstSent, secondSent;
         double total = 0; // the first device's last-year dose: its readings less 0.23 each
+        double quarter = 0; // the same since 1 April
         for (int h = 0; h < 400; ++h) {
             const QDateTime hour = QDateTime(QDate(2016, 3, 30), QTime(6, 0)).addSecs(3600 * h);
             const double dose = 0.25 + (h % 7) * 0.5;
             QVERIFY(first.device().addRecord(hour, dose));
             firstSent << hour.toString("yyyyMMddhh0000 ") + QString::number(dose);
             total += dose - 0.23;
+            quarter += hour.date().month() == 4 ? dose - 0.23 : 0;
             if (h % 3 == 0 && second.device().addRecord(hour, 2.0))
                 secondSent << hour.toString("yyyyMMddhh0000 2");
         }
@@ -77,6 +79,8 @@ private slots:
         DataBase database;
         QVERIFY(database.createTables() && database.createConnection("check"));
         check = database.getConnection("check");
+        // Low enough that the first synchronisation's readings reach it.
+        QVERIFY(QSqlQuery(check).exec("update DosePolicy set value = 100 where name = 'investigation_quarter_occupational'"));
         MainWindow window(nullptr, &settings, &database);
         window.show();
 
@@ -119,6 +123,10 @@ private slots:
         QCOMPARE(second.device().address(), 12);
         verifyTables(5, firstSent);
         verifyTables(9, secondSent);
+        // The stored readings are judged at once.
+        QCOMPARE(rows("select level || ' ' || periodKey, dose from DoseAlert"),
+                 QStringList("investigate 2016Q2 " + QString::number(quarter)));
+        QVERIFY(tree->topLevelItem(0)->child(0)->toolTip(0).startsWith("调查: 本季度"));
 
         emit tree->itemClicked(tree->topLevelItem(0)->child(0), 0);
         window.findChild<QDateEdit*>("de_mon")->setDate(QDate(2016, 4, 1));
