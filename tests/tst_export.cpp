@@ -10,16 +10,13 @@
 
 const QStringList kHeader{"时间", "姓名", "部门", "设备ID号", "累计剂量值"};
 
-QString hourKey(int n)
-{
-    return QDateTime(QDate(2015, 1, 1), QTime(0, 0)).addSecs(n * 3600).toString("yyyyMMddhh") + "0000";
-}
+QString hourKey(int n) { return QDate(2015, 1, 1).startOfDay().addSecs(3600 * n).toString("yyyyMMddhh0000"); }
 
 class TestExport : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<ScratchDatabase> ws;
-    std::unique_ptr<SqlSelect> dialog;
+    ScratchDatabase ws;
+    SqlSelect dialog{nullptr, ws.store.get()};
     QStandardItemModel model;
     QTableView view;
     QList<int> progress;
@@ -35,7 +32,7 @@ class TestExport : public QObject
 
     QStringList exportDialog(const QString& file)
     {
-        SqlSelect::setSaveFileName([&](QWidget* parent) { return parent == dialog.get() ? file : QString(); });
+        SqlSelect::setSaveFileName([&](QWidget* parent) { return parent == &dialog ? file : QString(); });
         QStringList boxes;
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] {
@@ -45,25 +42,18 @@ class TestExport : public QObject
             }
         });
         timer.start(20);
-        dialog->findChild<QPushButton*>("btnExcel")->click();
+        dialog.findChild<QPushButton*>("btnExcel")->click();
         return boxes;
     }
-    QString firstShown() { return dialog->findChild<QTableView*>("tableView")->model()->index(0, 0).data().toString(); }
 
 private slots:
-    void init()
+    void initTestCase()
     {
-        ws = std::make_unique<ScratchDatabase>();
-        dialog = std::make_unique<SqlSelect>(nullptr, ws->store.get());
-        for (int p : {7, 8}) {
-            ws->addPerson(QString::number(p), p == 7 ? "张三" : "李四", p == 7 ? "放射科" : "核医学科");
-            ws->addDevice(p, QString::number(p));
-        }
-    }
-    void cleanup()
-    {
-        dialog.reset();
-        ws.reset();
+        XlsSqlDriver::registerAsOdbc();
+        ws.addPerson("7", "张三");
+        ws.addDevice(7, "7");
+        ws.addPerson("8", "李四", "核医学科");
+        ws.addDevice(8, "8");
     }
 
     void objectCodesAndCells()
@@ -72,46 +62,43 @@ private slots:
             model.appendRow({new QStandardItem(hourKey(r)), new QStandardItem("张三"), new QStandardItem("放射科"),
                              new QStandardItem("7"), new QStandardItem(QString::number(0.5 * (r + 1)))});
         view.setModel(&model);
-        QCOMPARE(exportView(ws->path("out.xls"), "mydata0", 0), -1);
-        XlsSqlDriver::registerAsOdbc();
+        QCOMPARE(exportView(ws.path("out.xls"), "mydata0", 0), -1);
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^reason \"cannot create the workbook .*out.xls"));
-        QCOMPARE(exportView(ws->path("no/dir/out.xls"), "mydata0"), -3);
+        QCOMPARE(exportView(ws.path("no/dir/out.xls"), "mydata0"), -3);
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^reason \"sheet name .*bad/name"));
-        QCOMPARE(exportView(ws->path("bad.xls"), "bad/name"), -4);
-        QVERIFY(!QFile::exists(ws->path("out.xls")) && !QSqlDatabase::contains(ExportExcelObject::connectionName));
-        QCOMPARE(exportView(ws->path("out.xls"), "mydata0"), 25);
+        QCOMPARE(exportView(ws.path("bad.xls"), "bad/name"), -4);
+        QVERIFY(!QFile::exists(ws.path("out.xls")) && !QSqlDatabase::contains(ExportExcelObject::connectionName));
+        QCOMPARE(exportView(ws.path("out.xls"), "mydata0"), 25);
         QCOMPARE(progress, (QList<int>{0, 10, 20, 25}));
-        const FreeXlReader book(ws->path("out.xls"));
+        const FreeXlReader book(ws.path("out.xls"));
         QCOMPARE(book.rows("mydata0").value(0), kHeader);
         QCOMPARE(book.rows("mydata0").value(25), (QStringList{hourKey(24), "张三", "放射科", "7", "12.5"}));
     }
 
     void dialogWritesSheetsOf50000Rows()
     {
-        XlsSqlDriver::registerAsOdbc();
-        QVERIFY(exportDialog(ws->path("none.xls")).isEmpty() && !QFile::exists(ws->path("none.xls"))); // no search
-        QVERIFY(ws->db.transaction());
+        QVERIFY(exportDialog(ws.path("none.xls")).isEmpty() && !QFile::exists(ws.path("none.xls"))); // no search
+        QVERIFY(ws.db.transaction());
         for (int r = 0; r < 50000; ++r)
-            ws->addDose("Realdata", 7, hourKey(r), 0.25);
+            ws.addDose("Realdata", 7, hourKey(r), 0.25);
         for (int r = 0; r < 3; ++r)
-            ws->addDose("Realdata", 8, hourKey(60000 + r), 0.25 * (r + 1));
-        QVERIFY(ws->db.commit());
-        dialog->findChild<QPushButton*>("btnSearch")->click();
-        dialog->findChild<QComboBox*>("comboxPage")->setCurrentIndex(4);
-        const QString two = ws->path("two.xls");
+            ws.addDose("Realdata", 8, hourKey(60000 + r), 0.25 * (r + 1));
+        QVERIFY(ws.db.commit());
+        dialog.findChild<QPushButton*>("btnSearch")->click();
+        dialog.findChild<QComboBox*>("comboxPage")->setCurrentIndex(4); // shown again after the export
+        const QString two = ws.path("two.xls");
         QCOMPARE(exportDialog(two), QStringList{"Done: 50003 条数据已经导出到Excel"});
-        QCOMPARE(firstShown(), hourKey(40)); // the page on show comes back
-        const QStringList lisi{hourKey(60002), "李四", "核医学科", "8", "0.75"};
-        auto book = std::make_unique<FreeXlReader>(two);
-        QCOMPARE(book->names(), (QStringList{"mydata0", "mydata1"}));
-        QCOMPARE(book->rows("mydata0").size(), 50001);
-        QCOMPARE(book->rows("mydata0").last(), (QStringList{hourKey(49999), "张三", "放射科", "7", "0.25"}));
-        QCOMPARE(book->rows("mydata1").value(3), lisi);
-        dialog->findChild<QCheckBox*>("cb_name")->setChecked(true);
-        dialog->findChild<QLineEdit*>("le_name")->setText("张三"); // one full sheet: mydata0 replaced, mydata1 kept
+        QCOMPARE(dialog.findChild<QTableView*>("tableView")->model()->index(0, 0).data().toString(), hourKey(40));
+        const FreeXlReader book(two);
+        QCOMPARE(book.names(), (QStringList{"mydata0", "mydata1"}));
+        QCOMPARE(book.rows("mydata0").size(), 50001);
+        QCOMPARE(book.rows("mydata0").last(), (QStringList{hourKey(49999), "张三", "放射科", "7", "0.25"}));
+        QCOMPARE(book.rows("mydata1").value(3), (QStringList{hourKey(60002), "李四", "核医学科", "8", "0.75"}));
+        dialog.findChild<QCheckBox*>("cb_name")->setChecked(true);
+        dialog.findChild<QLineEdit*>("le_name")->setText("张三"); // one full sheet: mydata0 replaced, mydata1 kept
         QCOMPARE(exportDialog(two), QStringList{"Done: 50000 条数据已经导出到Excel"});
-        QCOMPARE(FreeXlReader(two).rows("mydata1"), book->rows("mydata1"));
-        QCOMPARE(exportDialog(ws->path("no/dir/x.xls")), QStringList{"导出数据: 导出失败!"});
+        QCOMPARE(FreeXlReader(two).rows("mydata1"), book.rows("mydata1"));
+        QCOMPARE(exportDialog(ws.path("no/dir/x.xls")), QStringList{"导出数据: 导出失败!"});
         QCOMPARE(exportDialog(QString()), QStringList()); // the file dialog cancelled
     }
 };
