@@ -1,12 +1,8 @@
-// Power loss while storing: a child (this program, "--child DIR SEED RUN") stores large replies through the storage
-// and is killed with SIGKILL at random moments. After every kill the database must be intact, hold no hour twice, and
-// every total must be the sum of its readings (no reply stored in part). DOSE_TEST_SEED=N repeats a run.
+// Power loss: a child writer ("--child DIR SEED RUN") killed at random leaves a consistent database. DOSE_TEST_SEED=N.
 #include <sys/prctl.h>
 
 #include <csignal>
 
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -14,13 +10,11 @@
 #include "processing/mydeal_thread.h"
 #include "sim/SimDosimeter.h"
 
-// Stores replies of 1000 to 5000 hours of five devices until killed; each run reaches back into the hours the runs
-// before stored (on the file their kills left). A storage failure is a fault, not a power loss.
+// Replies of 1000-5000 hours of five devices, reaching back into earlier runs' hours; a storage failure is a fault.
 static int runChild(const QString& dir, quint32 seed, int run)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test
-    QDir::setCurrent(dir);
-    DataBase database;
+    DataBase database(dir + "/database.db");
     bool ok = database.createTables();
     mydeal_thread worker(nullptr, &database, nullptr);
     QObject::connect(&worker, &mydeal_thread::dataStored, [&ok](bool stored) { ok = stored; });
@@ -30,8 +24,7 @@ static int runChild(const QString& dir, quint32 seed, int run)
     while (ok) {
         const int count = rng.bounded(1000, 5001);
         const qint64 start = qMax(0, run * 1500 - 2000 + rng.bounded(3500));
-        QByteArray reply = SimDosimeter::word(QList<int>{0, 3, 17, 300, 65535}[rng.bounded(5)])
-                         + SimDosimeter::word(count);
+        QByteArray reply = SimDosimeter::word(QList{0, 3, 17, 300, 65535}[rng.bounded(5)]) + SimDosimeter::word(count);
         for (int k = 0; k < count; ++k)
             reply += SimDosimeter::makeRecord(first.addSecs(3600 * (start + k)), rng.bounded(1, 10001) / 100.0);
         ok = false; // stays so if nothing is reported
@@ -41,8 +34,7 @@ static int runChild(const QString& dir, quint32 seed, int run)
     return ok ? 0 : 3;
 }
 
-// Integrity; per kind of total, rows that are not the sum of their readings plus the difference between the numbers
-// of rows and of keys with readings; hours stored twice.
+// Integrity; per kind of total, rows not the sum of their readings plus |rows - keys read|; hours stored twice.
 static QStringList consistency(const QSqlDatabase& db)
 {
     const QString totals("select abs((select count(*) from %1) - count(distinct r.s||' '||r.k)) + ifnull(sum(t.id "
@@ -51,10 +43,9 @@ static QStringList consistency(const QSqlDatabase& db)
                          "and t.dataTime = r.k");
     QStringList results{"PRAGMA integrity_check", totals.arg("Monthdata").arg(8), totals.arg("Yeardata").arg(6),
                         "select count(*) from (select 1 from Realdata group by slaveId, dataTime having count(*) > 1)"};
-    for (QString& sql : results) {
-        QSqlQuery q(db);
+    QSqlQuery q(db);
+    for (QString& sql : results)
         sql = q.exec(sql) && q.next() ? q.value(0).toString() : "failed: " + sql;
-    }
     return results;
 }
 
@@ -78,8 +69,7 @@ private slots:
             child.start(QCoreApplication::applicationFilePath(),
                         {"--child", dir.path(), QString::number(rng.generate()), QString::number(run)});
             QVERIFY(child.waitForReadyRead(10000) && child.readLine() == "ready\n");
-            // Anywhere within the first few replies, also inside the very first; it must still be storing.
-            QVERIFY(!child.waitForFinished(rng.bounded(5, 600)));
+            QVERIFY(!child.waitForFinished(rng.bounded(5, 600))); // killed in its first replies, even the very first
             child.kill();
             QVERIFY(child.waitForFinished(5000));
             const QByteArray out = child.readAll();
