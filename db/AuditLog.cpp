@@ -55,9 +55,13 @@ QString trigger(const Watched& w, const QString& op, const QStringList& columns,
         else
             touched = QStringLiteral("old.%1 IS NOT new.%1").arg(c);
         changed << touched;
-        pieces << QStringLiteral("CASE WHEN %1 THEN '%2: ' || %3 || ' → ' || %4 || '; ' ELSE '' END")
-                      .arg(touched, c, op == QLatin1String("insert") ? QStringLiteral("''") : o,
-                           op == QLatin1String("delete") ? QStringLiteral("''") : n);
+        // "field: old → new"; an insert has no old value, a deletion no new one.
+        const QString before = op == QLatin1String("insert") ? QStringLiteral("''") : o;
+        const QString after = op == QLatin1String("delete") ? QStringLiteral("''") : n;
+        const QString change = QStringLiteral("CASE WHEN %1 = '' THEN '' ELSE ' ' || %1 END || ' →' || "
+                                              "CASE WHEN %2 = '' THEN '' ELSE ' ' || %2 END")
+                                   .arg(before, after);
+        pieces << QStringLiteral("CASE WHEN %1 THEN '%2:' || %3 || '; ' ELSE '' END").arg(touched, c, change);
     }
     const QString row = op == QLatin1String("delete") ? QStringLiteral("old") : QStringLiteral("new");
     QString action = quoted(op);
@@ -104,7 +108,7 @@ bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QStrin
                        .arg(QLatin1String(kNow))))
         return false;
     for (const QString& v : {actor(), action, tableName, rowKey, detail})
-        q.addBindValue(v);
+        q.addBindValue(v.isNull() ? QStringLiteral("") : v); // text, never NULL
     return q.exec();
 }
 

@@ -289,7 +289,8 @@ private:
 // Dose rows are recorded by their number, not one by one.
 bool auditDeletion(const QSqlDatabase& db, const QString& table, const QString& rowKey, int rows)
 {
-    return rows <= 0 || AuditLog::write(db, QStringLiteral("delete"), table, rowKey, QStringLiteral("rows: %1").arg(rows));
+    return rows <= 0
+        || AuditLog::write(db, QStringLiteral("delete"), table, rowKey, QStringLiteral("rows: %1").arg(rows));
 }
 
 } // namespace
@@ -1369,8 +1370,15 @@ bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString
     Devicedata device;
     if (!readFirst(format("select * from %s where slaveId = ? order by id ;", deviceTable), {oldSlaveId}, db, device,
                    readDevice)) {
-        // Nobody is bound to the dosimeter: there is nothing to carry over.
-        db.rollback();
+        // Nobody is bound to the dosimeter: there is nothing to carry over,
+        // but the address change is recorded all the same.
+        if (!AuditLog::write(db, QStringLiteral("setid"), deviceTable, QString::number(newSlaveId),
+                             QStringLiteral("slaveId: %1 → %2").arg(oldSlaveId).arg(newSlaveId))
+            || !db.commit()) {
+            db.rollback();
+            say(refusal, QStringLiteral("操作日志无法保存"));
+            return false;
+        }
         return true;
     }
     if (!moveBinding(db, device, newSlaveId, now, refusal) || !db.commit()) {
@@ -1516,9 +1524,11 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
         const QString end = w.endTime.isEmpty() ? QStringLiteral("99999999999999") : w.endTime;
         if (w.startTime == kBeginning && w.endTime.isEmpty()) {
             // Worn from the beginning and still: the whole address is theirs.
-            for (const QString* table : {&realdataTable, &monthdataTable, &yeardataTable, &seqYeardataTable})
-                if (counted(*table, execCounted(format("delete from %s where slaveId = ? ;", *table), {w.slaveId}, db)) < 0)
+            for (const QString* table : {&realdataTable, &monthdataTable, &yeardataTable, &seqYeardataTable}) {
+                const int n = execCounted(format("delete from %s where slaveId = ? ;", *table), {w.slaveId}, db);
+                if (counted(*table, n) < 0)
                     return fail();
+            }
             continue;
         }
         // The readings' keys are stored as numbers: each bound has the
@@ -1697,4 +1707,53 @@ bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ack
                                       "where id = ? and coalesce(ackAt, '') = ''"),
                        {ackAt, ackBy, comment, id}, db)
                == 1;
+}
+
+// ---- Audit trail ----------------------------------------------------------------
+
+bool DataBase::recordAudit(const QString& action, const QString& tableName, const QString& rowKey,
+                           const QString& detail, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && AuditLog::write(db, action, tableName, rowKey, detail);
+}
+
+bool DataBase::selectAuditLog(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
+                              const QString& text, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    rows.clear();
+    if (!db.isOpen())
+        return false;
+    QString sql = QStringLiteral("select at, actor, action, tableName, rowKey, detail from AuditLog "
+                                 "where at >= ? and at < ?");
+    QVariantList values{from, to};
+    if (!action.isEmpty()) {
+        sql += QStringLiteral(" and action = ?");
+        values << action;
+    }
+    if (!text.isEmpty()) {
+        // The text anywhere in who, where or what; its own % and _ are plain characters.
+        sql += QStringLiteral(" and (coalesce(actor, '') || ' ' || coalesce(tableName, '') || ' ' || "
+                              "coalesce(rowKey, '') || ' ' || coalesce(detail, '')) like ? escape '\\'");
+        QString pattern = text;
+        pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        values << QLatin1Char('%') + pattern + QLatin1Char('%');
+    }
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql + QStringLiteral(" order by id desc ;")))
+        return false;
+    for (const QVariant& v : qAsConst(values))
+        q.addBindValue(v);
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        QStringList row;
+        for (int c = 0; c < 6; ++c)
+            row << q.value(c).toString();
+        rows << row;
+    }
+    return true;
 }
