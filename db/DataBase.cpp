@@ -1,5 +1,6 @@
 #include "db/DataBase.h"
 
+#include "db/AuditLog.h"
 #include "dose/DosePolicy.h"
 
 #include <QByteArray>
@@ -245,6 +246,53 @@ bool givePeriodsToOldDevices(const QSqlDatabase& db, const QString& deviceTable,
     return true;
 }
 
+int execCounted(const QString& sql, const QVariantList& values, const QSqlDatabase& db);
+
+// The connection records the register changes made on it in the audit
+// trail; a closed one is left to the caller's own check.
+bool watched(const QSqlDatabase& db)
+{
+    return !db.isOpen() || AuditLog::watch(db);
+}
+
+// One change and its audit rows: all of it lands, or none. Inside a
+// caller's transaction it is a part of that one.
+class Unit
+{
+public:
+    explicit Unit(const QSqlDatabase& db)
+        : db(db)
+        , open(QSqlQuery(db).exec(QStringLiteral("SAVEPOINT unit")))
+    {
+    }
+    ~Unit()
+    {
+        if (open) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("ROLLBACK TO unit"));
+            q.exec(QStringLiteral("RELEASE unit"));
+        }
+    }
+    bool commit()
+    {
+        if (!open || !QSqlQuery(db).exec(QStringLiteral("RELEASE unit")))
+            return false;
+        open = false;
+        return true;
+    }
+
+private:
+    QSqlDatabase db;
+    bool open;
+};
+
+// Dose rows are recorded by their number, not one by one.
+bool auditDeletion(const QSqlDatabase& db, const QString& table, const QString& rowKey, int rows)
+{
+    return rows <= 0
+        || AuditLog::write(db, QStringLiteral("delete"), table, rowKey, QStringLiteral("rows: %1").arg(rows));
+}
+
 } // namespace
 
 DataBase::DataBase(QObject* parent)
@@ -323,6 +371,11 @@ bool DataBase::createTables()
         if (!q.exec(QLatin1String(statement)))
             return false;
     }
+    for (const QString& statement : AuditLog::layout()) {
+        QSqlQuery q(defaultDb);
+        if (!q.exec(statement))
+            return false;
+    }
     // Policy rows that are missing start with their defaults.
     for (const DosePolicy::Row& row : DosePolicy::rows()) {
         if (!execBound(QStringLiteral("insert into DosePolicy(name, value) values(?, ?) on conflict(name) do nothing"),
@@ -385,7 +438,7 @@ bool DataBase::createWearing(const QSqlDatabase& db)
     if (!isPlainName(wearingTable))
         return false;
     if (db.tables().contains(wearingTable))
-        return true;
+        return watched(db);
     // Who wore which dosimeter when; an existing file gains the table here.
     QSqlQuery q(db);
     if (!q.exec(format("CREATE TABLE IF NOT EXISTS %s (id INTEGER PRIMARY KEY, slaveId integer, ID_card varchar, "
@@ -395,7 +448,7 @@ bool DataBase::createWearing(const QSqlDatabase& db)
                           wearingTable, wearingTable))
         || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_ID_card ON %s(ID_card);", wearingTable, wearingTable)))
         return false;
-    return true;
+    return watched(db);
 }
 
 bool DataBase::createConnection(const QString& connName)
@@ -498,6 +551,8 @@ int DataBase::countRows(const QString& tableName, QSqlDatabase db)
 bool DataBase::deleteById(const QString& tableName, int id, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || !isPlainName(tableName))
         return false;
     QSqlQuery q(db);
@@ -509,6 +564,8 @@ bool DataBase::deleteById(const QString& tableName, int id, QSqlDatabase db)
 bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || staffTable.isEmpty())
         return false;
     return execBound(format("insert into %s(ID_card,name,                    gender,ptype,totalValue,"
@@ -522,6 +579,8 @@ bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
 bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || staffTable.isEmpty())
         return false;
     const bool ok = execBound(
@@ -574,6 +633,8 @@ bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& de
 bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || departmentTable.isEmpty())
         return false;
     const bool ok = execBound(format("insert into %s(department,dname) values(?,?);", departmentTable),
@@ -585,6 +646,8 @@ bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
 bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || departmentTable.isEmpty())
         return false;
     return execBound(format("update %s set department=?,dname=? where id =?;", departmentTable),
@@ -619,6 +682,8 @@ bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
 bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || deviceTable.isEmpty())
         return false;
     const bool ok = execBound(format("insert into %s(slaveId,ID_card,dataTime) values(?,?,?);", deviceTable),
@@ -630,6 +695,8 @@ bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
 bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || deviceTable.isEmpty())
         return false;
     return execBound(format("update %s set slaveId=? ,ID_card = ?,dataTime = ? where id =?;", deviceTable),
@@ -856,8 +923,9 @@ bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1
     const QString* table = tableForKind(kind);
     if (!table || table->isEmpty())
         return false;
-    QSqlQuery q(db);
-    const bool ok = q.exec(format("delete from %s where slaveId = %d;", *table, slaveId));
+    Unit unit(db);
+    const int n = execCounted(format("delete from %s where slaveId = ? ;", *table), {slaveId}, db);
+    const bool ok = n >= 0 && auditDeletion(db, *table, QString::number(slaveId), n) && unit.commit();
     qDebug().noquote().nospace() << "ret:" << boolText(ok);
     return ok;
 }
@@ -907,6 +975,8 @@ int execCounted(const QString& sql, const QVariantList& values, const QSqlDataba
 bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || staffTable.isEmpty() || !isPlainName(deviceTable))
         return false;
     if (!db.transaction())
@@ -976,6 +1046,8 @@ bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
 bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     if (!db.isOpen() || departmentTable.isEmpty() || staffTable.isEmpty())
         return false;
     if (!db.transaction())
@@ -1298,8 +1370,15 @@ bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString
     Devicedata device;
     if (!readFirst(format("select * from %s where slaveId = ? order by id ;", deviceTable), {oldSlaveId}, db, device,
                    readDevice)) {
-        // Nobody is bound to the dosimeter: there is nothing to carry over.
-        db.rollback();
+        // Nobody is bound to the dosimeter: there is nothing to carry over,
+        // but the address change is recorded all the same.
+        if (!AuditLog::write(db, QStringLiteral("setid"), deviceTable, QString::number(newSlaveId),
+                             QStringLiteral("slaveId: %1 → %2").arg(oldSlaveId).arg(newSlaveId))
+            || !db.commit()) {
+            db.rollback();
+            say(refusal, QStringLiteral("操作日志无法保存"));
+            return false;
+        }
         return true;
     }
     if (!moveBinding(db, device, newSlaveId, now, refusal) || !db.commit()) {
@@ -1433,15 +1512,23 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
                         card, db, periods))
         return fail();
 
+    // The dose rows that go, by table, for the audit trail.
+    QMap<QString, int> gone;
+    const auto counted = [&gone](const QString& table, int n) {
+        gone[table] += qMax(n, 0);
+        return n;
+    };
     for (const Wearingdata& w : qAsConst(periods)) {
         // Only the hours this person wore: the readings of other wearers of
         // the same address stay.
         const QString end = w.endTime.isEmpty() ? QStringLiteral("99999999999999") : w.endTime;
         if (w.startTime == kBeginning && w.endTime.isEmpty()) {
             // Worn from the beginning and still: the whole address is theirs.
-            for (const QString* table : {&realdataTable, &monthdataTable, &yeardataTable, &seqYeardataTable})
-                if (execCounted(format("delete from %s where slaveId = ? ;", *table), {w.slaveId}, db) < 0)
+            for (const QString* table : {&realdataTable, &monthdataTable, &yeardataTable, &seqYeardataTable}) {
+                const int n = execCounted(format("delete from %s where slaveId = ? ;", *table), {w.slaveId}, db);
+                if (counted(*table, n) < 0)
                     return fail();
+            }
             continue;
         }
         // The readings' keys are stored as numbers: each bound has the
@@ -1455,13 +1542,9 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
         const bool startsMidMonth = w.startTime.mid(6) != QLatin1String("01000000") && w.startTime != kBeginning;
         const bool endsMidMonth = end.mid(6) != QLatin1String("01000000");
         const QVariantList range{w.slaveId, w.startTime, end};
-        if (execCounted(format("delete from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;", realdataTable),
-                        range, db)
-                < 0
-            || execCounted(format("delete from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;",
-                                  seqYeardataTable),
-                           range, db)
-                   < 0)
+        const char* const cut = "delete from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;";
+        if (counted(realdataTable, execCounted(format(cut, realdataTable), range, db)) < 0
+            || counted(seqYeardataTable, execCounted(format(cut, seqYeardataTable), range, db)) < 0)
             return fail();
         // Whole days and months inside the period go; the ones cut by its
         // ends are summed again from what stays.
@@ -1470,13 +1553,8 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
             ? startDay.addDays(1).toString(QStringLiteral("yyyyMMdd")) : day0;
         const QString firstMonth = startsMidMonth && startDay.isValid()
             ? QDate(startDay.year(), startDay.month(), 1).addMonths(1).toString(QStringLiteral("yyyyMM")) : month0;
-        if (execCounted(format("delete from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;", monthdataTable),
-                        {w.slaveId, firstDay, day1}, db)
-                < 0
-            || execCounted(format("delete from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;",
-                                  yeardataTable),
-                           {w.slaveId, firstMonth, month1}, db)
-                   < 0)
+        if (counted(monthdataTable, execCounted(format(cut, monthdataTable), {w.slaveId, firstDay, day1}, db)) < 0
+            || counted(yeardataTable, execCounted(format(cut, yeardataTable), {w.slaveId, firstMonth, month1}, db)) < 0)
             return fail();
         if ((startsMidDay && !recomputeTotal(db, w.slaveId, day0, false))
             || (endsMidDay && !recomputeTotal(db, w.slaveId, day1, false))
@@ -1487,6 +1565,10 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
     if (sharers.toInt() == 0
         && execCounted(format("delete from %s where ID_card = ? ;", wearingTable), {card}, db) < 0)
         return fail();
+    for (auto it = gone.cbegin(); it != gone.cend(); ++it) {
+        if (!auditDeletion(db, it.key(), card, it.value()))
+            return fail();
+    }
     if (execCounted(format("delete from %s where id = ? ;", staffTable), {staffId}, db) != 1 || !db.commit())
         return fail();
     return true;
@@ -1558,6 +1640,8 @@ bool writePolicy(const char* sql, const QList<QPair<QString, double>>& rows, QSq
 bool DataBase::updatePolicy(const QList<QPair<QString, double>>& rows, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     return db.isOpen()
         && writePolicy("insert into DosePolicy(name, value) values(?, ?) "
                        "on conflict(name) do update set value = excluded.value",
@@ -1616,9 +1700,60 @@ bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ack
                                 QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
     return db.isOpen()
         && execCounted(QStringLiteral("update DoseAlert set ackAt = ?, ackBy = ?, comment = ? "
                                       "where id = ? and coalesce(ackAt, '') = ''"),
                        {ackAt, ackBy, comment, id}, db)
                == 1;
+}
+
+// ---- Audit trail ----------------------------------------------------------------
+
+bool DataBase::recordAudit(const QString& action, const QString& tableName, const QString& rowKey,
+                           const QString& detail, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && AuditLog::write(db, action, tableName, rowKey, detail);
+}
+
+bool DataBase::selectAuditLog(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
+                              const QString& text, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    rows.clear();
+    if (!db.isOpen())
+        return false;
+    QString sql = QStringLiteral("select at, actor, action, tableName, rowKey, detail from AuditLog "
+                                 "where at >= ? and at < ?");
+    QVariantList values{from, to};
+    if (!action.isEmpty()) {
+        sql += QStringLiteral(" and action = ?");
+        values << action;
+    }
+    if (!text.isEmpty()) {
+        // The text anywhere in who, where or what; its own % and _ are plain characters.
+        sql += QStringLiteral(" and (coalesce(actor, '') || ' ' || coalesce(tableName, '') || ' ' || "
+                              "coalesce(rowKey, '') || ' ' || coalesce(detail, '')) like ? escape '\\'");
+        QString pattern = text;
+        pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        values << QLatin1Char('%') + pattern + QLatin1Char('%');
+    }
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql + QStringLiteral(" order by id desc ;")))
+        return false;
+    for (const QVariant& v : qAsConst(values))
+        q.addBindValue(v);
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        QStringList row;
+        for (int c = 0; c < 6; ++c)
+            row << q.value(c).toString();
+        rows << row;
+    }
+    return true;
 }

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include "db/Departdata.h"
@@ -160,6 +161,15 @@ public:
     // was changed now.
     bool acknowledgeAlert(int id, const QString& ackAt, const QString& ackBy, const QString& comment,
                           QSqlDatabase db);
+
+    // The audit trail: one row of an operation that is no row change of the
+    // register (a cleared dosimeter, a backup); the rows with from <= at < to
+    // ("yyyy-MM-dd hh:mm:ss"), of one action when given, holding text when
+    // given, newest first: at, actor, action, tableName, rowKey, detail.
+    bool recordAudit(const QString& action, const QString& tableName, const QString& rowKey, const QString& detail,
+                     QSqlDatabase db);
+    bool selectAuditLog(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
+                        const QString& text, QSqlDatabase db);
 
     QString departmentTable = QStringLiteral("Department");
     QString staffTable = QStringLiteral("Staff");

@@ -111,6 +111,7 @@ void SynDevdata::getsyninfo(int type, QString comname, int devid, bool result)
     case 0:
         if (result) {
             rows.append(DevRow {devid, comname});
+            heldAtRead[comname] = arriving.take(comname);
             const int row = ui->tableWidget->rowCount();
             ui->tableWidget->insertRow(row);
             setCell(row, 0, comname);
@@ -133,6 +134,7 @@ void SynDevdata::getsyninfo(int type, QString comname, int devid, bool result)
             return;
         const QString text = portText + QStringLiteral("，设备 ") + QString::number(devid);
         if (result) {
+            recordClear(comname, devid);
             ui->label_info->setText(text + QStringLiteral("数据清除成功!"));
             setCell(row, kStatusColumn, QStringLiteral("清除成功"));
         } else {
@@ -190,8 +192,23 @@ void SynDevdata::followAddress(int oldId, int newId)
                               QStringLiteral("设备已改为地址 %1，但设备信息未能更新：%2").arg(newId).arg(refusal));
 }
 
+void SynDevdata::recordClear(const QString& comName, int devId)
+{
+    if (!database)
+        return;
+    database->openConnection(connName);
+    const bool ok = database->recordAudit(
+        QStringLiteral("clear"), QString(), QString::number(devId),
+        QStringLiteral("port: %1; records: %2").arg(comName).arg(heldAtRead.value(comName)),
+        database->getConnection(connName));
+    database->closeConnection(connName);
+    if (!ok)
+        QMessageBox::warning(this, QStringLiteral("清除设备数据"), QStringLiteral("设备数据已清除，但操作日志未能保存!"));
+}
+
 void SynDevdata::showProgress(QString comName, int received, int total)
 {
+    arriving[comName] = total;
     ui->label_info->setText(QStringLiteral("串口 ") + comName + QStringLiteral(" 正在接收数据 ")
                             + QString::number(received) + QStringLiteral("/") + QString::number(total));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -58,6 +59,7 @@ private:
     QString noDeviceText() const;
 
     void followAddress(int oldId, int newId);
+    void recordClear(const QString& comName, int devId);
 
     std::unique_ptr<Ui::SynDevdata> ui;
     DataBase* database = nullptr;
@@ -66,6 +68,10 @@ private:
     bool editing = false;
     // Set while getsyninfo writes cells: those writes are not the operator's.
     bool writingCells = false;
+    // Records of the reply coming in on a port, and of the last one read: a
+    // cleared memory is recorded with what it held.
+    QHash<QString, int> arriving;
+    QHash<QString, int> heldAtRead;
     // Ports that failed to open during the current synchronisation.
     QList<QPair<QString, QString>> openFailures;
 };

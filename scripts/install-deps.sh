@@ -9,6 +9,7 @@ PACKAGES=(
   libqwt-qt5-dev
   fonts-wqy-zenhei
   libfreexl-dev
+  libxlsxwriter-dev poppler-utils
 )
 
 missing=()

@@ -56,7 +56,7 @@ private slots:
         const QSqlDatabase held = QSqlDatabase::database(); // taken over by the next DataBase, not replaced
         DataBase second;
         QVERIFY(held.isOpen() && second.createTables());
-        QCOMPARE(all("substr(sql, instr(sql, ' ON ') + 4)", "(select sql from sqlite_master where sql like '% ON %' "
+        QCOMPARE(all("substr(sql, instr(sql, ' ON ') + 4)", "(select sql from sqlite_master where type = 'index' and sql like '% ON %' "
                                                              "order by 1)"),
                  QString("Device(ID_card)|Device(slaveId)|Monthdata(slaveId, dataTime)|Realdata(slaveId, dataTime)|"
                          "SeqYeardata(slaveId, dataTime)|Staff(ID_card)|Staff(department)|"

@@ -1,5 +1,6 @@
 // Dose levels, the net-dose windows, the policy, alerts and dosectl status.
 
+#include <QDateEdit>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTextStream>
@@ -7,8 +8,11 @@
 
 #include "cli/DoseCtl.h"
 #include "dose/DoseAlerts.h"
+#include "dose/DoseOverview.h"
 #include "dose/DoseStatus.h"
+#include "query/XlsSqlDriver.h"
 #include "support/FormDriver.h"
+#include "support/FreeXlReader.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
 
@@ -205,6 +209,30 @@ private slots:
         QCOMPARE(out, QStringLiteral("ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level\n"
                                      "c1,甲,放射科,职业,1299.77,1299.77,1299.77,1299.77,investigate\n"
                                      "c2,\"王,\"\"五\"\"\",核医学科,非职业,0.00,0.00,0.00,0.00,normal\n"));
+        // The overview shows the same table, and exports it.
+        DoseOverview view(nullptr, s.store.get());
+        view.show();
+        FormDriver::child<QDateEdit>(&view, "de_date")->setDate(QDate(2026, 4, 1));
+        const QAbstractItemModel* model = FormDriver::child<QTableView>(&view, "tv_overview")->model();
+        QStringList shown;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            for (int c = 0; c < model->columnCount(); ++c)
+                shown << model->index(r, c).data().toString();
+        }
+        const QStringList lines = out.split('\n');
+        QCOMPARE(shown.size(), 18);
+        QCOMPARE(shown.mid(0, 9).join(','), lines.at(1));
+        XlsSqlDriver::registerAsOdbc();
+        DoseOverview::setSaveFileName([&](QWidget*) { return s.path("overview.xls"); });
+        {
+            ModalScript script;
+            script.box("剂量概览", "2 条数据已经导出到Excel", QMessageBox::Ok, &view);
+            FormDriver::click(&view, "btnExport");
+            ANSWERED(script);
+        }
+        const QVector<QStringList> book = FreeXlReader(s.path("overview.xls")).rows("mydata0");
+        QCOMPARE(book.value(0).join(','), lines.first());
+        QCOMPARE(book.value(1).join(','), lines.at(1));
         QCOMPARE(ctl({"status", "--db", path, "--department", "放射科", "--date", "2026-04-01"}, &out), 0);
         QCOMPARE(out.count('\n'), 2);
         QCOMPARE(ctl({"--db", path, "status", "--department", "无此部门"}, &out, &err), 1);

@@ -12,7 +12,7 @@
 
 namespace {
 
-const QStringList kTables = {"Department", "Device", "DoseAlert", "DosePolicy", "Monthdata", "Realdata",
+const QStringList kTables = {"AuditLog", "Department", "Device", "DoseAlert", "DosePolicy", "Monthdata", "Realdata",
                              "SeqYeardata", "Staff", "Yeardata"};
 
 // Reads the table names of a database file through a private connection.

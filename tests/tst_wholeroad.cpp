@@ -123,6 +123,8 @@ private slots:
         QCOMPARE(second.device().address(), 12);
         verifyTables(5, firstSent);
         verifyTables(9, secondSent);
+        QCOMPARE(rows("select rowKey || ' ' || detail, 0 from AuditLog where action = 'clear'"),
+                 QStringList(QString("5 port: %1; records: %2 0").arg(first.slavePath()).arg(firstSent.size())));
         // The stored readings are judged at once.
         QCOMPARE(rows("select level || ' ' || periodKey, dose from DoseAlert"),
                  QStringList("investigate 2016Q2 " + QString::number(quarter)));

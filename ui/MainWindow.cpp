@@ -14,6 +14,7 @@
 #include "dose/DoseAlerts.h"
 #include "dose/DoseOverview.h"
 #include "dose/DosePolicyDialog.h"
+#include "records/AuditView.h"
 #include "dose/DoseStatus.h"
 #include "processing/mydeal_thread.h"
 #include "query/SqlSelect.h"
@@ -83,6 +84,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     doseAlerts = new DoseAlerts(this, database);
     doseOverview = new DoseOverview(this, database);
     policyDialog = new DosePolicyDialog(this, database);
+    auditView = new AuditView(this, database);
 
     // Whoever built the database for us: the wear periods must be there
     // before any figure is read (harmless when they are).
@@ -105,6 +107,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->action_alerts, &QAction::triggered, this, &MainWindow::showAlerts);
     connect(ui->action_overview, &QAction::triggered, this, &MainWindow::showOverview);
     connect(ui->action_policy, &QAction::triggered, this, &MainWindow::editPolicy);
+    connect(ui->action_audit, &QAction::triggered, this, &MainWindow::showAudit);
     connect(policyDialog, &DosePolicyDialog::policyChanged, this, [this] { evaluateLevels(); });
     ui->mainToolBar->addAction(ui->action_synchro);
     ui->mainToolBar->addSeparator();
@@ -217,6 +220,11 @@ void MainWindow::showOverview()
 void MainWindow::editPolicy()
 {
     policyDialog->exec();
+}
+
+void MainWindow::showAudit()
+{
+    auditView->exec();
 }
 
 void MainWindow::evaluateLevels(bool atStartUp)

@@ -16,6 +16,7 @@ class DataBase;
 class DepartInfo;
 class DoseAlerts;
 class DoseOverview;
+class AuditView;
 class DosePolicyDialog;
 class DeviceInfo;
 class Infomation;
@@ -70,6 +71,7 @@ private slots:
     void showAlerts();
     void showOverview();
     void editPolicy();
+    void showAudit();
     void show_plot(Depart_Info minfo);
     void Selectchangge(bool status);
     void Datechangge(QDate date);
@@ -106,6 +108,7 @@ private:
     DoseAlerts* doseAlerts = nullptr;
     DoseOverview* doseOverview = nullptr;
     DosePolicyDialog* policyDialog = nullptr;
+    AuditView* auditView = nullptr;
     // ID card -> where the person's doses stand, as of the last evaluation.
     QHash<QString, DoseLevel::Verdict> verdicts;
     // A synchronisation stored readings: judge the doses when it is over.
