@@ -6,6 +6,7 @@
 
 #include "app/Clock.h"
 #include "db/DataBase.h"
+#include "db/IntegrityCheck.h"
 #include "dose/DoseStatus.h"
 
 namespace {
@@ -53,7 +54,8 @@ int DoseCtl::run(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("个人剂量管理系统的命令行工具。\n\n命令:\n"
-                                                    "  status   每人的季度、本年、近12个月和五年剂量及级别 (CSV)"));
+                                                    "  status   每人的季度、本年、近12个月和五年剂量及级别 (CSV)\n"
+                                                    "  check    检查数据库的一致性 (--repair 按读数重建日、月累计)"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -61,7 +63,7 @@ int DoseCtl::run(const QStringList& arguments)
                                 QStringLiteral("PATH"), QStringLiteral("database.db"));
     parser.addOption(version);
     parser.addOption(db);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -77,6 +79,8 @@ int DoseCtl::run(const QStringList& arguments)
         return usageError(parser.helpText(), QStringLiteral("no command given"));
     if (rest.first() == QLatin1String("status"))
         return status(parser.value(db), rest);
+    if (rest.first() == QLatin1String("check"))
+        return check(parser.value(db), rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
@@ -149,4 +153,67 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
     }
     out.flush();
     return 0;
+}
+
+int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("dosectl check: 检查数据库文件、日累计 (Monthdata) 和月累计 (Yeardata) 与读数是否一致、"
+                       "重复的读数和重叠的佩戴记录。每个问题一行; 没有问题时输出 ok, 退出码 0, 否则 1。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption repair(QStringLiteral("repair"),
+                                    QStringLiteral("按读数重建有读数的日、月累计 (一个事务, 记入审计日志); "
+                                                   "读数从不改动, 没有读数的累计保留并列出"));
+    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
+    parser.addOptions({repair, db});
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(parser.helpText(), QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+
+    const QString path = parser.isSet(db) ? parser.value(db) : defaultPath;
+    if (!QFileInfo(path).isFile())
+        return failure(QStringLiteral("no database at ") + path);
+    // No createTables here: a check reads the file as it is.
+    DataBase database(path);
+    QList<IntegrityFinding> findings;
+    IntegrityRepair repaired;
+    bool ok = false;
+    QString problem;
+    {
+        const QString conn = QStringLiteral("dosectl.check");
+        database.createConnection(conn);
+        QSqlDatabase connection = database.getConnection(conn);
+        {
+            IntegrityCheck checker(database, connection);
+            ok = parser.isSet(repair) ? checker.repair(repaired) : checker.check(findings);
+            problem = checker.error();
+        }
+        connection = QSqlDatabase();
+        database.closeConnection(conn);
+        QSqlDatabase::removeDatabase(conn);
+    }
+    if (!ok)
+        return failure(problem + QStringLiteral(" (") + path + QLatin1Char(')'));
+
+    if (parser.isSet(repair)) {
+        for (const QString& change : qAsConst(repaired.changes))
+            out << change << '\n';
+        if (repaired.days.changed() > 0)
+            out << "repaired Monthdata: " << repaired.days.text() << '\n';
+        if (repaired.months.changed() > 0)
+            out << "repaired Yeardata: " << repaired.months.text() << '\n';
+        findings = repaired.left;
+    }
+    for (const IntegrityFinding& f : qAsConst(findings))
+        out << f.line() << '\n';
+    if (findings.isEmpty())
+        out << "ok\n";
+    out.flush();
+    return findings.isEmpty() ? 0 : 1;
 }

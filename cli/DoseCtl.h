@@ -21,6 +21,7 @@ public:
 
 private:
     int status(const QString& dbPath, const QStringList& arguments);
+    int check(const QString& dbPath, const QStringList& arguments);
     int usageError(const QString& usage, const QString& why);
     int failure(const QString& why);
 

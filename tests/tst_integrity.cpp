@@ -1,0 +1,91 @@
+// dosectl check: each kind of damage found and named, and --repair mending the totals only.
+
+#include <QTextStream>
+#include <QtTest>
+
+#include "cli/DoseCtl.h"
+#include "support/ScratchDatabase.h"
+
+static int ctl(const QStringList& args, QString& out, QString& err)
+{
+    QTextStream os(&(out = QString())), es(&(err = QString()));
+    return DoseCtl(os, es).run(QStringList{"dosectl"} + args);
+}
+
+// Readings of two devices with the day and month totals they make, and a wear period each.
+static void fill(ScratchDatabase& s)
+{
+    s.store->ensureWearingTable(s.db);
+    for (const char* sql : {"insert into Realdata(slaveId, dataTime, probeValue) values(5, '20250101050000', 1.25), (5, '20250101060000', 2.5), (5, '20250102000000', 4), (7, '20250201010000', 0.5)",
+                            "insert into Monthdata(slaveId, dataTime, probeValue) values(5, '20250101', 3.75), (5, '20250102', 4), (7, '20250201', 0.5)",
+                            "insert into Yeardata(slaveId, dataTime, probeValue) values(5, '202501', 7.75), (7, '202502', 0.5)",
+                            "insert into Wearing(slaveId, ID_card, startTime, endTime) values(5, 'c1', '20240101000000', ''), (7, 'c2', '20240101000000', '')"})
+        QVERIFY(s.exec(sql));
+}
+
+class TestIntegrity : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The findings of one damage, what --repair changes (nothing when empty), and a check after it.
+    void checkAndRepair_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("found");
+        QTest::addColumn<QString>("repaired");
+        QTest::newRow("clean") << "select 1" << "ok" << "";
+        QTest::newRow("day total off by less than 0.001") << "update Monthdata set probeValue = 3.7509 where dataTime = 20250101" << "ok" << "";
+        QTest::newRow("wrong day total") << "update Monthdata set probeValue = 3.749 where dataTime = 20250101" << "Monthdata slaveId=5 dataTime=20250101: wrong total: expected 3.750, stored 3.749" << "Monthdata slaveId=5 dataTime=20250101: updated 3.749 -> 3.750\nrepaired Monthdata: 0 inserted, 1 updated, 0 deleted\n";
+        QTest::newRow("wrong month total") << "update Yeardata set probeValue = 7.7 where slaveId = 5" << "Yeardata slaveId=5 dataTime=202501: wrong total: expected 7.750, stored 7.700" << "Yeardata slaveId=5 dataTime=202501: updated 7.700 -> 7.750\nrepaired Yeardata: 0 inserted, 1 updated, 0 deleted\n";
+        QTest::newRow("total without readings") << "insert into Yeardata(slaveId, dataTime, probeValue) values(5, '201901', 100)" << "Yeardata slaveId=5 dataTime=201901: total without readings: expected none, stored 100.000" << "";
+        QTest::newRow("readings without total") << "delete from Monthdata where dataTime = 20250102" << "Monthdata slaveId=5 dataTime=20250102: readings without total: expected 4.000, stored none" << "Monthdata slaveId=5 dataTime=20250102: inserted 4.000\nrepaired Monthdata: 1 inserted, 0 updated, 0 deleted\n";
+        QTest::newRow("second total row") << "insert into Yeardata(slaveId, dataTime, probeValue) values(7, '202502', 9)" << "Yeardata slaveId=7 dataTime=202502: duplicate total: expected 1 row, stored 2 rows" << "Yeardata slaveId=7 dataTime=202502: deleted a second row (id 3, 9.000)\nrepaired Yeardata: 0 inserted, 0 updated, 1 deleted\n";
+        QTest::newRow("duplicate reading") << "insert into Realdata(slaveId, dataTime, probeValue) values(7, '20250201010000', 0)" << "Realdata slaveId=7 dataTime=20250201010000: duplicate reading: expected 1 row, stored 2 rows" << "";
+        QTest::newRow("periods of one address overlap") << "insert into Wearing(slaveId, ID_card, startTime, endTime) values(5, 'c3', '20241231230000', '')" << "Wearing slaveId=5: overlapping periods of one address: expected none, stored id 1 (ID_card c1, 20240101000000-open) and id 3 (ID_card c3, 20241231230000-open)" << "";
+        QTest::newRow("periods of one address meet, the earlier row first") << "insert into Wearing(id, slaveId, ID_card, startTime, endTime) values(0, 5, 'c3', '20230101000000', '20240101000000')" << "ok" << "";
+        QTest::newRow("periods of one address meet") << "insert into Wearing(slaveId, ID_card, startTime, endTime) values(5, 'c3', '20230101000000', '20240101000000')" << "ok" << "";
+        QTest::newRow("periods of one person overlap") << "update Wearing set ID_card = 'c1' where slaveId = 7" << "Wearing ID_card=c1: overlapping periods of one person: expected none, stored id 1 (slaveId 5, 20240101000000-open) and id 2 (slaveId 7, 20240101000000-open)" << "";
+    }
+    void checkAndRepair()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, found);
+        QFETCH(QString, repaired);
+        ScratchDatabase s;
+        fill(s);
+        QVERIFY(s.exec(damage));
+        const QString readings = s.value("select group_concat(id || slaveId || quote(dataTime) || typeof(dataTime) || quote(probeValue), ';') from Realdata").toString();
+        const QStringList check{"--db", s.path("database.db"), "check"};
+        const QString left = repaired.isEmpty() ? found : "ok";
+        QString out, err;
+        QCOMPARE(ctl(check, out, err), found == "ok" ? 0 : 1);
+        QCOMPARE(out, found + "\n");
+        QCOMPARE(ctl(check + QStringList{"--repair"}, out, err), left == "ok" ? 0 : 1);
+        QCOMPARE(out, repaired + left + "\n");
+        QCOMPARE(s.value("select group_concat(id || slaveId || quote(dataTime) || typeof(dataTime) || quote(probeValue), ';') from Realdata").toString(), readings);
+        QCOMPARE(ctl(check, out, err), left == "ok" ? 0 : 1);
+        QCOMPARE(out, left + "\n");
+    }
+
+    void repairAuditedAsOneTransaction()
+    {
+        ScratchDatabase s;
+        fill(s);
+        QVERIFY(s.exec("update Monthdata set probeValue = 0") && s.exec("update Yeardata set probeValue = 0 where slaveId = 7"));
+        QVERIFY(s.exec("create trigger refuse before insert on AuditLog begin select raise(abort, 'refused'); end"));
+        const QStringList repair{"--db", s.path("database.db"), "check", "--repair"};
+        QString out, err;
+        QVERIFY(ctl(repair, out, err) == 1 && err.contains("audit") && out.isEmpty());
+        QCOMPARE(s.value("select total(probeValue) from Monthdata").toDouble(), 0.0);
+        QVERIFY(s.exec("drop trigger refuse"));
+        QCOMPARE(ctl(repair, out, err), 0);
+        QCOMPARE(s.value("select group_concat(tableName || ': ' || rowKey || ': ' || detail, ';') from AuditLog where action = 'repair'").toString(), "Monthdata: 5 7: 0 inserted, 3 updated, 0 deleted;Yeardata: 7: 0 inserted, 1 updated, 0 deleted");
+        QVERIFY(ctl({"--db", s.path("none.db"), "check"}, out, err) == 1 && !QFile::exists(s.path("none.db")));
+        QVERIFY(ctl({"check", "--bogus"}, out, err) == 2 && err.contains("Usage:"));
+        QVERIFY(ctl({"--help"}, out, err) == 0 && out.contains("check"));
+    }
+};
+
+QTEST_MAIN(TestIntegrity)
+#include "tst_integrity.moc"
