@@ -33,8 +33,9 @@ public:
     {
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
-        if (readOnly)
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        // A copy waits for the storage's commits rather than fail beside them.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=60000")
+                             + (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
         db.open();
     }
     ~Connection()

@@ -1,6 +1,7 @@
 // Backups (manual, automatic, rotation), restore and their dosectl commands and menu actions.
 
 #include <QAction>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTextStream>
 #include <QtTest>
@@ -95,15 +96,16 @@ private slots:
             {
                 QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "writer");
                 db.setDatabaseName(s->path("database.db"));
-                for (QSqlQuery q(db); db.open() && !stop && db.transaction();) {
+                for (QSqlQuery q(db); db.open() && !stop && db.transaction(); QThread::msleep(2)) {
                     q.exec(QStringLiteral("insert into Realdata(slaveId, dataTime, probeValue) values(1, '%1', 1)").arg(stored));
                     q.exec("update Monthdata set probeValue = probeValue + 1");
-                    stored += db.commit();
+                    db.commit() ? ++stored : db.rollback();
                 }
             }
             QSqlDatabase::removeDatabase("writer");
         }));
         writer->start();
+        const auto finish = qScopeGuard([&] { stop = true, writer->wait(); });
         QTRY_VERIFY(stored > 0);
         BackupReport report;
         QString reason, copy;
@@ -113,8 +115,6 @@ private slots:
             QCOMPARE(valueIn(copy, "select probeValue from Monthdata").toInt(), readings);
             QCOMPARE(report.counts.at(3), qMakePair(QString("Realdata"), readings));
         }
-        stop = true;
-        writer->wait();
         QVERIFY(stored > valueIn(s->path("copy0.db"), "select count(*) from Realdata").toInt());
         QCOMPARE(s->value("select count(*) || ' ' || max(rowKey) from AuditLog where action = 'backup'").toString(), "5 " + report.path);
     }
