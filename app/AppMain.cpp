@@ -35,6 +35,7 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     {
         MainWindow window(nullptr, &settings, &database);
         window.show();
+        window.startAutomaticBackup();
         if (onShown)
             onShown(&window);
         status = app.exec();

@@ -7,6 +7,7 @@
 #include "app/Clock.h"
 #include "db/DataBase.h"
 #include "db/IntegrityCheck.h"
+#include "db/DatabaseBackup.h"
 #include "dose/DoseStatus.h"
 
 namespace {
@@ -55,7 +56,9 @@ int DoseCtl::run(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("个人剂量管理系统的命令行工具。\n\n命令:\n"
                                                     "  status   每人的季度、本年、近12个月和五年剂量及级别 (CSV)\n"
-                                                    "  check    检查数据库的一致性 (--repair 按读数重建日、月累计)"));
+                                                    "  check    检查数据库的一致性 (--repair 按读数重建日、月累计)\n"
+                                                    "  backup   把数据库备份到一个文件 (PATH [--force])\n"
+                                                    "  restore  用一个备份文件恢复数据库 (PATH)"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -63,7 +66,7 @@ int DoseCtl::run(const QStringList& arguments)
                                 QStringLiteral("PATH"), QStringLiteral("database.db"));
     parser.addOption(version);
     parser.addOption(db);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -81,6 +84,10 @@ int DoseCtl::run(const QStringList& arguments)
         return status(parser.value(db), rest);
     if (rest.first() == QLatin1String("check"))
         return check(parser.value(db), rest);
+    if (rest.first() == QLatin1String("backup"))
+        return backup(parser.value(db), rest);
+    if (rest.first() == QLatin1String("restore"))
+        return restore(parser.value(db), rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
@@ -216,4 +223,65 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
         out << "ok\n";
     out.flush();
     return findings.isEmpty() ? 0 : 1;
+}
+
+int DoseCtl::backup(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("dosectl backup PATH: 把数据库的一致副本写到 PATH, "
+                                                    "打印路径、大小和各表行数"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("覆盖已存在的 PATH"));
+    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
+    parser.addOptions({force, db});
+    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("备份文件"));
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.positionalArguments().size() != 1)
+        return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
+
+    BackupReport report;
+    QString reason;
+    const QString source = parser.isSet(db) ? parser.value(db) : defaultPath;
+    if (!DatabaseBackup::backup(source, parser.positionalArguments().at(0), parser.isSet(force), &report, &reason))
+        return failure(reason);
+    out << "backup: " << report.path << '\n' << "size: " << report.size << " bytes\n";
+    for (const auto& c : qAsConst(report.counts))
+        out << c.first << ": " << c.second << '\n';
+    out.flush();
+    if (!report.audited)
+        err << "dosectl: warning: the backup is not recorded in the audit trail of " << source << '\n';
+    err.flush();
+    return 0;
+}
+
+int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("dosectl restore PATH: 用备份 PATH 替换数据库; 当前数据库保存为 "
+                                                    "database.db.before-restore-yyyyMMdd-hhmmss。先关闭程序。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
+    parser.addOption(db);
+    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("备份文件"));
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.positionalArguments().size() != 1)
+        return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
+
+    QString kept, reason;
+    const QString target = parser.isSet(db) ? parser.value(db) : defaultPath;
+    if (!DatabaseBackup::restore(parser.positionalArguments().at(0), target, Clock::now(), &kept, &reason))
+        return failure(reason);
+    out << "restored: " << QFileInfo(target).absoluteFilePath() << '\n' << "kept: " << kept << '\n';
+    out.flush();
+    return 0;
 }

@@ -22,6 +22,8 @@ public:
 private:
     int status(const QString& dbPath, const QStringList& arguments);
     int check(const QString& dbPath, const QStringList& arguments);
+    int backup(const QString& dbPath, const QStringList& arguments);
+    int restore(const QString& dbPath, const QStringList& arguments);
     int usageError(const QString& usage, const QString& why);
     int failure(const QString& why);
 

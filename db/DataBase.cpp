@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMetaType>
 #include <QMutex>
 #include <QMutexLocker>
@@ -449,6 +450,30 @@ bool DataBase::createWearing(const QSqlDatabase& db)
         || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_ID_card ON %s(ID_card);", wearingTable, wearingTable)))
         return false;
     return watched(db);
+}
+
+bool DataBase::withFileReleased(const std::function<bool()>& replace)
+{
+    QMutexLocker lock(&dataMutex);
+    const QString file = QFileInfo(fileName).absoluteFilePath();
+    QStringList reopen;
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        // A connection of another thread comes back invalid (with Qt's
+        // warning); it is not ours to close.
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (!db.isValid() || db.driverName() != QLatin1String(kDriver)
+            || QFileInfo(db.databaseName()).absoluteFilePath() != file)
+            continue;
+        dropPrepared(name);
+        if (db.isOpen()) {
+            db.close();
+            reopen << name;
+        }
+    }
+    const bool replaced = replace();
+    for (const QString& name : qAsConst(reopen))
+        QSqlDatabase::database(name, true);
+    return replaced;
 }
 
 bool DataBase::createConnection(const QString& connName)

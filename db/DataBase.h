@@ -20,6 +20,7 @@
 #include "db/totaldata_seqyear.h"
 #include "db/totaldata_year.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -50,6 +51,16 @@ public:
     bool createAddedTables();
     // The table of wear periods and its indexes, when missing.
     bool ensureWearingTable(QSqlDatabase db);
+
+    // The file every connection of this object opens.
+    QString filePath() const { return fileName; }
+    // Closes every connection of this thread to the file (the default one and
+    // the named ones the components made), runs replace while nothing of ours
+    // holds it, then opens again those that were open: afterwards all of them
+    // read whatever replace put under the file's name. The processing
+    // thread's connection is closed between replies and opens the new file
+    // by itself. Returns what replace returned.
+    bool withFileReleased(const std::function<bool()>& replace);
 
     // Connections.
     bool createConnection(const QString& connName);

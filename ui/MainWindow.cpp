@@ -1,12 +1,19 @@
 #include "ui/MainWindow.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPainter>
+#include <QThread>
 #include <QPixmap>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
 #include "app/Clock.h"
+#include "QsLog/QsLog.h"
 #include "db/DataBase.h"
+#include "db/DatabaseBackup.h"
 #include "device/ComParaSettings.h"
 #include "dose/WearAttribution.h"
 #include "device/SerialPort.h"
@@ -60,6 +67,12 @@ QString formatDose(double value)
     return QString::number(value, 'g', 6);
 }
 
+MainWindow::FileName& fileName()
+{
+    static MainWindow::FileName ask;
+    return ask;
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* database)
@@ -108,6 +121,9 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->action_overview, &QAction::triggered, this, &MainWindow::showOverview);
     connect(ui->action_policy, &QAction::triggered, this, &MainWindow::editPolicy);
     connect(ui->action_audit, &QAction::triggered, this, &MainWindow::showAudit);
+    connect(ui->action_backup, &QAction::triggered, this, &MainWindow::backupNow);
+    connect(ui->action_restore, &QAction::triggered, this, &MainWindow::restoreNow);
+    connect(this, &MainWindow::automaticBackupDone, this, &MainWindow::showAutomaticBackup, Qt::QueuedConnection);
     connect(policyDialog, &DosePolicyDialog::policyChanged, this, [this] { evaluateLevels(); });
     ui->mainToolBar->addAction(ui->action_synchro);
     ui->mainToolBar->addSeparator();
@@ -153,6 +169,12 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
 
 MainWindow::~MainWindow()
 {
+    // The backup thread reports to this window: it ends first.
+    if (backupThread) {
+        backupThread->wait();
+        delete backupThread;
+        backupThread = nullptr;
+    }
     // The processing thread must have finished before anything it uses goes,
     // and the plot controller before the plot widget it draws on.
     delete dealThread;
@@ -225,6 +247,106 @@ void MainWindow::editPolicy()
 void MainWindow::showAudit()
 {
     auditView->exec();
+}
+
+void MainWindow::setFileName(FileName ask)
+{
+    fileName() = std::move(ask);
+}
+
+void MainWindow::startAutomaticBackup()
+{
+    if (automaticBackupRunning())
+        return;
+    delete backupThread;
+    const QString path = database->filePath();
+    const QDateTime now = Clock::now();
+    backupThread = QThread::create([this, path, now] {
+        BackupReport report;
+        QString reason;
+        const bool ok = DatabaseBackup::automatic(path, now, &report, &reason);
+        emit automaticBackupDone(ok, ok ? report.path : reason);
+    });
+    backupThread->start();
+}
+
+bool MainWindow::automaticBackupRunning() const
+{
+    return backupThread && !backupThread->isFinished();
+}
+
+void MainWindow::showAutomaticBackup(bool ok, const QString& text)
+{
+    if (!ok) {
+        QLOG_ERROR() << "automatic backup failed:" << text;
+        ui->statusBar->showMessage(QStringLiteral("自动备份失败: ") + text);
+    } else if (!text.isEmpty()) {
+        QLOG_INFO() << "automatic backup written to" << text;
+        ui->statusBar->showMessage(QStringLiteral("已自动备份到 ") + text, 10000);
+    }
+}
+
+void MainWindow::backupNow()
+{
+    const QString title = QStringLiteral("备份数据库");
+    const QString suggested = QDir(DatabaseBackup::folder(database->filePath()))
+                                  .filePath(DatabaseBackup::automaticName(Clock::now()));
+    // The save dialog has asked whether to replace an existing file.
+    const QString path = fileName() ? fileName()(this, title)
+                                    : QFileDialog::getSaveFileName(this, title, suggested, QStringLiteral("数据库 (*.db)"));
+    if (path.isEmpty())
+        return;
+    BackupReport report;
+    QString reason;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool ok = DatabaseBackup::backup(database->filePath(), path, true, &report, &reason);
+    QApplication::restoreOverrideCursor();
+    if (ok)
+        QMessageBox::information(this, title, QStringLiteral("数据库已备份到 %1\n%2").arg(report.path, DatabaseBackup::summary(report)));
+    else
+        QMessageBox::warning(this, title, QStringLiteral("备份失败: ") + reason);
+}
+
+void MainWindow::restoreNow()
+{
+    const QString title = QStringLiteral("恢复数据库");
+    if (isRunning) {
+        QMessageBox::warning(this, title, QStringLiteral("请先停止采集, 再恢复数据库。"));
+        return;
+    }
+    const QString path = fileName() ? fileName()(this, title)
+                                    : QFileDialog::getOpenFileName(this, title, DatabaseBackup::folder(database->filePath()),
+                                                                   QStringLiteral("数据库 (*.db);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!DatabaseBackup::restorable(path, &reason)) {
+        QMessageBox::warning(this, title, QStringLiteral("不能用这个文件恢复: ") + reason);
+        return;
+    }
+    if (QMessageBox::question(this, title,
+                              QStringLiteral("用 %1 替换当前数据库吗?\n当前数据库会保留为 database.db.before-restore-…").arg(path))
+        != QMessageBox::Yes)
+        return;
+    // The start-up backup reads the file through a connection of its own.
+    if (backupThread)
+        backupThread->wait();
+    QString kept;
+    const bool ok = DatabaseBackup::restore(path, database->filePath(), Clock::now(), &kept, &reason,
+                                            [this](const std::function<bool()>& replace) {
+                                                return database->withFileReleased(replace);
+                                            });
+    if (!ok) {
+        QMessageBox::warning(this, title, QStringLiteral("恢复失败: ") + reason);
+        return;
+    }
+    QLOG_INFO() << "database restored from" << path << "; the former one kept as" << kept;
+    // A copy from an older version gains the tables added since.
+    database->createTables();
+    database->createAddedTables();
+    buildTree();
+    evaluateLevels();
+    QMessageBox::information(this, title, QStringLiteral("数据库已恢复。原数据库保留为 %1").arg(kept));
 }
 
 void MainWindow::evaluateLevels(bool atStartUp)

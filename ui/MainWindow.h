@@ -7,6 +7,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 #include "db/Staffdata.h"
 #include "dose/DoseLevel.h"
 #include "ui/Depart_Info.h"
@@ -21,6 +23,7 @@ class DosePolicyDialog;
 class DeviceInfo;
 class Infomation;
 class My_pieChart;
+class QThread;
 class QTreeWidgetItem;
 class SerialPort;
 class SettingsAdpater;
@@ -45,6 +48,16 @@ public:
     MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* database);
     ~MainWindow() override;
 
+    // Where the backup and restore files come from; empty asks with the file
+    // dialogs. title is the dialog's ("备份数据库" or "恢复数据库").
+    using FileName = std::function<QString(QWidget* parent, const QString& title)>;
+    static void setFileName(FileName ask);
+
+    // The start-up backup, written by a thread of its own so that a large
+    // database does not hold up the window; automaticBackupDone reports it.
+    void startAutomaticBackup();
+    bool automaticBackupRunning() const;
+
     // Read access for the screenshot tool and the tests.
     mydisp_plot* curvePlot() const { return plot; }
     const Depart_Info& selectedPerson() const { return currentInfo; }
@@ -52,6 +65,8 @@ public:
 
 
 signals:
+    // ok, and the new backup's path (empty when none was due) or the reason.
+    void automaticBackupDone(bool ok, const QString& text);
     void Imfor_open();
     void test_data();
 
@@ -72,6 +87,9 @@ private slots:
     void showOverview();
     void editPolicy();
     void showAudit();
+    void backupNow();
+    void restoreNow();
+    void showAutomaticBackup(bool ok, const QString& text);
     void show_plot(Depart_Info minfo);
     void Selectchangge(bool status);
     void Datechangge(QDate date);
@@ -118,4 +136,5 @@ private:
     QList<Depart_Info> infoList;
     Depart_Info currentInfo;
     int isRunning = 0;
+    QThread* backupThread = nullptr;
 };

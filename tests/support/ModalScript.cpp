@@ -27,11 +27,21 @@ ModalScript& ModalScript::expect(const QString& title, Action act)
 
 ModalScript& ModalScript::box(const QString& title, const QString& text, int button, QWidget* parent)
 {
+    return answer(title, text, false, button, parent);
+}
+
+ModalScript& ModalScript::boxStarting(const QString& title, const QString& prefix, int button, QWidget* parent)
+{
+    return answer(title, prefix, true, button, parent);
+}
+
+ModalScript& ModalScript::answer(const QString& title, const QString& text, bool prefix, int button, QWidget* parent)
+{
     return expect(title, [=](QWidget* w) {
         auto* b = qobject_cast<QMessageBox*>(w);
         if (!b)
             return QStringLiteral("not a message box");
-        const bool as = b->text() == text && b->parentWidget() == parent;
+        const bool as = (prefix ? b->text().startsWith(text) : b->text() == text) && b->parentWidget() == parent;
         if (button == Qt::Key_Escape)
             QTest::keyClick(b, Qt::Key_Escape);
         else if (button == QMessageBox::NoButton)

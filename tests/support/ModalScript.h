@@ -26,11 +26,15 @@ public:
     // (Qt::Key_Escape presses Escape, QMessageBox::NoButton closes the window).
     ModalScript& box(const QString& title, const QString& text, int button = QMessageBox::Ok,
                      QWidget* parent = nullptr);
+    // The same for a box whose text starts with prefix (a size, a time in it).
+    ModalScript& boxStarting(const QString& title, const QString& prefix, int button = QMessageBox::Ok,
+                             QWidget* parent = nullptr);
     bool clean() const { return steps.isEmpty() && problems.isEmpty(); }
     QByteArray report() const;
 
 private:
     static ModalScript*& current();
+    ModalScript& answer(const QString& title, const QString& text, bool prefix, int button, QWidget* parent);
     void poll();
 
     QList<QPair<QString, Action>> steps;

@@ -1,0 +1,202 @@
+// Backups (manual, automatic, rotation), restore and their dosectl commands and menu actions.
+
+#include <QAction>
+#include <QScopeGuard>
+#include <QStatusBar>
+#include <QTextStream>
+#include <QtTest>
+#include <atomic>
+
+#include "app/Clock.h"
+#include "app/SettingsAdpater.h"
+#include "cli/DoseCtl.h"
+#include "db/DatabaseBackup.h"
+#include "support/ModalScript.h"
+#include "support/ScratchDatabase.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+int ctl(const QStringList& args, QString* out, QString* err)
+{
+    QTextStream os(&(*out = QString())), es(&(*err = QString()));
+    return DoseCtl(os, es).run(QStringList{"dosectl"} + args);
+}
+
+QVariant valueIn(const QString& path, const QString& sql) // the first value sql gives in the file at path
+{
+    QVariant v;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        v = db.open() && q.exec(sql) && q.next() ? q.value(0) : QVariant();
+    }
+    QSqlDatabase::removeDatabase("peek");
+    return v;
+}
+
+QStringList names(const QStringList& days) // "yyyyMMdd" -> the automatic backup of that day at noon
+{
+    QStringList n;
+    for (const QString& d : days)
+        n << DatabaseBackup::automaticName(QDateTime(QDate::fromString(d, "yyyyMMdd"), QTime(12, 0)));
+    return n;
+}
+
+} // namespace
+
+class TestBackup : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ScratchDatabase> s; // holds person c1
+    QString out, err;
+
+private slots:
+    void init() { s = std::make_unique<ScratchDatabase>(), s->addPerson("c1", "甲"), Clock::setNow(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))); }
+    void cleanup() { s.reset(), Clock::reset(), MainWindow::setFileName({}); }
+
+    void rotation_data()
+    {
+        QTest::addColumn<QStringList>("days");
+        QTest::addColumn<QStringList>("deleted");
+        QTest::addColumn<bool>("due"); // on 2024-12-10 at 13:00
+        QStringList daily, monthly{"20231015", "20231115", "20231215", "20240301", "20240315"};
+        for (int d = 1; d <= 10; ++d)
+            daily << QDate(2024, 12, d).toString("yyyyMMdd");
+        for (int m = 1; m <= 11; ++m)
+            monthly << QDate(2024, m, 20).toString("yyyyMMdd");
+        QTest::newRow("none") << QStringList() << QStringList() << true;
+        QTest::newRow("25 hours old") << QStringList{"20241209"} << QStringList() << true;
+        QTest::newRow("only from the future") << QStringList{"20241211"} << QStringList() << true;
+        const QStringList lastSeven = daily.mid(3);
+        QTest::newRow("seven") << lastSeven << QStringList() << false;
+        QTest::newRow("newest seven of one month") << daily << QStringList(daily.mid(0, 3)) << false;
+        QTest::newRow("newest of twelve months") << monthly + lastSeven << QStringList(monthly.mid(0, 5)) << false;
+    }
+    void rotation()
+    {
+        QFETCH(QStringList, days);
+        QFETCH(QStringList, deleted);
+        QFETCH(bool, due);
+        const QStringList all = QStringList{"notes.txt", names({"20200101"}).first() + ".AbC123.part"} + names(days);
+        const QDateTime now(QDate(2024, 12, 10), QTime(13, 0));
+        QCOMPARE(DatabaseBackup::expired(all, now), names(deleted));
+        QCOMPARE(DatabaseBackup::due(all, now), due);
+    }
+
+    void backupWhileStoring()
+    {
+        s->addDose("Monthdata", 1, "20240101", 0);
+        std::atomic<bool> stop{false};
+        std::atomic<int> stored{0};
+        // Another connection stores a reading and its month total in one transaction, over and over.
+        std::unique_ptr<QThread> writer(QThread::create([&] {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "writer");
+                db.setDatabaseName(s->path("database.db"));
+                for (QSqlQuery q(db); db.open() && !stop && db.transaction(); QThread::msleep(2)) {
+                    q.exec(QStringLiteral("insert into Realdata(slaveId, dataTime, probeValue) values(1, '%1', 1)").arg(stored));
+                    q.exec("update Monthdata set probeValue = probeValue + 1");
+                    db.commit() ? ++stored : db.rollback();
+                }
+            }
+            QSqlDatabase::removeDatabase("writer");
+        }));
+        writer->start();
+        const auto finish = qScopeGuard([&] { stop = true, writer->wait(); });
+        QTRY_VERIFY(stored > 0);
+        BackupReport report;
+        QString reason, copy;
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY2(DatabaseBackup::backup(s->path("database.db"), copy = s->path(QString("copy%1.db").arg(i)), false, &report, &reason), qPrintable(reason));
+            const int readings = valueIn(copy, "select count(*) from Realdata").toInt();
+            QCOMPARE(valueIn(copy, "select probeValue from Monthdata").toInt(), readings);
+            QCOMPARE(report.counts.at(3), qMakePair(QString("Realdata"), readings));
+        }
+        QVERIFY(stored > valueIn(s->path("copy0.db"), "select count(*) from Realdata").toInt());
+        QCOMPARE(s->value("select count(*) || ' ' || max(rowKey) from AuditLog where action = 'backup'").toString(), "5 " + report.path);
+    }
+
+    void dosectlBackupAndRestore()
+    {
+        const QString db = s->path("database.db"), copy = s->path("copy.db"), kept = db + ".before-restore-20240506-070809";
+        QCOMPARE(ctl({"--db", db, "backup", copy}, &out, &err), 0);
+        QVERIFY2(out.startsWith("backup: " + copy + "\nsize: ") && out.contains("\nStaff: 1\nDevice: 0\n"), qPrintable(out));
+        s->addPerson("c2", "乙");
+        QCOMPARE(ctl({"--db", db, "backup", db, "--force"}, &out, &err), 1); // never over the database itself
+        QCOMPARE(ctl({"--db", db, "backup", copy}, &out, &err), 1); // an existing file stays as it was
+        QCOMPARE(valueIn(copy, "select count(*) from Staff").toInt(), 1);
+        QCOMPARE(ctl({"backup", "--db", db, copy, "--force"}, &out, &err), 0);
+        s->addPerson("c3", "丙");
+        QCOMPARE(ctl({"--db", db, "restore", copy}, &out, &err), 0);
+        QCOMPARE(out, "restored: " + db + "\nkept: " + kept + "\n");
+        QCOMPARE(valueIn(kept, "select count(*) from Staff").toInt() * 10 + valueIn(db, "select count(*) from Staff").toInt(), 32);
+        QCOMPARE(valueIn(db, "select rowKey || ' ' || detail from AuditLog where action = 'restore'").toString(), copy + " " + QFileInfo(kept).fileName());
+        QCOMPARE(ctl({"--db", db, "restore", copy}, &out, &err), 1); // the kept file is never overwritten
+        for (const QStringList& wrong : {QStringList{"backup"}, QStringList{"backup", "a", "b"}, QStringList{"restore", copy, "--force"}})
+            QVERIFY2(ctl(wrong, &out, &err) == 2 && err.contains("Usage:"), qPrintable(err));
+        QCOMPARE(ctl({"--db", s->path("none.db"), "backup", s->path("x.db")}, &out, &err), 1);
+        QVERIFY(!QFile::exists(s->path("none.db")) && !QFile::exists(s->path("x.db")));
+        QVERIFY(ctl({"--help"}, &out, &err) == 0 && out.contains("backup") && out.contains("restore"));
+    }
+
+    void restoreRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // of the file, or the statement that makes a foreign database
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("text") << QByteArray("ID_card,name\n") << "不是 SQLite 数据库";
+        QTest::newRow("empty") << QByteArray() << "文件是空的";
+        QTest::newRow("foreign") << QByteArray("create table notes(x)") << "不是本程序的数据库 (缺少表 Department, Staff";
+    }
+    void restoreRefuses()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        QFile file(s->path("bad.db"));
+        if (content.startsWith("create"))
+            valueIn(file.fileName(), content);
+        else
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        const QStringList before = QDir(s->path(".")).entryList(QDir::Files);
+        QCOMPARE(ctl({"--db", s->path("database.db"), "restore", file.fileName()}, &out, &err), 1);
+        QVERIFY2(err.startsWith("dosectl: " + reason) && err.count('\n') == 1, qPrintable(err));
+        QCOMPARE(QDir(s->path(".")).entryList(QDir::Files), before);
+        QCOMPARE(s->count("Staff"), 1);
+    }
+
+    void windowActions()
+    {
+        s->exec("insert into Department(department, dname) values('放射科', 'A')");
+        SettingsAdpater settings(s->path("zudovi.ini"), QSettings::IniFormat);
+        MainWindow w(nullptr, &settings, s->store.get());
+        QString file = s->path("manual.db");
+        MainWindow::setFileName([&](QWidget*, const QString&) { return file; });
+        ModalScript script;
+        script.boxStarting("备份数据库", "数据库已备份到 " + file + "\nsize: ", QMessageBox::Ok, &w);
+        w.findChild<QAction*>("action_backup")->trigger();
+        s->addPerson("c2", "乙");
+        QFile(file = s->path("empty.db")).open(QIODevice::WriteOnly);
+        script.box("恢复数据库", "不能用这个文件恢复: 文件是空的: " + file, QMessageBox::Ok, &w);
+        w.findChild<QAction*>("action_restore")->trigger();
+        file = s->path("manual.db");
+        script.boxStarting("恢复数据库", "用 " + file + " 替换当前数据库吗?", QMessageBox::Yes, &w);
+        script.box("恢复数据库", "数据库已恢复。原数据库保留为 " + s->path("database.db.before-restore-20240506-070809"), QMessageBox::Ok, &w);
+        w.findChild<QAction*>("action_restore")->trigger();
+        ANSWERED(script);
+        QCOMPARE(s->count("Staff"), 1); // every connection of this thread reads the restored file
+        QCOMPARE(w.persons().size(), 1);
+        // The start-up backup, then one that cannot be written: the status bar says so.
+        w.startAutomaticBackup();
+        QTRY_VERIFY(QFile::exists(s->path("backup/database-20240506-070809.db")) && !w.automaticBackupRunning());
+        QVERIFY(QDir(s->path("backup")).removeRecursively() && QFile(s->path("backup")).open(QIODevice::WriteOnly));
+        w.startAutomaticBackup();
+        QTRY_COMPARE(w.statusBar()->currentMessage(), "自动备份失败: 无法建立备份文件夹 " + s->path("backup"));
+        MainWindow::setFileName({});
+    }
+};
+
+QTEST_MAIN(TestBackup)
+#include "tst_backup.moc"
