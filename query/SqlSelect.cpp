@@ -5,11 +5,13 @@
 #include "db/DataBase.h"
 #include "dose/WearAttribution.h"
 #include "query/ExportExcelObject.h"
+#include "query/XlsxExport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -19,6 +21,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QShowEvent>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 
@@ -370,7 +373,7 @@ void SqlSelect::setExcel()
     const QString file = saveFileName()
         ? saveFileName()(this)
         : QFileDialog::getSaveFileName(this, tr("Excel file"), QCoreApplication::applicationDirPath(),
-                                       tr("Excel Files (*.xls)"));
+                                       tr("Excel Files (*.xls);;Excel 工作簿 (*.xlsx)"));
     if (file.isEmpty())
         return;
 
@@ -382,6 +385,10 @@ void SqlSelect::setExcel()
         database->openConnection(connName);
         total = countResult(query, values);
         database->closeConnection(connName);
+    }
+    if (QFileInfo(file).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0) {
+        exportXlsx(file, query, values, total);
+        return;
     }
 
     int exported = 0;
@@ -431,5 +438,47 @@ void SqlSelect::setExcel()
     } else if (total > 0) {
         // Rows were there to write and none arrived: say so.
         QMessageBox::critical(this, tr("导出数据"), tr("导出失败!"));
+    }
+}
+
+void SqlSelect::exportXlsx(const QString& file, const QString& query, const QVariantList& values, int total)
+{
+    if (!database || total <= 0)
+        return;
+    QProgressDialog progress(tr("正在导出数据..."), tr("取消"), 0, total, this);
+    progress.setWindowTitle(tr("导出数据"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+
+    XlsxExport exporter(file);
+    connect(&exporter, &XlsxExport::exportedRowCount, &progress, &QProgressDialog::setValue);
+    connect(&progress, &QProgressDialog::canceled, &exporter, &XlsxExport::cancel);
+
+    // Streamed from the search's own statement, like the printout: the table
+    // keeps the page the user sees.
+    int exported = -1;
+    QString reason;
+    database->openConnection(connName);
+    {
+        QSqlQuery rows(connection);
+        rows.setForwardOnly(true);
+        if (rows.prepare(query + QStringLiteral(";"))) {
+            for (const QVariant& value : values)
+                rows.addBindValue(value);
+            if (rows.exec())
+                exported = exporter.write(rows);
+        }
+        reason = exported < 0 && exporter.errorString().isEmpty() ? rows.lastError().text() : exporter.errorString();
+    }
+    database->closeConnection(connName);
+    progress.reset();
+    qDebug() << "retVal" << exported << reason;
+
+    if (exported >= 0) {
+        QMessageBox::information(this, tr("Done"), tr("%1 条数据已经导出到Excel").arg(exported), QMessageBox::Ok);
+    } else if (exporter.wasCancelled()) {
+        QMessageBox::information(this, tr("导出数据"), tr("导出已取消，未写入文件。"));
+    } else {
+        QMessageBox::critical(this, tr("导出数据"), tr("导出失败!") + QLatin1Char('\n') + reason);
     }
 }

@@ -18,7 +18,7 @@ class SqlSelect;
 
 // The data query dialog: readings joined with the person and the device,
 // filtered by time range, name and ID card, ten rows a page; prints the
-// result and exports it to an .xls workbook. Only one page of rows is ever
+// result and exports it to an .xls or .xlsx workbook. Only one page of rows is ever
 // held: the row count comes from a count query, the printed lines are
 // streamed from the search's statement.
 class SqlSelect : public QDialog
@@ -71,6 +71,9 @@ private:
     void loadPage(int page);
     // Rows of query; runs between openConnection and closeConnection.
     int countResult(const QString& query, const QVariantList& values);
+    // The whole result into an .xlsx workbook, with a progress dialog that
+    // can cancel it.
+    void exportXlsx(const QString& file, const QString& query, const QVariantList& values, int total);
 
     Ui::SqlSelect* ui = nullptr;
     DataBase* database = nullptr;

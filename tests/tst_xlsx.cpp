@@ -1,0 +1,130 @@
+#include <QtSql>
+#include <QtTest>
+#include <QtWidgets>
+
+#include "query/SqlSelect.h"
+#include "query/XlsxExport.h"
+#include "support/ModalScript.h"
+#include "support/ScratchDatabase.h"
+
+// One part of a workbook, as unzip reads it.
+QString part(const QString& file, const QString& name)
+{
+    QProcess unzip;
+    unzip.start("unzip", {"-p", file, name});
+    return unzip.waitForFinished() ? QString::fromUtf8(unzip.readAllStandardOutput()) : QString();
+}
+
+// A cell as "number format|type|content", the format found through the cell's style.
+QString cell(const QString& file, int sheet, const QString& ref)
+{
+    const QString styles = part(file, "xl/styles.xml");
+    const auto c = QRegularExpression("<c r=\"" + ref + "\"(?: s=\"(\\d+)\")?(?: t=\"(\\w+)\")?>(.*?)</c>")
+                       .match(part(file, QString("xl/worksheets/sheet%1.xml").arg(sheet)));
+    const QString xf = styles.section("<cellXfs", 1).split("<xf ").value(c.captured(1).toInt() + 1);
+    const QString id = QRegularExpression("numFmtId=\"(\\d+)\"").match(xf).captured(1);
+    const auto format = QRegularExpression("numFmtId=\"" + id + "\" formatCode=\"([^\"]*)\"").match(styles);
+    return c.hasMatch() ? format.captured(1) + "|" + c.captured(2) + "|" + c.captured(3) : "missing";
+}
+
+class TestXlsx : public QObject
+{
+    Q_OBJECT
+    ScratchDatabase ws;
+    const QString rowsFile = ws.path("rows.xlsx");
+
+    // Five rows of the query's shape, in sheets of three rows (two and the column names).
+    int exportRows(const QString& file, bool cancel, QString* error)
+    {
+        QSqlQuery rows(ws.db);
+        rows.exec("select * from (values ('20240229133000','张三','放射科',7,12.5), ('20240301','李四','核医学科',8,0.25),"
+                  " ('202403','张三','放射科',7,3), ('18991231','张三','放射科',7,null), ('abc','王五','放射科',9,'n/a'))");
+        XlsxExport exporter(file);
+        exporter.setSheetRows(3);
+        if (cancel)
+            connect(&exporter, &XlsxExport::exportedRowCount, &exporter, &XlsxExport::cancel);
+        const int written = exporter.write(rows);
+        *error = exporter.errorString();
+        return written;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QCOMPARE(exportRows(rowsFile, false, &error), 5);
+        QVERIFY(part(rowsFile, "xl/workbook.xml").contains(QRegularExpression("\"mydata0\".*\"mydata1\".*\"mydata2\"")));
+        QVERIFY(part(rowsFile, "xl/worksheets/sheet1.xml").contains(QRegularExpression(
+            "<col min=\"1\" max=\"1\" width=\"1[6-9].*<col min=\"2\" max=\"2\" width=\"[4-7]\\.")));
+    }
+
+    void timeKeys()
+    {
+        const QList<QPair<QString, double>> keys{{"20240229133000", 45351.5625}, {"19000228", 59}, {"190003", 61},
+            {"20230229", -1}, {"20240229240000", -1}, {"18991231", -1}, {"+2024022", -1}, {"2024022913", -1}};
+        for (const auto& key : keys) {
+            XlsxExport::TimeCell time;
+            QCOMPARE(XlsxExport::timeCell(key.first, &time) ? time.serial : -1.0, key.second);
+        }
+    }
+
+    void cells_data()
+    {
+        QTest::addColumn<int>("sheet");
+        QTest::addColumn<QString>("ref");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("hour") << 1 << "A2" << "yyyy-mm-dd hh:mm||<v>45351.5625</v>";
+        QTest::newRow("dose") << 1 << "E2" << "||<v>12.5</v>";
+        QTest::newRow("day") << 1 << "A3" << "yyyy-mm-dd||<v>45352</v>";
+        QTest::newRow("device") << 1 << "D3" << "||<v>8</v>";
+        QTest::newRow("month") << 2 << "A2" << "yyyy-mm||<v>45352</v>";
+        QTest::newRow("key kept as text") << 2 << "A3" << "|inlineStr|<is><t>18991231</t></is>";
+        QTest::newRow("no dose") << 2 << "E3" << "missing";
+        QTest::newRow("dose as text") << 3 << "E2" << "|inlineStr|<is><t>n/a</t></is>";
+        QTest::newRow("five rows end") << 3 << "A3" << "missing";
+    }
+    void cells()
+    {
+        QFETCH(int, sheet);
+        QFETCH(QString, ref);
+        QTEST(cell(rowsFile, sheet, ref), "expected");
+        const QString frozen = "<pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>";
+        QVERIFY(part(rowsFile, QString("xl/worksheets/sheet%1.xml").arg(sheet)).contains(frozen));
+    }
+
+    void nothingLeftBehind()
+    {
+        QFile old(ws.path("out/old.xlsx"));
+        QVERIFY(QDir(ws.dir.path()).mkpath("out/dir.xlsx") && old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        // Cancelled over an earlier file, no such folder, a folder of that name.
+        for (const QString target : {"out/old.xlsx", "none/a.xlsx", "out/dir.xlsx"}) {
+            QString error;
+            const bool cancel = target == "out/old.xlsx";
+            QCOMPARE(exportRows(ws.path(target), cancel, &error), -1);
+            QVERIFY2(error.isEmpty() == cancel, qPrintable(target + ": " + error)); // a reason unless cancelled
+            QCOMPARE(QDir(ws.path("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.xlsx"});
+        }
+        QVERIFY(old.open(QIODevice::ReadOnly) && old.readAll() == "old");
+    }
+
+    void dialogChoosesBySuffix()
+    {
+        ws.addPerson("7", "张三");
+        ws.addDevice(7, "7");
+        for (int h = 0; h < 3; ++h)
+            ws.addDose("Realdata", 7, "20240301" + QString::number(10 + h) + "0000", 2.5 * (h + 1));
+        SqlSelect dialog(nullptr, ws.store.get());
+        dialog.findChild<QPushButton*>("btnSearch")->click();
+        SqlSelect::setSaveFileName([this](QWidget*) { return ws.path("q.XLSX"); });
+        ModalScript script;
+        script.box("Done", "3 条数据已经导出到Excel", QMessageBox::Ok, &dialog);
+        dialog.findChild<QPushButton*>("btnExcel")->click();
+        QVERIFY2(script.clean(), script.report());
+        QCOMPARE(cell(ws.path("q.XLSX"), 1, "E4"), "||<v>7.5</v>");
+        QCOMPARE(cell(ws.path("q.XLSX"), 1, "A4"), "yyyy-mm-dd hh:mm||<v>45352.5</v>");
+    }
+};
+
+QTEST_MAIN(TestXlsx)
+#include "tst_xlsx.moc"
