@@ -1,7 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QSqlDatabase>
 #include <QStringList>
+
+#include <functional>
+
+class DataBase;
 
 class QTextStream;
 
@@ -21,6 +26,12 @@ public:
 
 private:
     int status(const QString& dbPath, const QStringList& arguments);
+    int report(const QString& dbPath, const QStringList& arguments);
+    int personReport(const QString& dbPath, const QStringList& arguments);
+    int departmentReport(const QString& dbPath, const QStringList& arguments);
+    // Runs work on a connection to the database at path; its text is the
+    // reason of a failure, empty on success.
+    int withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work);
     int usageError(const QString& usage, const QString& why);
     int failure(const QString& why);
 
