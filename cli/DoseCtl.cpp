@@ -6,9 +6,13 @@
 
 #include "app/Clock.h"
 #include "db/DataBase.h"
-#include "db/IntegrityCheck.h"
 #include "db/DatabaseBackup.h"
+#include "db/IntegrityCheck.h"
 #include "dose/DoseStatus.h"
+#include "report/PeriodReport.h"
+#include "report/PersonRecord.h"
+#include "report/ReportDocument.h"
+#include "report/ReportWorkbook.h"
 
 namespace {
 
@@ -58,7 +62,9 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "  status   每人的季度、本年、近12个月和五年剂量及级别 (CSV)\n"
                                                     "  check    检查数据库的一致性 (--repair 按读数重建日、月累计)\n"
                                                     "  backup   把数据库备份到一个文件 (PATH [--force])\n"
-                                                    "  restore  用一个备份文件恢复数据库 (PATH)"));
+                                                    "  restore  用一个备份文件恢复数据库 (PATH)\n"
+                                                    "  report   个人剂量档案 (report person) 或部门剂量报表 (report department), "
+                                                    "PDF 或 .xlsx"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -66,7 +72,7 @@ int DoseCtl::run(const QStringList& arguments)
                                 QStringLiteral("PATH"), QStringLiteral("database.db"));
     parser.addOption(version);
     parser.addOption(db);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -88,6 +94,8 @@ int DoseCtl::run(const QStringList& arguments)
         return backup(parser.value(db), rest);
     if (rest.first() == QLatin1String("restore"))
         return restore(parser.value(db), rest);
+    if (rest.first() == QLatin1String("report"))
+        return report(parser.value(db), rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
@@ -284,4 +292,163 @@ int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
     out << "restored: " << QFileInfo(target).absoluteFilePath() << '\n' << "kept: " << kept << '\n';
     out.flush();
     return 0;
+}
+
+int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work)
+{
+    // Opening a file that is not there would create an empty database.
+    if (!QFileInfo(path).isFile())
+        return failure(QStringLiteral("no database at ") + path);
+    DataBase database(path);
+    if (!database.createTables())
+        return failure(QStringLiteral("cannot open the database at ") + path);
+    QString problem;
+    {
+        const QString conn = QStringLiteral("dosectl.db");
+        database.createConnection(conn);
+        QSqlDatabase connection = database.getConnection(conn);
+        problem = connection.isOpen() ? work(database, connection)
+                                      : QStringLiteral("cannot open the database at ") + path;
+        connection = QSqlDatabase();
+        database.closeConnection(conn);
+        QSqlDatabase::removeDatabase(conn);
+    }
+    return problem.isEmpty() ? 0 : failure(problem);
+}
+
+int DoseCtl::report(const QString& dbPath, const QStringList& arguments)
+{
+    const QString usage = QStringLiteral(
+        "用法:\n"
+        "  dosectl report person ID_CARD [--from YYYY] [--to YYYY] (--pdf FILE | --xlsx FILE)\n"
+        "      个人剂量档案: 逐月、季度、年度、五年及终身剂量, 佩戴的剂量计, 告警\n"
+        "  dosectl report department (NAME | --all) --from yyyy-MM-dd --to yyyy-MM-dd (--pdf FILE | --xlsx FILE)\n"
+        "      部门剂量报表: 每人期间剂量、本年累计和级别, 按部门小计 (期间不超过10年)\n"
+        "每个子命令都有 --help。\n");
+    const QString sub = arguments.value(1);
+    if (sub == QLatin1String("person"))
+        return personReport(dbPath, arguments.mid(1));
+    if (sub == QLatin1String("department"))
+        return departmentReport(dbPath, arguments.mid(1));
+    if (sub == QLatin1String("--help") || sub == QLatin1String("-h")) {
+        out << usage;
+        return 0;
+    }
+    return usageError(usage, sub.isEmpty() ? QStringLiteral("report needs person or department")
+                                           : QStringLiteral("unknown report: ") + sub);
+}
+
+namespace {
+
+// --pdf FILE or --xlsx FILE, exactly one.
+struct Output
+{
+    QCommandLineOption pdf{QStringLiteral("pdf"), QStringLiteral("写成 PDF 文件"), QStringLiteral("FILE")};
+    QCommandLineOption xlsx{QStringLiteral("xlsx"), QStringLiteral("写成 Excel 工作簿 (.xlsx)"), QStringLiteral("FILE")};
+    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH")};
+
+    QString problem(const QCommandLineParser& p) const
+    {
+        return p.isSet(pdf) == p.isSet(xlsx) ? QStringLiteral("give one of --pdf FILE and --xlsx FILE") : QString();
+    }
+    template <typename Document>
+    QString write(const QCommandLineParser& p, const Document& document) const
+    {
+        QString why;
+        const bool ok = p.isSet(pdf) ? ReportDocument::writePdf(document, p.value(pdf), &why)
+                                     : ReportWorkbook::write(document, p.value(xlsx), &why);
+        return ok ? QString() : why;
+    }
+};
+
+} // namespace
+
+int DoseCtl::personReport(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "dosectl report person: 个人剂量档案 (A4 纵向 PDF, 或每年一个工作表的 .xlsx)。\n"
+        "默认年份: 第一个有读数的年份至今年。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("第一年"), QStringLiteral("YYYY"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("最后一年 (默认: 今年)"), QStringLiteral("YYYY"));
+    const Output output;
+    parser.addOptions({from, to, output.pdf, output.xlsx, output.db});
+    parser.addPositionalArgument(QStringLiteral("ID_CARD"), QStringLiteral("人员的身份证号"));
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    const QStringList rest = parser.positionalArguments();
+    if (rest.size() != 1)
+        return usageError(parser.helpText(), rest.isEmpty() ? QStringLiteral("no ID card given")
+                                                             : QStringLiteral("unexpected argument: ") + rest.at(1));
+    int years[2] = {0, Clock::now().date().year()};
+    const QCommandLineOption* options[2] = {&from, &to};
+    for (int i = 0; i < 2; ++i) {
+        if (!parser.isSet(*options[i]))
+            continue;
+        const QString text = parser.value(*options[i]);
+        bool isNumber = false;
+        years[i] = text.toInt(&isNumber);
+        if (!isNumber || text.size() != 4 || years[i] < 1900)
+            return usageError(parser.helpText(), QStringLiteral("not a year (YYYY): ") + text);
+    }
+    if (years[0] > years[1])
+        return usageError(parser.helpText(), QStringLiteral("--from is after --to"));
+    const QString problem = output.problem(parser);
+    if (!problem.isEmpty())
+        return usageError(parser.helpText(), problem);
+
+    return withDatabase(parser.isSet(output.db) ? parser.value(output.db) : defaultPath,
+                        [&](DataBase& database, QSqlDatabase db) {
+                            PersonRecord record;
+                            QString why;
+                            if (!PersonRecord::load(database, db, rest.first(), years[0], years[1], record, &why))
+                                return why;
+                            return output.write(parser, record);
+                        });
+}
+
+int DoseCtl::departmentReport(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "dosectl report department: 部门剂量报表 (A4 横向 PDF, 或 .xlsx): 每人期间剂量、"
+        "期末本年累计和级别, 按部门小计及合计。期间不超过10年。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("所有部门"));
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("期间第一天"), QStringLiteral("yyyy-MM-dd"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("期间最后一天"), QStringLiteral("yyyy-MM-dd"));
+    const Output output;
+    parser.addOptions({all, from, to, output.pdf, output.xlsx, output.db});
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("部门名称 (或 --all)"));
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    const QStringList rest = parser.positionalArguments();
+    if (rest.size() > 1 || (rest.size() == 1) == parser.isSet(all))
+        return usageError(parser.helpText(), QStringLiteral("give one department NAME or --all"));
+    const QDate first = QDate::fromString(parser.value(from), QStringLiteral("yyyy-MM-dd"));
+    const QDate last = QDate::fromString(parser.value(to), QStringLiteral("yyyy-MM-dd"));
+    QString problem = PeriodReport::periodProblem(first, last);
+    if (problem.isEmpty())
+        problem = output.problem(parser);
+    if (!problem.isEmpty())
+        return usageError(parser.helpText(), problem);
+
+    const QString department = rest.value(0);
+    return withDatabase(parser.isSet(output.db) ? parser.value(output.db) : defaultPath,
+                        [&](DataBase& database, QSqlDatabase db) {
+                            PeriodReport report;
+                            QString why;
+                            if (!PeriodReport::load(database, db, department, first, last, report, &why))
+                                return why;
+                            return output.write(parser, report);
+                        });
 }

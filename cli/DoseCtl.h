@@ -1,7 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QSqlDatabase>
 #include <QStringList>
+
+#include <functional>
+
+class DataBase;
 
 class QTextStream;
 
@@ -24,6 +29,12 @@ private:
     int check(const QString& dbPath, const QStringList& arguments);
     int backup(const QString& dbPath, const QStringList& arguments);
     int restore(const QString& dbPath, const QStringList& arguments);
+    int report(const QString& dbPath, const QStringList& arguments);
+    int personReport(const QString& dbPath, const QStringList& arguments);
+    int departmentReport(const QString& dbPath, const QStringList& arguments);
+    // Runs work on a connection to the database at path; its text is the
+    // reason of a failure, empty on success.
+    int withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work);
     int usageError(const QString& usage, const QString& why);
     int failure(const QString& why);
 

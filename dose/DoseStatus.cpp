@@ -124,6 +124,49 @@ bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, D
     return true;
 }
 
+bool DoseStatus::monthlyNet(const QString& idCard, const QDate& from, const QDate& to, QMap<QString, double>& months)
+{
+    months.clear();
+    const QDate first(from.year(), from.month(), 1);
+    const QDate end(to.year(), to.month(), 1);
+    if (!first.isValid() || !(first < end))
+        return first.isValid() && first == end;
+    QList<int> slaveIds;
+    const QList<WearAttribution::Span> spans = WearAttribution::effectiveSpans(&database, db, idCard, &slaveIds);
+    WearAttribution::Figures doses;
+    if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months,
+                                  QDateTime(first, QTime(0, 0)), QDateTime(end, QTime(0, 0)), doses))
+        return false;
+    QStringList bounds;
+    for (QDate m = first; m <= end; m = m.addMonths(1))
+        bounds << key(QDateTime(m, QTime(0, 0)));
+    QVector<int> readings;
+    if (!WearAttribution::countSegments(&database, db, spans, slaveIds, bounds, readings))
+        return false;
+    for (int i = 0; i + 1 < bounds.size(); ++i) {
+        const QString month = bounds[i].left(6);
+        months.insert(month, net(doses.values.value(month), readings.value(i), rules.background()));
+    }
+    return true;
+}
+
+bool DoseStatus::windowNet(const QString& idCard, const QDateTime& from, const QDateTime& to, double& dose)
+{
+    dose = 0;
+    QList<int> slaveIds;
+    const QList<WearAttribution::Span> spans = WearAttribution::effectiveSpans(&database, db, idCard, &slaveIds);
+    WearAttribution::Figures doses;
+    QVector<int> readings;
+    if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months, from, to, doses)
+        || !WearAttribution::countSegments(&database, db, spans, slaveIds, {key(from), key(to)}, readings))
+        return false;
+    double sum = 0;
+    for (double v : qAsConst(doses.values))
+        sum += v;
+    dose = net(sum, readings.value(0), rules.background());
+    return true;
+}
+
 bool DoseStatus::evaluate(QList<PersonStatus>& rows, const QDateTime& at, const QString& department)
 {
     QList<Staffdata> staff;

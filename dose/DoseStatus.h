@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -43,6 +44,11 @@ public:
     bool lastYearUsed(const QString& idCard, const QDateTime& at, double& used);
     // Quarter, year, five years (each through at's hour) and the above.
     bool figures(const QString& idCard, const QDateTime& at, DoseFigures& figures);
+    // The net dose of every month from the month of `from` up to (not
+    // including) the month of `to`: "yyyyMM" -> μSv, each month net on its own.
+    bool monthlyNet(const QString& idCard, const QDate& from, const QDate& to, QMap<QString, double>& months);
+    // The net dose of [from, to).
+    bool windowNet(const QString& idCard, const QDateTime& from, const QDateTime& to, double& dose);
 
     // Every person (of one department, when named), ordered by department,
     // then by their row id, with figures and level as of at.

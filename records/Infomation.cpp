@@ -8,6 +8,7 @@
 #include "db/DataBase.h"
 #include "records/AddStaff.h"
 #include "records/ModifyStaff.h"
+#include "report/ReportPrompt.h"
 #include "ui_Infomation.h"
 
 Infomation::Infomation(QWidget* parent, SettingsAdpater* settings, DataBase* database)
@@ -25,6 +26,7 @@ Infomation::Infomation(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->btnModify, &QPushButton::clicked, this, &Infomation::Modifystaff);
     connect(ui->btnDel, &QPushButton::clicked, this, &Infomation::Dell);
     connect(ui->btnQuit, &QPushButton::clicked, this, &Infomation::Quit);
+    connect(ui->btnRecord, &QPushButton::clicked, this, &Infomation::Record);
     connect(ui->tableView, &QAbstractItemView::clicked, this, &Infomation::view);
 
     database->createConnection(connName);
@@ -89,6 +91,21 @@ void Infomation::Dell()
         }
     }
     Search();
+}
+
+void Infomation::Record()
+{
+    QString card;
+    const int id = list.selected([this, &card](int id, QSqlDatabase& conn) {
+        Staffdata person;
+        const bool found = database->selectStaffById(person, id, conn);
+        card = person.ID_card;
+        return found;
+    });
+    if (id == 0)
+        list.askForSelection();
+    else
+        ReportPrompt::personRecord(this, database, card);
 }
 
 void Infomation::view(const QModelIndex& index)

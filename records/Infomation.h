@@ -34,6 +34,8 @@ public slots:
     void Search();
     void Quit();
     void Dell();
+    // The selected person's dose record (个人剂量档案), as PDF or workbook.
+    void Record();
     void view(const QModelIndex& index);
 
 private:

@@ -9,7 +9,7 @@ PACKAGES=(
   libqwt-qt5-dev
   fonts-wqy-zenhei
   libfreexl-dev
-  libxlsxwriter-dev poppler-utils
+  libxlsxwriter-dev poppler-utils unzip
 )
 
 missing=()

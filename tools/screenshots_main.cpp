@@ -32,6 +32,9 @@
 #include "query/SqlSelect.h"
 #include "query/XlsSqlDriver.h"
 #include "ui/myabout.h"
+#include "report/PeriodReport.h"
+#include "report/PersonRecord.h"
+#include "report/ReportDocument.h"
 
 namespace {
 
@@ -152,6 +155,26 @@ int main(int argc, char* argv[])
                 && ok;
             dialog->hide();
         }
+    }
+
+    // The first page of a personal dose record, and a department report,
+    // of the first person of the sample (pdftoppm turns them into pictures).
+    {
+        database.createConnection(QStringLiteral("records.db"));
+        QSqlDatabase db = database.getConnection(QStringLiteral("records.db"));
+        QList<Staffdata> staff;
+        PersonRecord record;
+        PeriodReport report;
+        QString why;
+        ok = database.selectStaffForStatus(staff, QString(), db) && !staff.isEmpty()
+            && PersonRecord::load(database, db, staff.first().ID_card, 0, 0, record, &why)
+            && ReportDocument::writePdf(record, outDir + QStringLiteral("/record.pdf"), &why)
+            && PeriodReport::load(database, db, QString(), QDate(now.date().year(), 1, 1), now.date(), report, &why)
+            && ReportDocument::writePdf(report, outDir + QStringLiteral("/report.pdf"), &why) && ok;
+        if (!why.isEmpty())
+            out() << "reports: " << why << Qt::endl;
+        db = QSqlDatabase();
+        database.closeConnection(QStringLiteral("records.db"));
     }
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMenu>
 #include <QPainter>
 #include <QThread>
 #include <QPixmap>
@@ -20,6 +21,8 @@
 #include "device/SynDevdata.h"
 #include "dose/DoseAlerts.h"
 #include "dose/DoseOverview.h"
+#include "report/DoseReport.h"
+#include "report/ReportPrompt.h"
 #include "dose/DosePolicyDialog.h"
 #include "records/AuditView.h"
 #include "dose/DoseStatus.h"
@@ -96,6 +99,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     dealThread = new mydeal_thread(this, database, settings);
     doseAlerts = new DoseAlerts(this, database);
     doseOverview = new DoseOverview(this, database);
+    doseReport = new DoseReport(this, database);
     policyDialog = new DosePolicyDialog(this, database);
     auditView = new AuditView(this, database);
 
@@ -119,6 +123,11 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->action_about, &QAction::triggered, this, &MainWindow::show_mabout);
     connect(ui->action_alerts, &QAction::triggered, this, &MainWindow::showAlerts);
     connect(ui->action_overview, &QAction::triggered, this, &MainWindow::showOverview);
+    connect(ui->action_report, &QAction::triggered, this, &MainWindow::showReport);
+    ui->treeWidget->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->treeWidget, &QWidget::customContextMenuRequested, this, &MainWindow::treeMenu);
+    ui->frame->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->frame, &QWidget::customContextMenuRequested, this, &MainWindow::panelMenu);
     connect(ui->action_policy, &QAction::triggered, this, &MainWindow::editPolicy);
     connect(ui->action_audit, &QAction::triggered, this, &MainWindow::showAudit);
     connect(ui->action_backup, &QAction::triggered, this, &MainWindow::backupNow);
@@ -237,6 +246,37 @@ void MainWindow::showAlerts()
 void MainWindow::showOverview()
 {
     doseOverview->exec();
+}
+
+void MainWindow::showReport()
+{
+    doseReport->exec();
+}
+
+void MainWindow::treeMenu(const QPoint& pos)
+{
+    QTreeWidgetItem* item = ui->treeWidget->itemAt(pos);
+    if (!item || !item->parent())
+        return;
+    const Depart_Info* person = findPerson(item->parent()->text(0), item->parent()->indexOfChild(item));
+    if (!person)
+        return;
+    const QString card = person->ID_card;
+    QMenu menu(this);
+    connect(menu.addAction(QStringLiteral("个人剂量档案…")), &QAction::triggered, this,
+            [this, card] { ReportPrompt::personRecord(this, database, card); });
+    menu.exec(ui->treeWidget->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::panelMenu(const QPoint& pos)
+{
+    if (currentInfo.index == -1)
+        return;
+    const QString card = currentInfo.ID_card;
+    QMenu menu(this);
+    connect(menu.addAction(QStringLiteral("个人剂量档案…")), &QAction::triggered, this,
+            [this, card] { ReportPrompt::personRecord(this, database, card); });
+    menu.exec(ui->frame->mapToGlobal(pos));
 }
 
 void MainWindow::editPolicy()

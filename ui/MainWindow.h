@@ -18,6 +18,7 @@ class DataBase;
 class DepartInfo;
 class DoseAlerts;
 class DoseOverview;
+class DoseReport;
 class AuditView;
 class DosePolicyDialog;
 class DeviceInfo;
@@ -85,6 +86,11 @@ private slots:
     void show_persondata(QTreeWidgetItem* pitem, int colum);
     void showAlerts();
     void showOverview();
+    void showReport();
+    // 个人剂量档案 of the person under the pointer in the tree, or of the
+    // person the panel shows.
+    void treeMenu(const QPoint& pos);
+    void panelMenu(const QPoint& pos);
     void editPolicy();
     void showAudit();
     void backupNow();
@@ -125,6 +131,7 @@ private:
     ComParaSettings* comParaSettings = nullptr;
     DoseAlerts* doseAlerts = nullptr;
     DoseOverview* doseOverview = nullptr;
+    DoseReport* doseReport = nullptr;
     DosePolicyDialog* policyDialog = nullptr;
     AuditView* auditView = nullptr;
     // ID card -> where the person's doses stand, as of the last evaluation.

@@ -1,0 +1,127 @@
+#include "report/DoseReport.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QShowEvent>
+#include <QSqlDatabase>
+
+#include "app/Clock.h"
+#include "db/DataBase.h"
+#include "report/PeriodReport.h"
+#include "report/ReportDocument.h"
+#include "report/ReportPrompt.h"
+#include "report/ReportWorkbook.h"
+#include "ui_DoseReport.h"
+
+DoseReport::DoseReport(QWidget* parent, DataBase* database)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::DoseReport>())
+    , database(database)
+{
+    ui->setupUi(this);
+    const QDate today = Clock::now().date();
+    ui->de_from->setDate(QDate(today.year(), 1, 1));
+    ui->de_to->setDate(today);
+    database->createConnection(connName);
+    connect(ui->btnPdf, &QPushButton::clicked, this, &DoseReport::savePdf);
+    connect(ui->btnXlsx, &QPushButton::clicked, this, &DoseReport::saveWorkbook);
+    connect(ui->btnPrint, &QPushButton::clicked, this, &DoseReport::print);
+}
+
+DoseReport::~DoseReport() = default;
+
+void DoseReport::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // The departments may have changed since the last time.
+    const QString chosen = ui->cb_depart->currentText();
+    database->openConnection(connName);
+    QList<Departdata> departments;
+    database->selectAllDepartments(departments, database->getConnection(connName));
+    database->closeConnection(connName);
+    ui->cb_depart->clear();
+    ui->cb_depart->addItem(QStringLiteral("全部"));
+    for (const Departdata& d : qAsConst(departments)) {
+        if (ui->cb_depart->findText(d.department) < 0)
+            ui->cb_depart->addItem(d.department);
+    }
+    ui->cb_depart->setCurrentIndex(qMax(0, ui->cb_depart->findText(chosen)));
+}
+
+bool DoseReport::load(PeriodReport& report)
+{
+    const QString department = ui->cb_depart->currentIndex() > 0 ? ui->cb_depart->currentText() : QString();
+    const QDate from = ui->de_from->date();
+    const QDate to = ui->de_to->date();
+    if (to < from) {
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("结束日期早于开始日期"));
+        return false;
+    }
+    if (!PeriodReport::periodProblem(from, to).isEmpty()) {
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("报表期间不能超过10年"));
+        return false;
+    }
+    QString why;
+    database->openConnection(connName);
+    QSqlDatabase db = database->getConnection(connName);
+    const bool ok = db.isOpen() && PeriodReport::load(*database, db, department, from, to, report, &why);
+    db = QSqlDatabase();
+    database->closeConnection(connName);
+    if (!ok) {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("无法生成报表: ") + why);
+        return false;
+    }
+    if (report.people() == 0) {
+        QMessageBox::information(this, windowTitle(), QStringLiteral("所选部门没有人员"));
+        return false;
+    }
+    return true;
+}
+
+void DoseReport::save(bool workbook)
+{
+    PeriodReport report;
+    if (!load(report))
+        return;
+    const QString suffix = workbook ? QStringLiteral("xlsx") : QStringLiteral("pdf");
+    QString path = ReportPrompt::saveFileName(this, windowTitle(),
+                                              workbook ? QStringLiteral("Excel 工作簿 (*.xlsx)")
+                                                       : QStringLiteral("PDF 文件 (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + suffix;
+    QString why;
+    const bool written = workbook ? ReportWorkbook::write(report, path, &why)
+                                  : ReportDocument::writePdf(report, path, &why);
+    if (written)
+        QMessageBox::information(this, windowTitle(), QStringLiteral("已保存到 ") + path);
+    else
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("未能保存: ") + why);
+}
+
+void DoseReport::savePdf()
+{
+    save(false);
+}
+
+void DoseReport::saveWorkbook()
+{
+    save(true);
+}
+
+void DoseReport::print()
+{
+    PeriodReport report;
+    if (!load(report))
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    if (!ReportPrompt::askPrinter(&printer, this))
+        return;
+    QString why;
+    if (!ReportDocument::render(report, printer, &why))
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("打印失败: ") + why);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVector>
+
+#include "db/DoseAlertdata.h"
+#include "db/Staffdata.h"
+#include "db/Wearingdata.h"
+
+class DataBase;
+
+// What a personal dose record (个人剂量档案) shows, without any layout: the
+// person, the dosimeters worn, the net dose of every month of the years
+// shown and the sums made from those months, and the alerts of those years.
+// The PDF, the print-out and the workbook are all drawn from it.
+class PersonRecord
+{
+public:
+    Staffdata person;
+    QList<Wearingdata> wearing;
+    QList<DoseAlertdata> alerts; // of the years shown, oldest first
+    int fromYear = 0;
+    int toYear = 0;
+    QDateTime generated;
+
+    // Net dose of month 1..12, quarter 1..4 and the whole year; quarters and
+    // years are sums of the months, so the record always adds up.
+    double month(int year, int month) const;
+    double quarter(int year, int quarter) const;
+    double year(int year) const;
+    // The five years ending with toYear, and every month through toYear.
+    double fiveYear() const;
+    double lifetime() const;
+    // Months are kept from the first one with readings (or toYear - 4, when
+    // earlier) through December of toYear.
+    void setMonth(int year, int month, double dose) { months[year].resize(12), months[year][month - 1] = dose; }
+
+    // The record of idCard. fromYear/toYear 0 take the defaults: the first
+    // year with readings, and Clock::now()'s year. False with why (for the
+    // operator) when the person is unknown, the years are wrong or the
+    // database cannot be read.
+    static bool load(DataBase& database, QSqlDatabase db, const QString& idCard, int fromYear, int toYear,
+                     PersonRecord& record, QString* why);
+
+private:
+    QMap<int, QVector<double>> months;
+};
