@@ -132,7 +132,9 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
     if (!QFileInfo(path).isFile())
         return failure(QStringLiteral("no database at ") + path);
     DataBase database(path);
-    if (!database.createTables())
+    // A file the program has not opened since the wear periods came gains
+    // them here as it would there: without them no reading is anyone's.
+    if (!database.createTables() || !database.createAddedTables())
         return failure(QStringLiteral("cannot open the database at ") + path);
     QList<PersonStatus> rows;
     QString problem;
@@ -300,7 +302,9 @@ int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataB
     if (!QFileInfo(path).isFile())
         return failure(QStringLiteral("no database at ") + path);
     DataBase database(path);
-    if (!database.createTables())
+    // A file the program has not opened since the wear periods came gains
+    // them here as it would there: without them no reading is anyone's.
+    if (!database.createTables() || !database.createAddedTables())
         return failure(QStringLiteral("cannot open the database at ") + path);
     QString problem;
     {
