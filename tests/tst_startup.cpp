@@ -27,7 +27,6 @@ QStringList tablesOf(const QString& file)
             while (q.next())
                 names << q.value(0).toString();
         }
-        db.close();
     }
     QSqlDatabase::removeDatabase("startup-check");
     return names;

@@ -58,16 +58,6 @@ private slots:
             "<col min=\"1\" max=\"1\" width=\"1[6-9].*<col min=\"2\" max=\"2\" width=\"[4-7]\\.")));
     }
 
-    void timeKeys()
-    {
-        const QList<QPair<QString, double>> keys{{"20240229133000", 45351.5625}, {"19000228", 59}, {"190003", 61},
-            {"20230229", -1}, {"20240229240000", -1}, {"18991231", -1}, {"+2024022", -1}, {"2024022913", -1}};
-        for (const auto& key : keys) {
-            XlsxExport::TimeCell time;
-            QCOMPARE(XlsxExport::timeCell(key.first, &time) ? time.serial : -1.0, key.second);
-        }
-    }
-
     void cells_data()
     {
         QTest::addColumn<int>("sheet");
@@ -122,7 +112,6 @@ private slots:
         dialog.findChild<QPushButton*>("btnExcel")->click();
         QVERIFY2(script.clean(), script.report());
         QCOMPARE(cell(ws.path("q.XLSX"), 1, "E4"), "||<v>7.5</v>");
-        QCOMPARE(cell(ws.path("q.XLSX"), 1, "A4"), "yyyy-mm-dd hh:mm||<v>45352.5</v>");
     }
 };
 
