@@ -48,6 +48,17 @@ int DoseCtl::usageError(const QString& usage, const QString& why)
     return 2;
 }
 
+int DoseCtl::parsed(QCommandLineParser& parser, const QStringList& arguments, const QCommandLineOption& help)
+{
+    if (!parser.parse(arguments))
+        return usageError(parser.helpText(), parser.errorText());
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    return -1;
+}
+
 int DoseCtl::failure(const QString& why)
 {
     err << "dosectl: " << why << '\n';
@@ -110,12 +121,8 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
                                         QStringLiteral("NAME"));
     const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
     parser.addOptions({date, department, db});
-    if (!parser.parse(arguments))
-        return usageError(parser.helpText(), parser.errorText());
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        return 0;
-    }
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser.helpText(), QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
 
@@ -184,12 +191,8 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
                                                    "读数从不改动, 没有读数的累计保留并列出"));
     const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
     parser.addOptions({repair, db});
-    if (!parser.parse(arguments))
-        return usageError(parser.helpText(), parser.errorText());
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        return 0;
-    }
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser.helpText(), QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
 
@@ -245,12 +248,8 @@ int DoseCtl::backup(const QString& defaultPath, const QStringList& arguments)
     const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
     parser.addOptions({force, db});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("备份文件"));
-    if (!parser.parse(arguments))
-        return usageError(parser.helpText(), parser.errorText());
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        return 0;
-    }
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
     if (parser.positionalArguments().size() != 1)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
 
@@ -278,12 +277,8 @@ int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
     const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH"));
     parser.addOption(db);
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("备份文件"));
-    if (!parser.parse(arguments))
-        return usageError(parser.helpText(), parser.errorText());
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        return 0;
-    }
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
     if (parser.positionalArguments().size() != 1)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
 
@@ -379,12 +374,8 @@ int DoseCtl::personReport(const QString& defaultPath, const QStringList& argumen
     const Output output;
     parser.addOptions({from, to, output.pdf, output.xlsx, output.db});
     parser.addPositionalArgument(QStringLiteral("ID_CARD"), QStringLiteral("人员的身份证号"));
-    if (!parser.parse(arguments))
-        return usageError(parser.helpText(), parser.errorText());
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        return 0;
-    }
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
     const QStringList rest = parser.positionalArguments();
     if (rest.size() != 1)
         return usageError(parser.helpText(), rest.isEmpty() ? QStringLiteral("no ID card given")
@@ -429,12 +420,8 @@ int DoseCtl::departmentReport(const QString& defaultPath, const QStringList& arg
     const Output output;
     parser.addOptions({all, from, to, output.pdf, output.xlsx, output.db});
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("部门名称 (或 --all)"));
-    if (!parser.parse(arguments))
-        return usageError(parser.helpText(), parser.errorText());
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        return 0;
-    }
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
     const QStringList rest = parser.positionalArguments();
     if (rest.size() > 1 || (rest.size() == 1) == parser.isSet(all))
         return usageError(parser.helpText(), QStringLiteral("give one department NAME or --all"));

@@ -8,6 +8,8 @@
 
 class DataBase;
 
+class QCommandLineOption;
+class QCommandLineParser;
 class QTextStream;
 
 // The command-line companion: "dosectl [--db PATH] COMMAND [options]".
@@ -36,6 +38,9 @@ private:
     // reason of a failure, empty on success.
     int withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work);
     int usageError(const QString& usage, const QString& why);
+    // A subcommand's arguments parsed: -1 to go on, or the exit code when
+    // the help was shown or the arguments are wrong.
+    int parsed(QCommandLineParser& parser, const QStringList& arguments, const QCommandLineOption& help);
     int failure(const QString& why);
 
     QTextStream& out;

@@ -87,3 +87,18 @@ bool PersonRecord::load(DataBase& database, QSqlDatabase db, const QString& idCa
     }
     return true;
 }
+
+QString PersonRecord::typeText(int ptype)
+{
+    return ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业");
+}
+
+QString PersonRecord::periodTime(const QString& key, const QString& none)
+{
+    if (key.isEmpty())
+        return none;
+    if (key == QStringLiteral("00000000000000"))
+        return QStringLiteral("最初");
+    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
+    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm")) : key;
+}

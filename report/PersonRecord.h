@@ -27,6 +27,11 @@ public:
     int toYear = 0;
     QDateTime generated;
 
+    // 职业 or 非职业; a wear period's start or end "yyyyMMddhhmmss" as people
+    // read it, with none for an empty one (an open end).
+    static QString typeText(int ptype);
+    static QString periodTime(const QString& key, const QString& none);
+
     // Net dose of month 1..12, quarter 1..4 and the whole year; quarters and
     // years are sums of the months, so the record always adds up.
     double month(int year, int month) const;

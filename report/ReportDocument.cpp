@@ -28,22 +28,6 @@ QString esc(const QString& text)
     return text.toHtmlEscaped();
 }
 
-QString typeText(int ptype)
-{
-    return ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业");
-}
-
-// A period key "yyyyMMddhhmmss" as people read it.
-QString periodTime(const QString& key, const QString& none)
-{
-    if (key.isEmpty())
-        return none;
-    if (key == QStringLiteral("00000000000000"))
-        return QStringLiteral("最初");
-    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm")) : key;
-}
-
 QString cells(const QStringList& texts, const QString& tag = QStringLiteral("td"))
 {
     QString row = QStringLiteral("<tr>");
@@ -149,14 +133,15 @@ QString ReportDocument::html(const PersonRecord& r)
     QString h = head() + QStringLiteral("<h1>个人剂量档案</h1>");
     h += table(cells({QStringLiteral("姓名"), esc(p.name), QStringLiteral("性别"), esc(p.gender)})
                + cells({QStringLiteral("身份证号"), esc(p.ID_card), QStringLiteral("部门"), esc(p.department)})
-               + cells({QStringLiteral("类型"), typeText(p.ptype), QStringLiteral("联系电话"), esc(p.teleNo)}));
+               + cells({QStringLiteral("类型"), PersonRecord::typeText(p.ptype), QStringLiteral("联系电话"),
+                        esc(p.teleNo)}));
 
     h += QStringLiteral("<h3>佩戴的剂量计</h3>");
     QString rows = cells({QStringLiteral("设备地址"), QStringLiteral("开始"), QStringLiteral("结束")},
                          QStringLiteral("th"));
     for (const Wearingdata& w : r.wearing)
-        rows += cells({QString::number(w.slaveId), periodTime(w.startTime, QString()),
-                       periodTime(w.endTime, QStringLiteral("至今"))});
+        rows += cells({QString::number(w.slaveId), PersonRecord::periodTime(w.startTime, QString()),
+                       PersonRecord::periodTime(w.endTime, QStringLiteral("至今"))});
     if (r.wearing.isEmpty())
         rows += QStringLiteral("<tr><td colspan=\"3\">未绑定设备</td></tr>");
     h += table(rows);
@@ -199,8 +184,8 @@ QString ReportDocument::html(const PersonRecord& r)
         rows += QStringLiteral("<tr><td>%1</td><td>%2</td>").arg(esc(a.periodKey), DoseLevel::label(level))
             + number(a.dose) + number(a.threshold)
             + QStringLiteral("<td>%1</td><td>%2</td><td>%3</td><td>%4</td></tr>")
-                  .arg(periodTime(a.raisedAt, QString()), periodTime(a.ackAt, QStringLiteral("未确认")),
-                       esc(a.ackBy), esc(a.comment));
+                  .arg(PersonRecord::periodTime(a.raisedAt, QString()),
+                       PersonRecord::periodTime(a.ackAt, QStringLiteral("未确认")), esc(a.ackBy), esc(a.comment));
     }
     if (r.alerts.isEmpty())
         rows += QStringLiteral("<tr><td colspan=\"8\">无</td></tr>");
@@ -229,7 +214,7 @@ QString ReportDocument::html(const PeriodReport& r)
         rows += QStringLiteral("<tr><th colspan=\"6\" align=\"left\">%1</th></tr>").arg(esc(g.department));
         for (const PeriodReport::Row& p : g.rows)
             rows += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td>").arg(esc(p.name), esc(p.idCard),
-                                                                               typeText(p.ptype))
+                                                                               PersonRecord::typeText(p.ptype))
                 + number(p.period) + number(p.yearToDate)
                 + QStringLiteral("<td>%1</td></tr>").arg(DoseLevel::label(p.level));
         rows += QStringLiteral("<tr class=\"sum\"><td colspan=\"3\">%1 小计 (%2人)</td>")

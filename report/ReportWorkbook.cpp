@@ -80,21 +80,6 @@ private:
     lxw_error status = LXW_NO_ERROR;
 };
 
-QString typeText(int ptype)
-{
-    return ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业");
-}
-
-QString periodTime(const QString& key, const QString& none)
-{
-    if (key.isEmpty())
-        return none;
-    if (key == QStringLiteral("00000000000000"))
-        return QStringLiteral("最初");
-    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm")) : key;
-}
-
 // Builds the workbook at temporary with fill(), which adds the sheets.
 bool build(const QString& temporary, QString* why,
            const std::function<bool(lxw_workbook*, lxw_format*, lxw_format*)>& fill)
@@ -136,7 +121,7 @@ bool ReportWorkbook::write(const PersonRecord& r, const QString& path, QString* 
                 s.text(QStringLiteral("性别")).text(p.gender).next();
                 s.text(QStringLiteral("身份证号")).text(p.ID_card).next();
                 s.text(QStringLiteral("部门")).text(p.department).next();
-                s.text(QStringLiteral("类型")).text(typeText(p.ptype)).next();
+                s.text(QStringLiteral("类型")).text(PersonRecord::typeText(p.ptype)).next();
                 s.text(QStringLiteral("联系电话")).text(p.teleNo).next().next();
                 s.heading({QStringLiteral("年份"), QStringLiteral("年剂量 (μSv)"), QStringLiteral("第一季度"),
                            QStringLiteral("第二季度"), QStringLiteral("第三季度"), QStringLiteral("第四季度")});
@@ -151,8 +136,8 @@ bool ReportWorkbook::write(const PersonRecord& r, const QString& path, QString* 
                 s.heading({QStringLiteral("设备地址"), QStringLiteral("开始"), QStringLiteral("结束")});
                 for (const Wearingdata& w : r.wearing)
                     s.integer(w.slaveId)
-                        .text(periodTime(w.startTime, QString()))
-                        .text(periodTime(w.endTime, QStringLiteral("至今")))
+                        .text(PersonRecord::periodTime(w.startTime, QString()))
+                        .text(PersonRecord::periodTime(w.endTime, QStringLiteral("至今")))
                         .next();
                 s.next().heading({QStringLiteral("告警期间"), QStringLiteral("级别"), QStringLiteral("剂量 (μSv)"),
                                   QStringLiteral("限值 (μSv)"), QStringLiteral("发生时间"), QStringLiteral("确认时间"),
@@ -162,8 +147,8 @@ bool ReportWorkbook::write(const PersonRecord& r, const QString& path, QString* 
                         .text(a.level)
                         .number(a.dose)
                         .number(a.threshold)
-                        .text(periodTime(a.raisedAt, QString()))
-                        .text(periodTime(a.ackAt, QStringLiteral("未确认")))
+                        .text(PersonRecord::periodTime(a.raisedAt, QString()))
+                        .text(PersonRecord::periodTime(a.ackAt, QStringLiteral("未确认")))
                         .text(a.ackBy)
                         .text(a.comment)
                         .next();
@@ -209,7 +194,7 @@ bool ReportWorkbook::write(const PeriodReport& r, const QString& path, QString* 
                         s.text(g.department)
                             .text(p.name)
                             .text(p.idCard)
-                            .text(typeText(p.ptype))
+                            .text(PersonRecord::typeText(p.ptype))
                             .number(p.period)
                             .number(p.yearToDate)
                             .text(DoseLevel::label(p.level))
