@@ -70,23 +70,26 @@ void DoseOverview::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    // The departments may have changed since the last time.
-    const QString chosen = ui->cb_depart->currentText();
+    listDepartments(ui->cb_depart, database, connName);
+    reload();
+}
+
+void DoseOverview::listDepartments(QComboBox* box, DataBase* database, const QString& connName)
+{
+    // The departments may have changed since the last time; the choice stays.
+    const QString chosen = box->currentText();
     database->openConnection(connName);
     QList<Departdata> departments;
     database->selectAllDepartments(departments, database->getConnection(connName));
     database->closeConnection(connName);
-    {
-        const QSignalBlocker block(ui->cb_depart);
-        ui->cb_depart->clear();
-        ui->cb_depart->addItem(QStringLiteral("全部"));
-        for (const Departdata& d : qAsConst(departments)) {
-            if (ui->cb_depart->findText(d.department) < 0)
-                ui->cb_depart->addItem(d.department);
-        }
-        ui->cb_depart->setCurrentIndex(qMax(0, ui->cb_depart->findText(chosen)));
+    const QSignalBlocker block(box);
+    box->clear();
+    box->addItem(QStringLiteral("全部"));
+    for (const Departdata& d : qAsConst(departments)) {
+        if (box->findText(d.department) < 0)
+            box->addItem(d.department);
     }
-    reload();
+    box->setCurrentIndex(qMax(0, box->findText(chosen)));
 }
 
 void DoseOverview::reload()

@@ -6,6 +6,7 @@
 #include <memory>
 
 class DataBase;
+class QComboBox;
 class QShowEvent;
 class QStandardItemModel;
 
@@ -28,6 +29,8 @@ public:
     ~DoseOverview() override;
 
     static const QStringList& columns();
+    // box refilled with 全部 and every department, keeping its choice.
+    static void listDepartments(QComboBox* box, DataBase* database, const QString& connName);
 
 public slots:
     void reload();

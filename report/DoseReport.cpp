@@ -8,6 +8,7 @@
 
 #include "app/Clock.h"
 #include "db/DataBase.h"
+#include "dose/DoseOverview.h"
 #include "report/PeriodReport.h"
 #include "report/ReportDocument.h"
 #include "report/ReportPrompt.h"
@@ -36,19 +37,7 @@ void DoseReport::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    // The departments may have changed since the last time.
-    const QString chosen = ui->cb_depart->currentText();
-    database->openConnection(connName);
-    QList<Departdata> departments;
-    database->selectAllDepartments(departments, database->getConnection(connName));
-    database->closeConnection(connName);
-    ui->cb_depart->clear();
-    ui->cb_depart->addItem(QStringLiteral("全部"));
-    for (const Departdata& d : qAsConst(departments)) {
-        if (ui->cb_depart->findText(d.department) < 0)
-            ui->cb_depart->addItem(d.department);
-    }
-    ui->cb_depart->setCurrentIndex(qMax(0, ui->cb_depart->findText(chosen)));
+    DoseOverview::listDepartments(ui->cb_depart, database, connName);
 }
 
 bool DoseReport::load(PeriodReport& report)
