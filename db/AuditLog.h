@@ -13,8 +13,9 @@ class AuditLog
 {
 public:
     // "CREATE TABLE IF NOT EXISTS AuditLog ..." and the triggers that keep
-    // its rows as written; part of the layout of every database.
-    static QStringList layout();
+    // its rows as written; part of the layout of every database, in the
+    // dialect of db's store.
+    static QStringList layout(const QSqlDatabase& db);
 
     // "login@host" of whoever runs the program.
     static QString actor();
@@ -25,6 +26,8 @@ public:
 
     // Gives the connection the triggers that record the changes of the
     // register tables made on it (they live as long as the connection; a
-    // second call finds them there). False when they cannot be made.
+    // second call finds them there). False when they cannot be made. On a
+    // shared store the triggers belong to the tables and record every
+    // station's changes; the connection only tells them who it is.
     static bool watch(const QSqlDatabase& db);
 };

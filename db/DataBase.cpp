@@ -1,6 +1,7 @@
 #include "db/DataBase.h"
 
 #include "db/AuditLog.h"
+#include "db/SqlDialect.h"
 #include "dose/DosePolicy.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QSqlResult>
@@ -24,11 +26,19 @@ namespace {
 QMutex dataMutex;
 
 const char* const kDriver = "QSQLITE";
-const char* const kFileName = "database.db";
 
 // Statements of the hot path, prepared once per connection and table.
 // The slave id is bound as well, so one statement serves every device.
-enum HotStatement { kInsertDose, kUpdateMonth, kUpdateYear, kProbeReading, kSelectReading, kSelectRange };
+enum HotStatement {
+    kInsertDose,
+    kUpdateMonth,
+    kUpdateYear,
+    kProbeReading,
+    kSelectReading,
+    kSelectRange,
+    kInsertOnce,
+    kAddTotal
+};
 const char* const hotStatements[] = {
     "insert into %s(slaveId,dataTime,probeValue) values(?,?,?);",
     "update %s set probeValue = ? where dataTime=? and slaveId=? ;",
@@ -36,6 +46,11 @@ const char* const hotStatements[] = {
     "select id from %s where dataTime = ? and slaveId = ? ;",
     "select * from %s where dataTime = ? and slaveId = ?                ;",
     "select * from %s where slaveId = ? and dataTime>=? and dataTime<=? ORDER BY dataTime ASC                  ;",
+    // The shared store: another station may store the same hours at the
+    // same moment; the unique keys decide.
+    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) do nothing",
+    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) "
+    "do update set probeValue = %s.probeValue + excluded.probeValue",
 };
 
 // The readers of the range query unwrap its rows by type name.
@@ -257,34 +272,43 @@ bool watched(const QSqlDatabase& db)
 }
 
 // One change and its audit rows: all of it lands, or none. Inside a
-// caller's transaction it is a part of that one.
+// caller's transaction it is a part of that one. SQLite opens a transaction
+// for a savepoint by itself; PostgreSQL takes one only inside a transaction,
+// so outside one the unit is a transaction of its own.
 class Unit
 {
 public:
     explicit Unit(const QSqlDatabase& db)
         : db(db)
-        , open(QSqlQuery(db).exec(QStringLiteral("SAVEPOINT unit")))
     {
+        if (QSqlQuery(db).exec(QStringLiteral("SAVEPOINT unit")))
+            open = Savepoint;
+        else if (SqlDialect::isPostgres(db) && QSqlQuery(db).exec(QStringLiteral("BEGIN")))
+            open = Transaction;
     }
     ~Unit()
     {
-        if (open) {
-            QSqlQuery q(db);
+        QSqlQuery q(db);
+        if (open == Savepoint) {
             q.exec(QStringLiteral("ROLLBACK TO unit"));
             q.exec(QStringLiteral("RELEASE unit"));
+        } else if (open == Transaction) {
+            q.exec(QStringLiteral("ROLLBACK"));
         }
     }
     bool commit()
     {
-        if (!open || !QSqlQuery(db).exec(QStringLiteral("RELEASE unit")))
+        if (open == None
+            || !QSqlQuery(db).exec(open == Savepoint ? QStringLiteral("RELEASE unit") : QStringLiteral("COMMIT")))
             return false;
-        open = false;
+        open = None;
         return true;
     }
 
 private:
+    enum Open { None, Savepoint, Transaction };
     QSqlDatabase db;
-    bool open;
+    Open open = None;
 };
 
 // Dose rows are recorded by their number, not one by one.
@@ -297,28 +321,38 @@ bool auditDeletion(const QSqlDatabase& db, const QString& table, const QString& 
 } // namespace
 
 DataBase::DataBase(QObject* parent)
-    : DataBase(QLatin1String(kFileName), parent)
+    : DataBase(StoreConfig(), parent)
 {
 }
 
 DataBase::DataBase(const QString& fileName, QObject* parent)
+    : DataBase(StoreConfig::file(fileName), parent)
+{
+}
+
+DataBase::DataBase(const StoreConfig& store, QObject* parent)
     : QObject(parent)
-    , fileName(fileName)
+    , store(store)
+    , fileName(store.isPostgres() ? QString() : store.path)
 {
     registerRecordTypes();
     // A default connection left by an earlier object is taken over and
-    // pointed at the file of the current directory again, rather than
-    // replaced while someone may still hold it.
+    // pointed at this store again, rather than replaced while someone may
+    // still hold it.
     const QString name = QLatin1String(QSqlDatabase::defaultConnection);
-    if (QSqlDatabase::contains(name)
-        && QSqlDatabase::database(name, false).driverName() == QLatin1String(kDriver)) {
+    if (QSqlDatabase::contains(name) && QSqlDatabase::database(name, false).driverName() == store.driver) {
         defaultDb = QSqlDatabase::database(name, false);
         defaultDb.close();
+        store.apply(defaultDb);
     } else {
-        defaultDb = QSqlDatabase::addDatabase(QLatin1String(kDriver));
+        defaultDb = store.addConnection(QString());
     }
-    defaultDb.setDatabaseName(fileName);
     defaultDb.open();
+}
+
+QString DataBase::openError() const
+{
+    return defaultDb.lastError().text();
 }
 
 // The default connection stays registered and open; only this handle goes.
@@ -358,7 +392,7 @@ bool DataBase::createTables()
         if (t.name->isEmpty())
             return false;
         QSqlQuery q(defaultDb);
-        q.exec(format(t.statement, *t.name));
+        q.exec(SqlDialect::createTable(defaultDb, format(t.statement, *t.name)));
     }
 
     // Tables beyond the seven: an older file gains them on its next start.
@@ -369,10 +403,10 @@ bool DataBase::createTables()
           "comment varchar)",
           "CREATE UNIQUE INDEX IF NOT EXISTS idx_DoseAlert_key ON DoseAlert(ID_card, level, periodKey)"}) {
         QSqlQuery q(defaultDb);
-        if (!q.exec(QLatin1String(statement)))
+        if (!q.exec(SqlDialect::createTable(defaultDb, QLatin1String(statement))))
             return false;
     }
-    for (const QString& statement : AuditLog::layout()) {
+    for (const QString& statement : AuditLog::layout(defaultDb)) {
         QSqlQuery q(defaultDb);
         if (!q.exec(statement))
             return false;
@@ -410,6 +444,17 @@ bool DataBase::createTables()
         q.exec(QString::asprintf("CREATE INDEX IF NOT EXISTS idx_%s_%s ON %s(%s);", table.constData(),
                                  i.suffix, table.constData(), i.columns));
     }
+    // A shared store keeps every reading and total once, whoever stores
+    // it; an SQLite file may hold duplicates from before and keeps them.
+    if (SqlDialect::isPostgres(defaultDb)) {
+        for (const QString* t : {&realdataTable, &monthdataTable, &yeardataTable}) {
+            const QByteArray table = t->toLatin1();
+            QSqlQuery q(defaultDb);
+            if (!q.exec(QString::asprintf("CREATE UNIQUE INDEX IF NOT EXISTS key_%s ON %s(slaveId, dataTime);",
+                                          table.constData(), table.constData())))
+                return false;
+        }
+    }
     return true;
 }
 
@@ -421,7 +466,7 @@ bool DataBase::createAddedTables()
     // A register without devices has no periods to keep yet: the table comes
     // with the first binding, and a fresh file holds the seven tables only.
     QString devices;
-    if (!defaultDb.tables().contains(wearingTable)
+    if (!SqlDialect::hasTable(defaultDb, wearingTable)
         && (!firstText(format("select count(*) from %s ;", deviceTable), {}, defaultDb, devices)
             || devices.toInt() == 0))
         return true;
@@ -438,13 +483,14 @@ bool DataBase::createWearing(const QSqlDatabase& db)
 {
     if (!isPlainName(wearingTable))
         return false;
-    if (db.tables().contains(wearingTable))
+    if (SqlDialect::hasTable(db, wearingTable))
         return watched(db);
     // Who wore which dosimeter when; an existing file gains the table here.
     QSqlQuery q(db);
-    if (!q.exec(format("CREATE TABLE IF NOT EXISTS %s (id INTEGER PRIMARY KEY, slaveId integer, ID_card varchar, "
-                       "startTime varchar, endTime varchar);",
-                       wearingTable))
+    if (!q.exec(SqlDialect::createTable(db, format("CREATE TABLE IF NOT EXISTS %s (id INTEGER PRIMARY KEY, "
+                                                   "slaveId integer, ID_card varchar, startTime varchar, "
+                                                   "endTime varchar);",
+                                                   wearingTable)))
         || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_slaveId_startTime ON %s(slaveId, startTime);",
                           wearingTable, wearingTable))
         || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_ID_card ON %s(ID_card);", wearingTable, wearingTable)))
@@ -455,6 +501,8 @@ bool DataBase::createWearing(const QSqlDatabase& db)
 bool DataBase::withFileReleased(const std::function<bool()>& replace)
 {
     QMutexLocker lock(&dataMutex);
+    if (store.isPostgres())
+        return replace();
     const QString file = QFileInfo(fileName).absoluteFilePath();
     QStringList reopen;
     for (const QString& name : QSqlDatabase::connectionNames()) {
@@ -480,10 +528,8 @@ bool DataBase::createConnection(const QString& connName)
 {
     if (connName.isEmpty())
         return false;
-    if (!QSqlDatabase::contains(connName)) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(kDriver), connName);
-        db.setDatabaseName(fileName);
-    }
+    if (!QSqlDatabase::contains(connName))
+        store.addConnection(connName);
     return true;
 }
 
@@ -763,14 +809,16 @@ QSqlQuery* DataBase::preparedQuery(const QSqlDatabase& db, int statement, const 
         PreparedStatement& p = *it->second;
         // A connection closed and opened again behind our back (or removed
         // and added anew) leaves the cached query without a statement.
-        if (p.driver == db.driver() && hasLiveStatement(p.query))
+        // A server's prepared statement lives as long as its connection,
+        // and closing one goes through closeConnection, which drops it here.
+        if (p.driver == db.driver() && (SqlDialect::isPostgres(db) || hasLiveStatement(p.query)))
             return &p.query;
         statements.erase(it);
     }
 
     auto p = std::make_unique<PreparedStatement>(PreparedStatement{QSqlQuery(db), db.driver()});
     p->query.setForwardOnly(true);
-    if (!p->query.prepare(format(hotStatements[statement], table)))
+    if (!p->query.prepare(format(hotStatements[statement], table, table)))
         return nullptr;
     QSqlQuery* q = &p->query;
     statements.emplace(std::move(key), std::move(p));
@@ -893,6 +941,39 @@ bool DataBase::updateYeardata(const totaldata_year& data, QSqlDatabase db)
 {
     return updateDoseRow(kUpdateYear, yeardataTable,
                          data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+int DataBase::insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || realdataTable.isEmpty())
+        return -1;
+    QSqlQuery* q = preparedQuery(db, kInsertOnce, realdataTable);
+    if (!q)
+        return -1;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, dataTime);
+    q->bindValue(2, probeValue);
+    const int inserted = q->exec() ? q->numRowsAffected() : -1;
+    q->finish();
+    return inserted;
+}
+
+bool DataBase::addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    const QString* table = kind == 1 || kind == 2 ? tableForKind(kind) : nullptr;
+    if (!db.isOpen() || !table || table->isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, kAddTotal, *table);
+    if (!q)
+        return false;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, key);
+    q->bindValue(2, value);
+    const bool ok = q->exec() && q->numRowsAffected() == 1;
+    q->finish();
+    return ok;
 }
 
 bool DataBase::selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
@@ -1493,7 +1574,7 @@ bool DataBase::recomputeTotal(const QSqlDatabase& db, int slaveId, const QString
     const QString& target = month ? yeardataTable : monthdataTable;
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.prepare(format("select count(*), total(probeValue) from %s where slaveId = ? and dataTime like ? ;",
+    if (!q.prepare(format("select count(*), coalesce(sum(probeValue), 0) from %s where slaveId = ? and dataTime like ? ;",
                           source)))
         return false;
     q.addBindValue(slaveId);

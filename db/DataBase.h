@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include "db/Departdata.h"
+#include "db/StoreConfig.h"
 #include "db/DoseAlertdata.h"
 #include "db/Devicedata.h"
 #include "db/Realdata.h"
@@ -39,6 +40,9 @@ public:
     explicit DataBase(QObject* parent = nullptr);
     // The same on another file than "database.db" of the working directory.
     explicit DataBase(const QString& fileName, QObject* parent = nullptr);
+    // The same on the store of the settings (an SQLite file or a
+    // PostgreSQL database).
+    explicit DataBase(const StoreConfig& store, QObject* parent = nullptr);
     ~DataBase() override;
 
     // Schema: the seven tables, then the indexes the lookups need.
@@ -54,6 +58,12 @@ public:
 
     // The file every connection of this object opens.
     QString filePath() const { return fileName; }
+    const StoreConfig& storeConfig() const { return store; }
+    bool isPostgres() const { return store.isPostgres(); }
+    // Whether the default connection is open, and the driver's (libpq's)
+    // reason when it is not.
+    bool isOpen() const { return defaultDb.isOpen(); }
+    QString openError() const;
     // Closes every connection of this thread to the file (the default one and
     // the named ones the components made), runs replace while nothing of ours
     // holds it, then opens again those that were open: afterwards all of them
@@ -116,6 +126,13 @@ public:
     bool updateYeardata(const totaldata_year& data, QSqlDatabase db);
     bool selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
                           const QString& end, QSqlDatabase db);
+    // The storage of a reply on a shared store: 1 when the reading was
+    // inserted, 0 when the hour was stored already (by anyone), -1 on
+    // failure.
+    int insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db);
+    // Adds value to the total of key (kind 1 day, 2 month), creating it, in
+    // one statement that concurrent writers cannot split.
+    bool addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db);
     bool deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
                              QSqlDatabase db);
 
@@ -224,6 +241,7 @@ private:
     bool recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month);
 
     QSqlDatabase defaultDb;
+    StoreConfig store;
     QString fileName;
     // Connection name -> (statement number, table name) -> prepared statement.
     // Keyed by number rather than text so that a hit costs no formatting.

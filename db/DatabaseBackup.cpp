@@ -124,7 +124,7 @@ bool recordInAudit(const QString& database, const QString& action, const QString
 {
     Connection c(database, false);
     QSqlQuery q(c.db);
-    for (const QString& statement : AuditLog::layout()) {
+    for (const QString& statement : AuditLog::layout(c.db)) {
         if (!q.exec(statement))
             return false;
     }

@@ -11,6 +11,8 @@
 #include <utility>
 
 #include "db/AuditLog.h"
+#include "db/SqlDialect.h"
+#include "db/SqlDialect.h"
 #include "db/DataBase.h"
 
 namespace {
@@ -122,9 +124,11 @@ bool IntegrityCheck::fileFindings(QList<IntegrityFinding>& findings)
 {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("PRAGMA integrity_check")))
+    // A server keeps its own files whole; an SQLite file is checked here.
+    const bool shared = SqlDialect::isPostgres(db);
+    if (!shared && !q.exec(QStringLiteral("PRAGMA integrity_check")))
         return failed(q, QStringLiteral("check the file"));
-    while (q.next()) {
+    while (!shared && q.next()) {
         const QString said = q.value(0).toString();
         if (said != QLatin1String("ok"))
             findings << finding(IntegrityFinding::DamagedFile, QStringLiteral("database"), -1, QString(),
@@ -132,9 +136,8 @@ bool IntegrityCheck::fileFindings(QList<IntegrityFinding>& findings)
     }
     if (q.lastError().isValid())
         return failed(q, QStringLiteral("check the file"));
-    const QStringList tables = db.tables();
     for (const QString& t : {database.realdataTable, database.monthdataTable, database.yeardataTable}) {
-        if (!tables.contains(t)) {
+        if (!SqlDialect::hasTable(db, t)) {
             problem = QStringLiteral("not a dose register: no table ") + t;
             return false;
         }
@@ -150,10 +153,12 @@ bool IntegrityCheck::load(Totals& totals)
     // storage takes them. The keys are stored as numbers: for those of
     // fourteen digits integer division gives the same and is the quicker
     // grouping; anything else goes by its text.
-    if (!q.exec(QStringLiteral("select slaveId, case when typeof(dataTime) = 'integer' and dataTime between "
-                               "10000000000000 and 99999999999999 then dataTime / 1000000 "
-                               "else substr(dataTime, 1, 8) end, total(probeValue) from %1 group by 1, 2")
-                    .arg(database.realdataTable)))
+    const QString day = SqlDialect::isPostgres(db)
+        ? QStringLiteral("substr(dataTime, 1, 8)")
+        : QStringLiteral("case when typeof(dataTime) = 'integer' and dataTime between 10000000000000 and "
+                         "99999999999999 then dataTime / 1000000 else substr(dataTime, 1, 8) end");
+    if (!q.exec(QStringLiteral("select slaveId, %2, coalesce(sum(probeValue), 0) from %1 group by 1, 2")
+                    .arg(database.realdataTable, day)))
         return failed(q, QStringLiteral("read ") + database.realdataTable);
     while (q.next()) {
         const Key day{q.value(0).toInt(), q.value(1).toString()};
@@ -203,7 +208,7 @@ bool IntegrityCheck::duplicateReadings(QList<IntegrityFinding>& findings)
 bool IntegrityCheck::overlappingPeriods(QList<IntegrityFinding>& findings)
 {
     const QString& w = database.wearingTable;
-    if (!db.tables().contains(w))
+    if (!SqlDialect::hasTable(db, w))
         return true;
     // Two periods share an hour when each starts before the other ends (an
     // empty end is open). Pairs of one address, then pairs of one person on
@@ -324,8 +329,10 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
     // The write lock from the start: no reply is stored between reading the
     // readings and writing their totals.
     QSqlQuery transaction(db);
-    if (!transaction.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return failed(transaction, QStringLiteral("lock the database"));
+    if (!SqlDialect::beginWriteLocked(db, {database.realdataTable, database.monthdataTable, database.yeardataTable})) {
+        problem = QStringLiteral("cannot lock the database: ") + db.lastError().text();
+        return false;
+    }
     IntegrityRepair done;
     QList<IntegrityFinding> damage;
     Totals totals;
@@ -335,7 +342,7 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
         ok = false;
     }
     // The audit trail an older file lacks comes with the repair it records.
-    for (const QString& statement : AuditLog::layout()) {
+    for (const QString& statement : AuditLog::layout(db)) {
         QSqlQuery q(db);
         ok = ok && (q.exec(statement) || failed(q, QStringLiteral("lay out the audit trail")));
     }

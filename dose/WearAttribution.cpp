@@ -383,7 +383,7 @@ QString WearAttribution::queryStatement(const Criteria& c, QVariantList* values)
         sql += b.filters();
         sql += QStringLiteral(" union all ");
         sql += b.cutDays(inner, c.from + QStringLiteral("01000000"), c.to + QStringLiteral("32000000"), QString());
-        sql += QStringLiteral(") group by sid, cid, m");
+        sql += QStringLiteral(") t group by sid, cid, m, n, d, s");
     }
     if (values)
         *values += b.bound;

@@ -1,7 +1,10 @@
 #include "processing/datadeal.h"
 
+#include <algorithm>
+
 #include <QDate>
 #include <QHash>
+#include <QMap>
 #include <QMutexLocker>
 #include <QSet>
 #include <QStringList>
@@ -245,6 +248,8 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
     }
     if (readings.isEmpty())
         return true;
+    if (database->isPostgres())
+        return storeShared(readings, slaveId);
 
     // Hours already stored are stored and counted already. They are looked
     // up with one range query over the reply's hours: unlike a per-hour
@@ -278,10 +283,46 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
     return true;
 }
 
+// On a shared store another station may be storing the same dosimeter's
+// hours at this moment. Each reading is inserted unless its hour is stored
+// (by anyone), and only the readings this transaction inserted are added to
+// the totals. Rows are written in key order, so two stations lock them in
+// the same order and never wait for each other in a circle.
+bool datadeal::storeShared(QList<PendingReading> readings, int slaveId)
+{
+    // The first record of an hour wins, also within one reply.
+    std::stable_sort(readings.begin(), readings.end(),
+                     [](const PendingReading& a, const PendingReading& b) { return a.dataTime < b.dataTime; });
+    for (const PendingReading& reading : qAsConst(readings)) {
+        const int inserted = database->insertReadingOnce(slaveId, reading.dataTime, reading.probeValue, db);
+        if (inserted < 0)
+            return false;
+        if (inserted > 0)
+            pending.append(reading);
+    }
+    return true;
+}
+
+bool datadeal::addSharedTotals(int slaveId)
+{
+    for (const auto& kind : {std::make_pair(KindYeardata, MonthKeyLength), std::make_pair(KindMonthdata, DayKeyLength)}) {
+        QMap<QString, double> sums;
+        for (const PendingReading& reading : qAsConst(pending))
+            sums[reading.dataTime.left(kind.second)] += reading.probeValue;
+        for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+            if (!database->addToTotal(kind.first, slaveId, it.key(), it.value(), db))
+                return false;
+        }
+    }
+    return true;
+}
+
 bool datadeal::updateTotals(int slaveId)
 {
     if (pending.isEmpty())
         return true;
+    if (database->isPostgres())
+        return addSharedTotals(slaveId);
     return addPending<totaldata_year>(database, db, pending, KindYeardata, MonthKeyLength, slaveId,
                                       &DataBase::insertYeardata, &DataBase::updateYeardata)
         && addPending<totaldata_mon>(database, db, pending, KindMonthdata, DayKeyLength, slaveId,

@@ -201,7 +201,7 @@ int SqlSelect::countResult(const QString& query, const QVariantList& values)
     if (!database)
         return 0;
     std::unique_ptr<QSqlQueryModel> count(database->getQueryModel(
-        QStringLiteral("select count(*) from (") + query + QStringLiteral(");"), values, connection));
+        QStringLiteral("select count(*) from (") + query + QStringLiteral(") t;"), values, connection));
     return count->rowCount() > 0 ? count->data(count->index(0, 0)).toInt() : 0;
 }
 
@@ -261,10 +261,11 @@ void SqlSelect::slotNext()
 
 void SqlSelect::loadPage(int page)
 {
-    // Page 0 (an emptied selector) gives offset -10, which SQLite reads as 0.
+    // Page 0 (an emptied selector) shows the first page.
     QVariantList values;
-    const QString statement = attributedQuery(&values) + QStringLiteral(" limit ")
-        + QString::number((page - 1) * rowsPerPage) + QStringLiteral(",10;");
+    // Pages need a fixed order: by time, then device, then name.
+    const QString statement = attributedQuery(&values) + QStringLiteral(" order by 1, 4, 2 limit 10 offset ")
+        + QString::number(qMax(0, (page - 1) * rowsPerPage)) + QStringLiteral(";");
     qDebug() << "sql" << statement << values;
     pageStatement = statement;
     pageValues = values;
@@ -400,8 +401,8 @@ void SqlSelect::setExcel()
 
         for (int offset = 0, k = 0; offset < total; offset += rowsPerSheet, ++k) {
             // The export reads the table's model: one sheet's rows at a time.
-            const QString statement = query + QStringLiteral(" limit ") + QString::number(offset)
-                + QStringLiteral(",50000;");
+            const QString statement = query + QStringLiteral(" order by 1, 4, 2 limit 50000 offset ") + QString::number(offset)
+                + QStringLiteral(";");
             qDebug() << "sql" << statement << values;
             showStatement(statement, values);
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+// The one place that knows how the two stores differ. Every other statement
+// of the program runs unchanged on SQLite and on PostgreSQL: keys are bound
+// as values, sums are "coalesce(sum(x), 0)", and names are never quoted, so
+// PostgreSQL folds them to lower case on both sides.
+class SqlDialect
+{
+public:
+    static bool isPostgres(const QSqlDatabase& db);
+    // Whether the table exists (PostgreSQL lists its names in lower case).
+    static bool hasTable(const QSqlDatabase& db, const QString& table);
+    // A create statement written with SQLite's types ("INTEGER PRIMARY KEY",
+    // "date" time keys, "double", "blob") in the types of db's store.
+    static QString createTable(const QSqlDatabase& db, const QString& statement);
+    // An expression of the current local time as "yyyy-MM-dd hh:mm:ss".
+    static QString now(const QSqlDatabase& db);
+    // The columns of table in their order, as the store names them.
+    static QStringList columns(const QSqlDatabase& db, const QString& table);
+    // Begins a transaction in which no other station writes dose rows until
+    // it ends.
+    static bool beginWriteLocked(const QSqlDatabase& db, const QStringList& tables);
+    // Sets every identity sequence of tables past the ids the rows hold (rows
+    // copied in with their ids). Nothing to do on SQLite.
+    static bool resetIdentities(const QSqlDatabase& db, const QStringList& tables);
+};
