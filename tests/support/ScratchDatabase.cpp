@@ -4,12 +4,38 @@
 #include <QDir>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QtTest>
+
+#include "support/PgServer.h"
+
+namespace {
+bool storesDeclared = false;
+
+bool postgresWanted()
+{
+    return storesDeclared && QTest::currentTestFunction()
+        && *static_cast<bool*>(QTest::qGlobalData("postgres", QMetaType::Bool));
+}
+} // namespace
+
+void ScratchDatabase::bothStores()
+{
+    storesDeclared = true;
+    QTest::addColumn<bool>("postgres");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgres") << true;
+}
 
 ScratchDatabase::ScratchDatabase(const QString& checkConnection) : start(QDir::currentPath())
 {
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         qFatal("no scratch directory");
-    store = std::make_unique<DataBase>();
+    if (postgresWanted()) {
+        PgServer::instance().reset();
+        store = std::make_unique<DataBase>(PgServer::instance().store());
+    } else {
+        store = std::make_unique<DataBase>();
+    }
     if (!store->createTables())
         qFatal("scratch database not created");
     store->createConnection(checkConnection);
@@ -30,10 +56,10 @@ ScratchDatabase::~ScratchDatabase()
 bool ScratchDatabase::exec(const QString& sql, const QVariantList& values) const
 {
     QSqlQuery q(db);
-    bool ok = q.prepare(sql);
+    bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
-    ok = ok && q.exec();
+    ok = ok && (values.isEmpty() || q.exec());
     if (!ok)
         qWarning() << "failed:" << sql << q.lastError().text();
     return ok;
@@ -75,4 +101,41 @@ void ScratchDatabase::addDevice(int slaveId, const QString& card)
 void ScratchDatabase::addDose(const QString& table, int slaveId, const QString& key, double value)
 {
     exec(QStringLiteral("insert into %1(slaveId,dataTime,probeValue) values(?,?,?)").arg(table), {slaveId, key, value});
+}
+
+bool ScratchDatabase::sabotage(const QString& how, const QString& table, const QString& when) const
+{
+    const bool pg = postgres();
+    if (how == QLatin1String("drop"))
+        return exec(QStringLiteral("drop table ") + table);
+    if (how == QLatin1String("lookup") && pg)
+        return exec(QStringLiteral("alter table %1 rename to sabotaged").arg(table))
+            && exec(QStringLiteral("create view %1 as select distinct * from sabotaged").arg(table));
+    if (how == QLatin1String("lookup"))
+        return exec(QStringLiteral("alter table %1 rename to sabotaged").arg(table))
+            && exec(QStringLiteral("create view %1 as select * from sabotaged where abs(-9223372036854775807 - 1) >= 0")
+                        .arg(table))
+            && exec(QStringLiteral("create trigger i instead of insert on %1 begin insert into sabotaged(slaveId,"
+                                   "dataTime,probeValue) values(NEW.slaveId,NEW.dataTime,NEW.probeValue); end")
+                        .arg(table));
+    if (how == QLatin1String("commit") && !pg) // a reader's lock stops the commit
+        return exec(QStringLiteral("begin")) && value(QStringLiteral("select count(*) from ") + table).isValid();
+    const QString condition = when.isEmpty() ? QString() : QStringLiteral(" when (%1)").arg(when);
+    if (!pg)
+        return exec(QStringLiteral("create trigger t before %1 on %2%3 begin select raise(abort,'x'); end")
+                        .arg(how, table, condition));
+    return exec(QStringLiteral("create or replace function fail() returns trigger language plpgsql as "
+                               "$$begin raise exception 'x'; end$$"))
+        && exec(how == QLatin1String("commit")
+                    ? QStringLiteral("create constraint trigger t after insert on %1 deferrable initially deferred "
+                                     "for each row execute function fail()").arg(table)
+                    : QStringLiteral("create trigger t before %1 on %2 for each row%3 execute function fail()")
+                          .arg(how, table, condition));
+}
+
+bool ScratchDatabase::repair(const QString& how, const QString& table) const
+{
+    if (how == QLatin1String("commit") && !postgres())
+        return exec(QStringLiteral("rollback"));
+    return exec(postgres() ? QStringLiteral("drop trigger t on ") + table : QStringLiteral("drop trigger t"));
 }

@@ -4,7 +4,9 @@
 // process changes into a QTemporaryDir, a DataBase creates the tables there,
 // and a private connection lets the test put rows in and check them behind
 // the back of the code under test. The destructor closes every connection
-// and goes back to the previous working directory.
+// and goes back to the previous working directory. In a program whose
+// initTestCase_data() calls bothStores(), every test runs once on SQLite and
+// once on an emptied database of a private PostgreSQL server.
 
 #include <QByteArray>
 #include <QSqlDatabase>
@@ -24,6 +26,10 @@ public:
     ScratchDatabase(const ScratchDatabase&) = delete;
     ScratchDatabase& operator=(const ScratchDatabase&) = delete;
 
+    // The global data "postgres": false, then true.
+    static void bothStores();
+    bool postgres() const { return store->isPostgres(); }
+
     QString path(const QString& name) const { return dir.filePath(name); }
 
     // Runs sql with values bound on the checking connection; false (and a
@@ -32,6 +38,12 @@ public:
     // The first column of the first row, or an invalid QVariant.
     QVariant value(const QString& sql, const QVariantList& values = {}) const;
     int count(const QString& table) const;
+    // Makes the storage fail on table, in the store's own words: "insert" or
+    // "update" (where when, a condition on NEW, holds), "commit" (the commit
+    // after writing it), "lookup" (reading it, while inserting works), "drop".
+    // repair() undoes all but "lookup" and "drop".
+    bool sabotage(const QString& how, const QString& table, const QString& when = {}) const;
+    bool repair(const QString& how, const QString& table) const;
 
     // A person (gender 男) and its id.
     int addPerson(const QString& card, const QString& name, const QString& department = QStringLiteral("放射科"),

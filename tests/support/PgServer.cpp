@@ -1,0 +1,99 @@
+#include "support/PgServer.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <unistd.h>
+
+PgServer& PgServer::instance()
+{
+    static PgServer server;
+    return server;
+}
+
+PgServer::PgServer() : port(20000 + int(getpid() % 20000))
+{
+    const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (versions.isEmpty() || !dir.isValid())
+        qFatal("PostgreSQL is not installed");
+    bin = QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(versions.last());
+    if (getuid() == 0 && !run(QStringLiteral("chown"), {QStringLiteral("postgres:"), dir.path()}))
+        qFatal("cannot hand the server directory to postgres");
+    if (!run(bin + QStringLiteral("initdb"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
+                                              QStringLiteral("-U"), QStringLiteral("postgres"), QStringLiteral("-A"),
+                                              QStringLiteral("trust"), QStringLiteral("--no-sync"),
+                                              QStringLiteral("-E"), QStringLiteral("UTF8")})
+        || !start())
+        qFatal("the private PostgreSQL server does not start");
+}
+
+PgServer::~PgServer()
+{
+    stop();
+}
+
+bool PgServer::run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    if (getuid() == 0 && !program.endsWith(QLatin1String("chown")))
+        p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
+                                                       QStringLiteral("--"), program} + args);
+    else
+        p.start(program, args);
+    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!ok)
+        qWarning("%s: %s", qPrintable(program), p.readAll().constData());
+    return ok;
+}
+
+bool PgServer::start()
+{
+    return run(bin + QStringLiteral("pg_ctl"),
+               {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")), QStringLiteral("-l"),
+                dir.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-o"),
+                QStringLiteral("-c listen_addresses='' -k %1 -p %2 -c fsync=off").arg(dir.path()).arg(port),
+                QStringLiteral("start")});
+}
+
+bool PgServer::stop()
+{
+    return run(bin + QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dir.filePath(QStringLiteral("data")),
+                                                QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"),
+                                                QStringLiteral("stop")});
+}
+
+StoreConfig PgServer::store(const QString& name)
+{
+    StoreConfig c;
+    c.driver = QLatin1String(StoreConfig::kPostgres);
+    c.host = dir.path();
+    c.port = port;
+    c.user = QStringLiteral("postgres");
+    c.options = QStringLiteral("options=-cclient_min_messages=warning");
+    c.name = QStringLiteral("postgres");
+    {
+        QSqlDatabase admin = c.addConnection(QStringLiteral("pg-admin"));
+        QSqlQuery q(admin);
+        if (admin.open() && q.exec(QStringLiteral("select 1 from pg_database where datname = '%1'").arg(name))
+            && !q.next() && !q.exec(QStringLiteral("create database %1").arg(name)))
+            qWarning("create database %s: %s", qPrintable(name), qPrintable(q.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("pg-admin"));
+    c.name = name;
+    return c;
+}
+
+void PgServer::reset(const QString& name)
+{
+    {
+        QSqlDatabase db = store(name).addConnection(QStringLiteral("pg-reset"));
+        QSqlQuery q(db);
+        if (!db.open() || !q.exec(QStringLiteral("drop schema public cascade")) || !q.exec(QStringLiteral("create schema public")))
+            qWarning("reset %s: %s", qPrintable(name), qPrintable(q.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("pg-reset"));
+}
