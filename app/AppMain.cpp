@@ -1,6 +1,7 @@
 #include "app/AppMain.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include "QsLog/QsLog.h"
 #include "app/SettingsAdpater.h"
@@ -27,9 +28,26 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     // our own workbook writer answers to it.
     XlsSqlDriver::registerAsOdbc();
 
-    DataBase database;
-    database.createTables();
-    database.createAddedTables();
+    // The store of the settings; when it cannot be reached the program
+    // starts empty and says why, rather than fall back to some local file
+    // that holds part of the truth.
+    StoreConfig store;
+    QString refusal;
+    if (!StoreConfig::read(settings, store, &refusal)) {
+        QLOG_ERROR() << refusal;
+        store.driver.clear();
+    }
+    DataBase database(store);
+    if (refusal.isEmpty() && !database.isOpen()) {
+        refusal = QStringLiteral("无法连接数据库 %1：\n%2").arg(store.describe(), database.openError());
+        QLOG_ERROR() << refusal;
+    }
+    if (refusal.isEmpty()) {
+        database.createTables();
+        database.createAddedTables();
+    } else {
+        QMessageBox::critical(nullptr, QStringLiteral("数据库"), refusal + QStringLiteral("\n\n登记和数据将显示为空。"));
+    }
 
     int status = 0;
     {

@@ -358,7 +358,7 @@ void SerialPort::parseReply(int kind, int index, const QString& text)
             stored = storeOk;
             storeOk = outer;
         }
-        emit data_Result(0, comName, address, stored);
+        emit data_Result(stored ? 0 : 3, comName, address, stored);
     }
 }
 

@@ -76,6 +76,7 @@ public slots:
     void dataStoreResult(bool ok);
 
 signals:
+    // type 0 read, 1 clear, 2 address change, 3 read but not stored.
     void data_Result(int type, QString comname, int devid, bool result);
     void MySave_data(QString data);
     void receiveProgress(QString comName, int received, int total);

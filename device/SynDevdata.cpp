@@ -164,6 +164,15 @@ void SynDevdata::getsyninfo(int type, QString comname, int devid, bool result)
         editing = false;
         break;
     }
+    case 3:
+        // The device answered, but its readings could not be stored: none
+        // of them is kept, the device still holds them, and it is not
+        // offered for clearing.
+        ui->label_info->setText(portText + QStringLiteral("，设备 ") + QString::number(devid)
+                                + QStringLiteral(" 存储失败! 数据仍在设备中, 请检查数据库后重新同步。"));
+        if (!ui->btnresyn->isEnabled())
+            ui->btnresyn->setEnabled(true);
+        break;
     default:
         break;
     }

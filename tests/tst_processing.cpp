@@ -171,7 +171,7 @@ private slots:
         link.dataStoreResult(false); // outside a reply: spoils nothing
         link.receiveBytes(0, bytes);
         const QVariantList stored{0, "P", 11, true};
-        QCOMPARE(QList<QVariantList>(spy), (QList<QVariantList>{{0, "P", 11, false}, stored, stored}));
+        QCOMPARE(QList<QVariantList>(spy), (QList<QVariantList>{{3, "P", 11, false}, stored, stored}));
         QCOMPARE(rows("Monthdata"), "11 20160601=2.5");
     }
 };

@@ -296,7 +296,8 @@ void MainWindow::setFileName(FileName ask)
 
 void MainWindow::startAutomaticBackup()
 {
-    if (automaticBackupRunning())
+    // A shared store is the server's to back up.
+    if (automaticBackupRunning() || database->isPostgres() || !database->isOpen())
         return;
     delete backupThread;
     const QString path = database->filePath();
@@ -326,9 +327,25 @@ void MainWindow::showAutomaticBackup(bool ok, const QString& text)
     }
 }
 
+bool MainWindow::storeIsFile(const QString& title)
+{
+    if (database->isPostgres()) {
+        QMessageBox::information(this, title,
+                                 QStringLiteral("共享数据库 (PostgreSQL) 由服务器备份和恢复 (pg_dump、pg_restore)。"));
+        return false;
+    }
+    if (!database->isOpen()) {
+        QMessageBox::warning(this, title, QStringLiteral("数据库未打开。"));
+        return false;
+    }
+    return true;
+}
+
 void MainWindow::backupNow()
 {
     const QString title = QStringLiteral("备份数据库");
+    if (!storeIsFile(title))
+        return;
     const QString suggested = QDir(DatabaseBackup::folder(database->filePath()))
                                   .filePath(DatabaseBackup::automaticName(Clock::now()));
     // The save dialog has asked whether to replace an existing file.
@@ -350,6 +367,8 @@ void MainWindow::backupNow()
 void MainWindow::restoreNow()
 {
     const QString title = QStringLiteral("恢复数据库");
+    if (!storeIsFile(title))
+        return;
     if (isRunning) {
         QMessageBox::warning(this, title, QStringLiteral("请先停止采集, 再恢复数据库。"));
         return;

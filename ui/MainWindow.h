@@ -93,6 +93,8 @@ private slots:
     void panelMenu(const QPoint& pos);
     void editPolicy();
     void showAudit();
+    // False, with a word to the officer, when the store is no file of ours.
+    bool storeIsFile(const QString& title);
     void backupNow();
     void restoreNow();
     void showAutomaticBackup(bool ok, const QString& text);
