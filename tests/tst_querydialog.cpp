@@ -46,6 +46,8 @@ class TestQueryDialog : public QObject
     }
 
 private slots:
+    void initTestCase_data() { ScratchDatabase::bothStores(); }
+
     void init()
     {
         Clock::setNow(QDateTime(QDate(2023, 5, 2), QTime(17, 10)));

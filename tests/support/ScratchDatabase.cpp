@@ -3,7 +3,9 @@
 #include <QDebug>
 #include <QDir>
 #include <QSqlError>
+#include <QSettings>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QtTest>
 
 #include "support/PgServer.h"
@@ -32,7 +34,11 @@ ScratchDatabase::ScratchDatabase(const QString& checkConnection) : start(QDir::c
         qFatal("no scratch directory");
     if (postgresWanted()) {
         PgServer::instance().reset();
-        store = std::make_unique<DataBase>(PgServer::instance().store());
+        const StoreConfig config = PgServer::instance().store();
+        // dosectl and the program started here find the store as an officer's station would.
+        QSettings settings(dir.filePath(QStringLiteral("zudovi.ini")), QSettings::IniFormat);
+        config.write(settings);
+        store = std::make_unique<DataBase>(config);
     } else {
         store = std::make_unique<DataBase>();
     }
@@ -72,6 +78,17 @@ QVariant ScratchDatabase::value(const QString& sql, const QVariantList& values) 
     for (const QVariant& v : values)
         q.addBindValue(v);
     return q.exec() && q.next() ? q.value(0) : QVariant();
+}
+
+QString ScratchDatabase::row(const QString& sql) const
+{
+    QSqlQuery q(db);
+    QStringList columns;
+    if (q.exec(sql) && q.next()) {
+        for (int c = 0; c < q.record().count(); ++c)
+            columns << q.value(c).toString();
+    }
+    return columns.join(QLatin1Char(' '));
 }
 
 int ScratchDatabase::count(const QString& table) const
