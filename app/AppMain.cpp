@@ -9,6 +9,26 @@
 #include "query/XlsSqlDriver.h"
 #include "ui/MainWindow.h"
 
+QString openStore(QSettings& settings, std::unique_ptr<DataBase>& database)
+{
+    // When the store cannot be used the program starts empty and says why,
+    // rather than fall back to some local file that holds part of the truth.
+    StoreConfig store;
+    QString refusal;
+    if (!StoreConfig::read(settings, store, &refusal))
+        store.driver.clear();
+    database = std::make_unique<DataBase>(store);
+    if (refusal.isEmpty() && !database->isOpen())
+        refusal = QStringLiteral("无法连接数据库 %1：\n%2").arg(store.describe(), database->openError());
+    if (!refusal.isEmpty()) {
+        QLOG_ERROR() << refusal;
+        return refusal;
+    }
+    database->createTables();
+    database->createAddedTables();
+    return QString();
+}
+
 int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onShown)
 {
     // The order matters: the main window opens its own connection and reads
@@ -28,30 +48,14 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     // our own workbook writer answers to it.
     XlsSqlDriver::registerAsOdbc();
 
-    // The store of the settings; when it cannot be reached the program
-    // starts empty and says why, rather than fall back to some local file
-    // that holds part of the truth.
-    StoreConfig store;
-    QString refusal;
-    if (!StoreConfig::read(settings, store, &refusal)) {
-        QLOG_ERROR() << refusal;
-        store.driver.clear();
-    }
-    DataBase database(store);
-    if (refusal.isEmpty() && !database.isOpen()) {
-        refusal = QStringLiteral("无法连接数据库 %1：\n%2").arg(store.describe(), database.openError());
-        QLOG_ERROR() << refusal;
-    }
-    if (refusal.isEmpty()) {
-        database.createTables();
-        database.createAddedTables();
-    } else {
+    std::unique_ptr<DataBase> database;
+    const QString refusal = openStore(settings, database);
+    if (!refusal.isEmpty())
         QMessageBox::critical(nullptr, QStringLiteral("数据库"), refusal + QStringLiteral("\n\n登记和数据将显示为空。"));
-    }
 
     int status = 0;
     {
-        MainWindow window(nullptr, &settings, &database);
+        MainWindow window(nullptr, &settings, database.get());
         window.show();
         window.startAutomaticBackup();
         if (onShown)

@@ -39,6 +39,7 @@ bool PgServer::run(const QString& program, const QStringList& args)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(dir.path()); // the test's own directory may be gone by now
     if (getuid() == 0 && !program.endsWith(QLatin1String("chown")))
         p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
                                                        QStringLiteral("--"), program} + args);

@@ -1,0 +1,166 @@
+// The shared store: stations storing the same dosimeter at once, and a server that goes away.
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include "app/AppMain.h"
+#include "db/DataBase.h"
+#include "processing/datadeal.h"
+#include "support/PgServer.h"
+
+// A reply of device 9 with the hours first..last-1 from 1 January 2016; an hour's dose is the same whoever reads it.
+static QString reply(int first, int last)
+{
+    const auto word = [](int v) { return QString::asprintf("%02x%02x", v & 0xff, (v >> 8) & 0xff); };
+    QString records;
+    for (int h = first; h < last; ++h)
+        records += QDateTime(QDate(2016, 1, 1), QTime(0, 0)).addSecs(3600 * h).toString("yyMMddhh") + "00"
+            + word(h % 97 + 3);
+    return word(9) + word(last - first) + records;
+}
+
+// One station of the store named in dir's "zudovi.ini": waits for the start file, then stores its replies; the
+// exit code counts the refused ones.
+static int station(const QString& dir, int first, int step)
+{
+    QSettings settings(dir + "/zudovi.ini", QSettings::IniFormat);
+    StoreConfig store;
+    StoreConfig::read(settings, store);
+    DataBase database(store);
+    const QString go = dir + "/go";
+    datadeal storage(&database, nullptr);
+    int refused = 0;
+    QObject::connect(&storage, &datadeal::dataStored, [&refused](bool ok) { refused += ok ? 0 : 1; });
+    while (!QFile::exists(go))
+        QThread::msleep(1);
+    for (int k = 0; k < 10; ++k)
+        storage.receiveData(reply(first + k * step, first + k * step + 150));
+    return refused;
+}
+
+class tst_sharedstore : public QObject
+{
+    Q_OBJECT
+
+    DataBase* database = nullptr;
+
+    // The first column of every row, or "?" when the statement fails.
+    QString rows(const QString& sql)
+    {
+        QSqlQuery q(database->getConnection("check"));
+        QStringList out;
+        if (!q.exec(sql))
+            return "?";
+        while (q.next())
+            out << q.value(0).toString();
+        return out.join(' ');
+    }
+
+    // Day and month totals against the sums of the readings under them.
+    void totalsAreSums()
+    {
+        for (const QString& t : {"Monthdata", "Yeardata"}) {
+            const int n = t == "Monthdata" ? 8 : 6;
+            QCOMPARE(rows(QString("select dataTime || '=' || round(probeValue::numeric, 2) from %1 order by 1").arg(t)),
+                     rows(QString("select d || '=' || round(s::numeric, 2) from (select substr(dataTime, 1, %1) d, "
+                                  "sum(probeValue) s from Realdata group by d) t order by d").arg(n)));
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        PgServer::instance().reset();
+        database = new DataBase(PgServer::instance().store(), this);
+        QVERIFY(database->createTables() && database->createConnection("check"));
+    }
+
+    void init()
+    {
+        for (const QString& t : {"Realdata", "Monthdata", "Yeardata"})
+            QCOMPARE(rows("delete from " + t), QString());
+    }
+
+    // Two stations read the same dosimeter: the second one's replies overlap the first one's, in the other direction.
+    void overlappingStationsCountEachHourOnce()
+    {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath("zudovi.ini"), QSettings::IniFormat);
+        PgServer::instance().store().write(settings);
+        settings.sync();
+        QProcess a, b;
+        a.start(QCoreApplication::applicationFilePath(), {"station", dir.path(), "0", "100"});
+        b.start(QCoreApplication::applicationFilePath(), {"station", dir.path(), "950", "-100"});
+        QVERIFY(a.waitForStarted() && b.waitForStarted());
+        QThread::msleep(300);
+        QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
+        QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
+        QCOMPARE(QString("%1 %2").arg(a.exitCode()).arg(b.exitCode()), QString("0 0"));
+        // Hours 0..1099, each once, and every day and month total the sum of its readings.
+        double sum = 0;
+        for (int h = 0; h < 1100; ++h)
+            sum += (h % 97 + 3) / 100.0;
+        QCOMPARE(rows("select count(*) || ' ' || count(distinct dataTime) || ' ' || round(sum(probeValue)::numeric, 2) "
+                      "from Realdata"),
+                 QString("1100 1100 %1").arg(sum, 0, 'f', 2));
+        totalsAreSums();
+    }
+
+    // The store at start-up: a wrong driver or an unreachable server is said, with no file made in its place.
+    void storeAtStartUp_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("wrong driver") << "driver=QMYSQL" << "zudovi.ini 中 [database] driver=QMYSQL 无效：只能是 QSQLITE 或 QPSQL";
+        QTest::newRow("no server") << "driver=QPSQL\nhost=/nonexistent\nport=5999\nname=dose"
+                                   << "无法连接数据库 /nonexistent:5999/dose：\nconnection to server on socket \"/nonexistent/";
+        QTest::newRow("the server") << "" << "";
+    }
+    void storeAtStartUp()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QFile ini(dir.filePath("zudovi.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(("[database]\n" + group + "\n").toUtf8()) > 0);
+        ini.close();
+        QSettings settings(ini.fileName(), QSettings::IniFormat);
+        if (group.isEmpty())
+            PgServer::instance().store().write(settings);
+        std::unique_ptr<DataBase> opened;
+        const QString refusal = openStore(settings, opened);
+        QVERIFY2(said.isEmpty() ? refusal.isEmpty() : refusal.startsWith(said), qPrintable(refusal));
+        QCOMPARE(opened->isOpen(), said.isEmpty());
+        QVERIFY(!QFile::exists(dir.filePath("database.db")));
+    }
+
+    // The server goes away during a synchronisation: that reply fails whole, and the next one after its return is stored.
+    void lostServerStoresNothing()
+    {
+        datadeal storage(database, nullptr);
+        QSignalSpy stored(&storage, &datadeal::dataStored);
+        storage.receiveData(reply(0, 10));
+        QVERIFY(PgServer::instance().stop());
+        storage.receiveData(reply(10, 20));
+        QVERIFY(PgServer::instance().start());
+        database->closeConnection("check");
+        QCOMPARE(rows("select count(*) from Realdata where slaveId = 9 and dataTime >= '2016010110'"), QString("0"));
+        storage.receiveData(reply(10, 20));
+        QCOMPARE(QList<QVariantList>(stored), (QList<QVariantList>{{true}, {false}, {true}}));
+        QCOMPARE(rows("select count(*) from Realdata"), QString("20"));
+        totalsAreSums();
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 5 && QByteArray(argv[1]) == "station")
+        return station(argv[2], QByteArray(argv[3]).toInt(), QByteArray(argv[4]).toInt());
+    tst_sharedstore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_sharedstore.moc"
