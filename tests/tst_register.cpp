@@ -1,5 +1,4 @@
 #include <QtTest>
-#include <QSqlQuery>
 #include <QtWidgets>
 
 #include "records/AddStaff.h"
@@ -17,16 +16,7 @@ class TestRegister : public QObject, private FormDriver
     std::unique_ptr<ScratchDatabase> ws;
     std::unique_ptr<QDialog> list;
 
-    // The first column of every row, joined by commas.
-    QString text(const QString& sql)
-    {
-        QStringList out;
-        QSqlQuery q(ws->db);
-        q.exec(sql);
-        while (q.next())
-            out << q.value(0).toString();
-        return out.join(',');
-    }
+    QString text(const QString& sql) { return ws->list(sql); }
     int rows() { return child<QTableView>(list.get(), "tableView")->model()->rowCount(); }
     void open(const QString& table) // the register dialog of Staff, Department or Device
     {

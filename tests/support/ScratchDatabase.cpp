@@ -80,6 +80,18 @@ QVariant ScratchDatabase::value(const QString& sql, const QVariantList& values) 
     return q.exec() && q.next() ? q.value(0) : QVariant();
 }
 
+QString ScratchDatabase::list(const QString& sql, const QVariantList& values) const
+{
+    QSqlQuery q(db);
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    QStringList rows;
+    for (q.exec(); q.next();)
+        rows << q.value(0).toString();
+    return rows.join(QLatin1Char(','));
+}
+
 QString ScratchDatabase::row(const QString& sql) const
 {
     QSqlQuery q(db);

@@ -38,6 +38,8 @@ public:
     // The first column of the first row, or an invalid QVariant.
     QVariant value(const QString& sql, const QVariantList& values = {}) const;
     int count(const QString& table) const;
+    // The first column of every row, as text, joined by commas.
+    QString list(const QString& sql, const QVariantList& values = {}) const;
     // The columns of the first row, as text, joined by spaces.
     QString row(const QString& sql) const;
     // Makes the storage fail on table, in the store's own words: "insert" or
