@@ -10,6 +10,7 @@
 #include "db/DatabaseBackup.h"
 #include "db/IntegrityCheck.h"
 #include "db/StoreConfig.h"
+#include "db/StoreMigration.h"
 #include "dose/DoseStatus.h"
 #include "report/PeriodReport.h"
 #include "report/PersonRecord.h"
@@ -84,6 +85,8 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "  check    检查数据库的一致性 (--repair 按读数重建日、月累计)\n"
                                                     "  backup   把数据库备份到一个文件 (PATH [--force])\n"
                                                     "  restore  用一个备份文件恢复数据库 (PATH)\n"
+                                                    "  migrate  把 SQLite 数据库复制到配置的 PostgreSQL 数据库 "
+                                                    "(--from PATH)\n"
                                                     "  report   个人剂量档案 (report person) 或部门剂量报表 (report department), "
                                                     "PDF 或 .xlsx"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -95,7 +98,7 @@ int DoseCtl::run(const QStringList& arguments)
                                 QStringLiteral("PATH"));
     parser.addOption(version);
     parser.addOption(db);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report | migrate"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -119,6 +122,8 @@ int DoseCtl::run(const QStringList& arguments)
         return restore(parser.value(db), rest);
     if (rest.first() == QLatin1String("report"))
         return report(parser.value(db), rest);
+    if (rest.first() == QLatin1String("migrate"))
+        return migrate(parser.value(db), rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
@@ -312,7 +317,8 @@ int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataB
         return failure(QStringLiteral("no database at ") + store.path);
     DataBase database(store);
     if (!database.isOpen())
-        return failure(QStringLiteral("cannot open the database at %1: %2").arg(store.describe(), database.openError()));
+        return failure(
+            QStringLiteral("cannot open the database at %1: %2").arg(store.describe(), database.openError()));
     // A file the program has not opened since the wear periods came gains
     // them here as it would there: without them no reading is anyone's.
     if (layOut && (!database.createTables() || !database.createAddedTables()))
@@ -458,4 +464,63 @@ int DoseCtl::departmentReport(const QString& defaultPath, const QStringList& arg
                                 return why;
                             return output.write(parser, report);
                         });
+}
+
+int DoseCtl::migrate(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "dosectl migrate --from PATH: 把 SQLite 数据库 PATH 的所有表 (保留编号) 在一个事务中复制到 zudovi.ini "
+        "[database] 配置的 PostgreSQL 数据库; 目标须为空。复制后比较两边各表的行数和剂量总和, "
+        "全部一致才提交, 否则什么也不留下 (退出码 1)。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("要迁移的 SQLite 数据库文件"),
+                                  QStringLiteral("PATH"));
+    parser.addOption(from);
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(parser.helpText(),
+                          QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+    if (!parser.isSet(from) || parser.value(from).isEmpty())
+        return usageError(parser.helpText(), QStringLiteral("give --from PATH"));
+
+    StoreConfig store;
+    if (const int failed = pickStore(defaultPath, store); failed >= 0)
+        return failed;
+    if (!store.isPostgres())
+        return failure(QStringLiteral("migrate copies into a PostgreSQL store: set driver=QPSQL in [database] of "
+                                      "zudovi.ini (the store now is %1)")
+                           .arg(store.describe()));
+    StoreMigration migration(parser.value(from), store);
+    migration.setProgress([this](const QString& table, qint64 copied, qint64 total) {
+        err << table << ": " << copied << " / " << total << '\n';
+        err.flush();
+    });
+    const bool ok = migration.run();
+    if (!migration.tallies().isEmpty()) {
+        const auto line = [this](const QString& table, const QString& rows, const QString& copies,
+                                 const QString& sum, const QString& copiedSum) {
+            out << QStringLiteral("%1 %2 %3 %4 %5\n")
+                       .arg(table, -12)
+                       .arg(rows, 12)
+                       .arg(copies, 12)
+                       .arg(sum, 16)
+                       .arg(copiedSum, 16);
+        };
+        line(QStringLiteral("table"), QStringLiteral("source_rows"), QStringLiteral("target_rows"),
+             QStringLiteral("source_sum"), QStringLiteral("target_sum"));
+        for (const StoreMigration::Tally& t : migration.tallies()) {
+            const auto sum = [&t](double v) { return t.summed ? QString::number(v, 'f', 3) : QStringLiteral("-"); };
+            line(t.table, QString::number(t.sourceRows), QString::number(t.targetRows), sum(t.sourceSum),
+                 sum(t.targetSum));
+        }
+        out.flush();
+    }
+    if (!ok)
+        return failure(migration.error());
+    out << "migrated: " << migration.copiedRows() << " rows from " << QFileInfo(parser.value(from)).absoluteFilePath()
+        << " to " << store.describe() << '\n';
+    out.flush();
+    return 0;
 }

@@ -37,6 +37,7 @@ private:
     int report(const QString& dbPath, const QStringList& arguments);
     int personReport(const QString& dbPath, const QStringList& arguments);
     int departmentReport(const QString& dbPath, const QStringList& arguments);
+    int migrate(const QString& dbPath, const QStringList& arguments);
     // The store to work on: the SQLite file at path when one was named, else
     // the configured one. -1 to go on, or the exit code after the reason.
     int pickStore(const QString& path, StoreConfig& store);
