@@ -8,6 +8,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <algorithm>
 #include <cmath>
 
 #include "db/AuditLog.h"
