@@ -2,12 +2,15 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTextStream>
 
 #include "app/Clock.h"
 #include "db/DataBase.h"
 #include "db/DatabaseBackup.h"
 #include "db/IntegrityCheck.h"
+#include "db/StoreConfig.h"
+#include "db/StoreMigration.h"
 #include "dose/DoseStatus.h"
 #include "report/PeriodReport.h"
 #include "report/PersonRecord.h"
@@ -21,6 +24,14 @@ const char* const kVersion = "1.0";
 QString twoDecimals(double v)
 {
     return QString::number(v, 'f', 2);
+}
+
+// Backups of a shared store are the server's.
+QString noFileBackup(const StoreConfig& store)
+{
+    return QStringLiteral("%1 是 PostgreSQL 数据库: 请用服务器的备份工具 (pg_dump) 备份和恢复; "
+                          "backup 和 restore 只用于 SQLite 文件")
+        .arg(store.describe());
 }
 
 } // namespace
@@ -74,16 +85,20 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "  check    检查数据库的一致性 (--repair 按读数重建日、月累计)\n"
                                                     "  backup   把数据库备份到一个文件 (PATH [--force])\n"
                                                     "  restore  用一个备份文件恢复数据库 (PATH)\n"
+                                                    "  migrate  把 SQLite 数据库复制到配置的 PostgreSQL 数据库 "
+                                                    "(--from PATH)\n"
                                                     "  report   个人剂量档案 (report person) 或部门剂量报表 (report department), "
                                                     "PDF 或 .xlsx"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
-    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件 (默认: database.db)"),
-                                QStringLiteral("PATH"), QStringLiteral("database.db"));
+    const QCommandLineOption db(QStringLiteral("db"),
+                                QStringLiteral("SQLite 数据库文件 (默认: zudovi.ini 的 [database], "
+                                               "未配置时 database.db)"),
+                                QStringLiteral("PATH"));
     parser.addOption(version);
     parser.addOption(db);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report | migrate"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -107,6 +122,8 @@ int DoseCtl::run(const QStringList& arguments)
         return restore(parser.value(db), rest);
     if (rest.first() == QLatin1String("report"))
         return report(parser.value(db), rest);
+    if (rest.first() == QLatin1String("migrate"))
+        return migrate(parser.value(db), rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
@@ -134,33 +151,20 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
         at = QDateTime(day, QTime(23, 0));
     }
 
-    const QString path = parser.isSet(db) ? parser.value(db) : defaultPath;
-    // Opening a file that is not there would create an empty database.
-    if (!QFileInfo(path).isFile())
-        return failure(QStringLiteral("no database at ") + path);
-    DataBase database(path);
-    // A file the program has not opened since the wear periods came gains
-    // them here as it would there: without them no reading is anyone's.
-    if (!database.createTables() || !database.createAddedTables())
-        return failure(QStringLiteral("cannot open the database at ") + path);
     QList<PersonStatus> rows;
-    QString problem;
-    {
-        const QString conn = QStringLiteral("dosectl.db");
-        database.createConnection(conn);
-        QSqlDatabase connection = database.getConnection(conn);
-        Departdata found;
-        if (parser.isSet(department)
-            && !database.selectDepartmentByName(found, parser.value(department), connection))
-            problem = QStringLiteral("no department ") + parser.value(department);
-        else if (!DoseStatus(database, connection).evaluate(rows, at, parser.value(department)))
-            problem = QStringLiteral("cannot read the database at ") + path;
-        connection = QSqlDatabase();
-        database.closeConnection(conn);
-        QSqlDatabase::removeDatabase(conn);
-    }
-    if (!problem.isEmpty())
-        return failure(problem);
+    const QString only = parser.value(department);
+    const int failed = withDatabase(
+        parser.isSet(db) ? parser.value(db) : defaultPath,
+        [&](DataBase& database, QSqlDatabase connection) -> QString {
+            Departdata found;
+            if (parser.isSet(department) && !database.selectDepartmentByName(found, only, connection))
+                return QStringLiteral("no department ") + only;
+            if (!DoseStatus(database, connection).evaluate(rows, at, only))
+                return QStringLiteral("cannot read the database at ") + database.storeConfig().describe();
+            return QString();
+        });
+    if (failed != 0)
+        return failed;
 
     out << "ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level\n";
     for (const PersonStatus& p : rows) {
@@ -196,30 +200,20 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser.helpText(), QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
 
-    const QString path = parser.isSet(db) ? parser.value(db) : defaultPath;
-    if (!QFileInfo(path).isFile())
-        return failure(QStringLiteral("no database at ") + path);
-    // No createTables here: a check reads the file as it is.
-    DataBase database(path);
     QList<IntegrityFinding> findings;
     IntegrityRepair repaired;
-    bool ok = false;
-    QString problem;
-    {
-        const QString conn = QStringLiteral("dosectl.check");
-        database.createConnection(conn);
-        QSqlDatabase connection = database.getConnection(conn);
-        {
+    // No createTables here: a check reads the database as it is.
+    const int failed = withDatabase(
+        parser.isSet(db) ? parser.value(db) : defaultPath,
+        [&](DataBase& database, QSqlDatabase connection) -> QString {
             IntegrityCheck checker(database, connection);
-            ok = parser.isSet(repair) ? checker.repair(repaired) : checker.check(findings);
-            problem = checker.error();
-        }
-        connection = QSqlDatabase();
-        database.closeConnection(conn);
-        QSqlDatabase::removeDatabase(conn);
-    }
-    if (!ok)
-        return failure(problem + QStringLiteral(" (") + path + QLatin1Char(')'));
+            if (parser.isSet(repair) ? checker.repair(repaired) : checker.check(findings))
+                return QString();
+            return checker.error() + QStringLiteral(" (") + database.storeConfig().describe() + QLatin1Char(')');
+        },
+        false);
+    if (failed != 0)
+        return failed;
 
     if (parser.isSet(repair)) {
         for (const QString& change : qAsConst(repaired.changes))
@@ -253,9 +247,14 @@ int DoseCtl::backup(const QString& defaultPath, const QStringList& arguments)
     if (parser.positionalArguments().size() != 1)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
 
+    StoreConfig store;
+    if (const int failed = pickStore(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
+        return failed;
+    if (store.isPostgres())
+        return failure(noFileBackup(store));
     BackupReport report;
     QString reason;
-    const QString source = parser.isSet(db) ? parser.value(db) : defaultPath;
+    const QString source = store.path;
     if (!DatabaseBackup::backup(source, parser.positionalArguments().at(0), parser.isSet(force), &report, &reason))
         return failure(reason);
     out << "backup: " << report.path << '\n' << "size: " << report.size << " bytes\n";
@@ -282,8 +281,13 @@ int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
     if (parser.positionalArguments().size() != 1)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
 
+    StoreConfig store;
+    if (const int failed = pickStore(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
+        return failed;
+    if (store.isPostgres())
+        return failure(noFileBackup(store));
     QString kept, reason;
-    const QString target = parser.isSet(db) ? parser.value(db) : defaultPath;
+    const QString target = store.path;
     if (!DatabaseBackup::restore(parser.positionalArguments().at(0), target, Clock::now(), &kept, &reason))
         return failure(reason);
     out << "restored: " << QFileInfo(target).absoluteFilePath() << '\n' << "kept: " << kept << '\n';
@@ -291,23 +295,41 @@ int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
     return 0;
 }
 
-int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work)
+int DoseCtl::pickStore(const QString& path, StoreConfig& store)
 {
+    if (!path.isEmpty()) {
+        store = StoreConfig::file(path);
+        return -1;
+    }
+    QSettings settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
+    QString why;
+    return StoreConfig::read(settings, store, &why) ? -1 : failure(why);
+}
+
+int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work,
+                          bool layOut)
+{
+    StoreConfig store;
+    if (const int failed = pickStore(path, store); failed >= 0)
+        return failed;
     // Opening a file that is not there would create an empty database.
-    if (!QFileInfo(path).isFile())
-        return failure(QStringLiteral("no database at ") + path);
-    DataBase database(path);
+    if (!store.isPostgres() && !QFileInfo(store.path).isFile())
+        return failure(QStringLiteral("no database at ") + store.path);
+    DataBase database(store);
+    if (!database.isOpen())
+        return failure(
+            QStringLiteral("cannot open the database at %1: %2").arg(store.describe(), database.openError()));
     // A file the program has not opened since the wear periods came gains
     // them here as it would there: without them no reading is anyone's.
-    if (!database.createTables() || !database.createAddedTables())
-        return failure(QStringLiteral("cannot open the database at ") + path);
+    if (layOut && (!database.createTables() || !database.createAddedTables()))
+        return failure(QStringLiteral("cannot open the database at ") + store.describe());
     QString problem;
     {
         const QString conn = QStringLiteral("dosectl.db");
         database.createConnection(conn);
         QSqlDatabase connection = database.getConnection(conn);
         problem = connection.isOpen() ? work(database, connection)
-                                      : QStringLiteral("cannot open the database at ") + path;
+                                      : QStringLiteral("cannot open the database at ") + store.describe();
         connection = QSqlDatabase();
         database.closeConnection(conn);
         QSqlDatabase::removeDatabase(conn);
@@ -442,4 +464,63 @@ int DoseCtl::departmentReport(const QString& defaultPath, const QStringList& arg
                                 return why;
                             return output.write(parser, report);
                         });
+}
+
+int DoseCtl::migrate(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "dosectl migrate --from PATH: 把 SQLite 数据库 PATH 的所有表 (保留编号) 在一个事务中复制到 zudovi.ini "
+        "[database] 配置的 PostgreSQL 数据库; 目标须为空。复制后比较两边各表的行数和剂量总和, "
+        "全部一致才提交, 否则什么也不留下 (退出码 1)。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("要迁移的 SQLite 数据库文件"),
+                                  QStringLiteral("PATH"));
+    parser.addOption(from);
+    if (const int shown = parsed(parser, arguments, help); shown >= 0)
+        return shown;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(parser.helpText(),
+                          QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+    if (!parser.isSet(from) || parser.value(from).isEmpty())
+        return usageError(parser.helpText(), QStringLiteral("give --from PATH"));
+
+    StoreConfig store;
+    if (const int failed = pickStore(defaultPath, store); failed >= 0)
+        return failed;
+    if (!store.isPostgres())
+        return failure(QStringLiteral("migrate copies into a PostgreSQL store: set driver=QPSQL in [database] of "
+                                      "zudovi.ini (the store now is %1)")
+                           .arg(store.describe()));
+    StoreMigration migration(parser.value(from), store);
+    migration.setProgress([this](const QString& table, qint64 copied, qint64 total) {
+        err << table << ": " << copied << " / " << total << '\n';
+        err.flush();
+    });
+    const bool ok = migration.run();
+    if (!migration.tallies().isEmpty()) {
+        const auto line = [this](const QString& table, const QString& rows, const QString& copies,
+                                 const QString& sum, const QString& copiedSum) {
+            out << QStringLiteral("%1 %2 %3 %4 %5\n")
+                       .arg(table, -12)
+                       .arg(rows, 12)
+                       .arg(copies, 12)
+                       .arg(sum, 16)
+                       .arg(copiedSum, 16);
+        };
+        line(QStringLiteral("table"), QStringLiteral("source_rows"), QStringLiteral("target_rows"),
+             QStringLiteral("source_sum"), QStringLiteral("target_sum"));
+        for (const StoreMigration::Tally& t : migration.tallies()) {
+            const auto sum = [&t](double v) { return t.summed ? QString::number(v, 'f', 3) : QStringLiteral("-"); };
+            line(t.table, QString::number(t.sourceRows), QString::number(t.targetRows), sum(t.sourceSum),
+                 sum(t.targetSum));
+        }
+        out.flush();
+    }
+    if (!ok)
+        return failure(migration.error());
+    out << "migrated: " << migration.copiedRows() << " rows from " << QFileInfo(parser.value(from)).absoluteFilePath()
+        << " to " << store.describe() << '\n';
+    out.flush();
+    return 0;
 }

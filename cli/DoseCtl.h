@@ -7,12 +7,15 @@
 #include <functional>
 
 class DataBase;
+class StoreConfig;
 
 class QCommandLineOption;
 class QCommandLineParser;
 class QTextStream;
 
-// The command-line companion: "dosectl [--db PATH] COMMAND [options]".
+// The command-line companion: "dosectl [--db PATH] COMMAND [options]". It
+// works on the store of "zudovi.ini" in the working directory (group
+// "database"), or on the SQLite file that --db names.
 // Data goes to out, a one-line reason or the usage to err. The exit codes:
 // 0 done, 1 failed, 2 the command line was wrong.
 class DoseCtl
@@ -34,9 +37,15 @@ private:
     int report(const QString& dbPath, const QStringList& arguments);
     int personReport(const QString& dbPath, const QStringList& arguments);
     int departmentReport(const QString& dbPath, const QStringList& arguments);
-    // Runs work on a connection to the database at path; its text is the
-    // reason of a failure, empty on success.
-    int withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work);
+    int migrate(const QString& dbPath, const QStringList& arguments);
+    // The store to work on: the SQLite file at path when one was named, else
+    // the configured one. -1 to go on, or the exit code after the reason.
+    int pickStore(const QString& path, StoreConfig& store);
+    // Runs work on a connection to the store picked for path (its layout
+    // brought up to date first when layOut); its text is the reason of a
+    // failure, empty on success.
+    int withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work,
+                     bool layOut = true);
     int usageError(const QString& usage, const QString& why);
     // A subcommand's arguments parsed: -1 to go on, or the exit code when
     // the help was shown or the arguments are wrong.

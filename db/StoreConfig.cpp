@@ -82,6 +82,10 @@ void StoreConfig::apply(QSqlDatabase& db) const
     // A lost server is noticed within seconds rather than after the
     // system's TCP timeout.
     QStringList opts{QStringLiteral("connect_timeout=10")};
+    // The server's notices ("relation ... already exists, skipping" on every
+    // start) are no news to anyone; libpq would print them on stderr.
+    // Options of the settings that say otherwise come later and win.
+    opts << QStringLiteral("options=-cclient_min_messages=warning");
     if (!options.trimmed().isEmpty())
         opts << options.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     db.setConnectOptions(opts.join(QLatin1Char(';')));
