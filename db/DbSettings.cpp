@@ -16,6 +16,8 @@
 
 namespace {
 
+const QString kRestartNotice = QStringLiteral("数据库设置已保存，重新启动程序后生效。");
+
 // The same store as far as the settings file tells: what write() would put there.
 bool sameStore(const StoreConfig& a, const StoreConfig& b)
 {
@@ -199,7 +201,7 @@ void DbSettings::accept()
     }
     QLOG_INFO() << "database settings saved:" << store.driver << store.describe();
     if (!savedValid || !sameStore(saved, store))
-        QMessageBox::information(this, windowTitle(), QStringLiteral("数据库设置已保存，重新启动程序后生效。"));
+        QMessageBox::information(this, windowTitle(), kRestartNotice);
     saved = store;
     savedValid = true;
     QDialog::accept();

@@ -24,7 +24,8 @@ class tst_dbsettings : public QObject
     {
         auto* driver = d.findChild<QComboBox*>("cmbDriver");
         driver->setCurrentIndex(driver->findData(c.driver));
-        QVERIFY(d.findChild<QLineEdit*>("editHost")->isEnabled() == c.isPostgres() && d.findChild<QLineEdit*>("editPath")->isEnabled() != c.isPostgres());
+        QVERIFY(d.findChild<QLineEdit*>("editHost")->isEnabled() == c.isPostgres());
+        QVERIFY(d.findChild<QLineEdit*>("editPath")->isEnabled() != c.isPostgres());
         const QStringList names{"editPath", "editHost", "editName", "editUser", "editOptions", "editPassword"};
         const QStringList texts{c.path, c.host, c.name, c.user, c.options, password};
         for (int i = 0; i < names.size(); ++i)
@@ -43,10 +44,14 @@ class tst_dbsettings : public QObject
         QSqlDatabase::removeDatabase("ask");
         return value;
     }
-    QStringList lines(const QString& path)
+    static QStringList lines(const QString& path)
     {
         QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+        return f.open(QIODevice::ReadOnly) ? QString(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+    }
+    static QString fieldsOf(const StoreConfig& c)
+    {
+        return QStringList{c.driver, c.host, QString::number(c.port), c.name, c.user, c.options}.join('|');
     }
 
 private slots:
@@ -81,7 +86,8 @@ private slots:
     {
         SettingsAdpater settings(ini, QSettings::IniFormat);
         const StoreConfig store = PgServer::instance().store();
-        const QString key = QString("%1:%2:dose:postgres:").arg(store.host).arg(store.port), other = "elsewhere:5432:*:bob:pw";
+        const QString key = QString("%1:%2:dose:postgres:").arg(store.host).arg(store.port);
+        const QString other = "elsewhere:5432:*:bob:pw";
         for (const QString& password : {QString("se:cr\\et"), QString("Second-Pw")}) {
             DbSettings dialog(nullptr, &settings);
             ModalScript script; // the notice only when the store changes
@@ -94,13 +100,15 @@ private slots:
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             struct stat st;
             QVERIFY(stat(QFile::encodeName(pgpass).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
+            if (password == "Second-Pw")
+                continue;
+            QCOMPARE(lines(pgpass), QStringList{key + "se\\:cr\\\\et"}); // ':' and '\' escaped
             QFile append(pgpass);
-            if (password != "Second-Pw")
-                QVERIFY(lines(pgpass) == QStringList{key + "se\\:cr\\\\et"} && append.open(QIODevice::Append) && append.write(other.toUtf8() + '\n'));
+            QVERIFY(append.open(QIODevice::Append) && append.write(other.toUtf8() + '\n') > 0);
         }
         QCOMPARE(lines(pgpass), QStringList({key + "Second-Pw", other}));
-        QFile file(ini);
-        QVERIFY(file.open(QIODevice::ReadOnly) && !file.readAll().contains("se:cr") && file.seek(0) && !file.readAll().contains("Second-Pw"));
+        const QString saved = lines(ini).join('\n');
+        QVERIFY2(!saved.contains("se:cr") && !saved.contains("Second-Pw"), qPrintable(saved));
 
         SettingsAdpater ports(ini, QSettings::IniFormat); // the port dialog's rewrite of the file
         ports.writeSettings();
@@ -108,8 +116,7 @@ private slots:
         QSettings back(ini, QSettings::IniFormat);
         StoreConfig read;
         QVERIFY(StoreConfig::read(back, read));
-        QCOMPARE(QStringList({read.driver, read.host, QString::number(read.port), read.name, read.user, read.options}),
-                 QStringList({store.driver, store.host, QString::number(store.port), store.name, store.user, store.options}));
+        QCOMPARE(fieldsOf(read), fieldsOf(store));
     }
 };
 
