@@ -12,9 +12,11 @@
 #include <QTreeWidgetItem>
 
 #include "app/Clock.h"
+#include "app/SettingsAdpater.h"
 #include "QsLog/QsLog.h"
 #include "db/DataBase.h"
 #include "db/DatabaseBackup.h"
+#include "db/DbSettings.h"
 #include "device/ComParaSettings.h"
 #include "dose/WearAttribution.h"
 #include "device/SerialPort.h"
@@ -132,6 +134,10 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->action_audit, &QAction::triggered, this, &MainWindow::showAudit);
     connect(ui->action_backup, &QAction::triggered, this, &MainWindow::backupNow);
     connect(ui->action_restore, &QAction::triggered, this, &MainWindow::restoreNow);
+    connect(ui->action_dbsettings, &QAction::triggered, this, [this] {
+        DbSettings dialog(this, this->settings);
+        dialog.exec();
+    });
     connect(this, &MainWindow::automaticBackupDone, this, &MainWindow::showAutomaticBackup, Qt::QueuedConnection);
     connect(policyDialog, &DosePolicyDialog::policyChanged, this, [this] { evaluateLevels(); });
     ui->mainToolBar->addAction(ui->action_synchro);

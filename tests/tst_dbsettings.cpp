@@ -1,0 +1,124 @@
+#include <QtTest>
+#include <QtWidgets>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <sys/stat.h>
+
+#include "app/SettingsAdpater.h"
+#include "db/DbSettings.h"
+#include "support/ModalScript.h"
+#include "support/PgServer.h"
+
+Q_DECLARE_METATYPE(StoreConfig)
+
+class tst_dbsettings : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString ini = dir.filePath("zudovi.ini");
+    QString pgpass = dir.filePath("pgpass"); // PGPASSFILE; HOME is dir as well
+
+    static void fill(DbSettings& d, const StoreConfig& c, const QString& password)
+    {
+        auto* driver = d.findChild<QComboBox*>("cmbDriver");
+        driver->setCurrentIndex(driver->findData(c.driver));
+        QVERIFY(d.findChild<QLineEdit*>("editHost")->isEnabled() == c.isPostgres());
+        QVERIFY(d.findChild<QLineEdit*>("editPath")->isEnabled() != c.isPostgres());
+        const QStringList names{"editPath", "editHost", "editName", "editUser", "editOptions", "editPassword"};
+        const QStringList texts{c.path, c.host, c.name, c.user, c.options, password};
+        for (int i = 0; i < names.size(); ++i)
+            d.findChild<QLineEdit*>(names[i])->setText(texts[i]);
+        d.findChild<QSpinBox*>("spinPort")->setValue(c.port);
+    }
+    static QString ask(const StoreConfig& store, const QString& sql) // through a connection of the test's own
+    {
+        QString value;
+        {
+            QSqlDatabase db = store.addConnection("ask");
+            QSqlQuery q(db);
+            if (db.open() && q.exec(sql) && q.next())
+                value = q.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase("ask");
+        return value;
+    }
+    static QStringList lines(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+    }
+    static QString fieldsOf(const StoreConfig& c)
+    {
+        return QStringList{c.driver, c.host, QString::number(c.port), c.name, c.user, c.options}.join('|');
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("HOME", dir.path().toUtf8());
+        qputenv("PGPASSFILE", pgpass.toUtf8());
+    }
+
+    void testReportsVersionOrError_data()
+    {
+        QTest::addColumn<StoreConfig>("store");
+        QTest::addColumn<QString>("shown");
+        StoreConfig pg = PgServer::instance().store(), wrong = pg, file = StoreConfig::file(dir.filePath("x.db"));
+        wrong.port = pg.port + 1;
+        QTest::newRow("server") << pg << ask(pg, "select version()");
+        QTest::newRow("wrong port") << wrong << QString(".s.PGSQL.%1").arg(wrong.port); // libpq names the socket
+        QTest::newRow("sqlite") << file << ask(file, "select sqlite_version()");
+    }
+    void testReportsVersionOrError()
+    {
+        QFETCH(StoreConfig, store);
+        QFETCH(QString, shown);
+        DbSettings dialog(nullptr, nullptr);
+        fill(dialog, store, "unused");
+        dialog.findChild<QPushButton*>("btnTest")->click();
+        const QString label = dialog.findChild<QLabel*>("lblResult")->text();
+        QVERIFY2(!shown.isEmpty() && label.contains(shown), qPrintable(label));
+    }
+
+    void okSavesGroupAndPasswordLine()
+    {
+        SettingsAdpater settings(ini, QSettings::IniFormat);
+        const StoreConfig store = PgServer::instance().store();
+        const QString key = QString("%1:%2:dose:postgres:").arg(store.host).arg(store.port);
+        const QString other = "elsewhere:5432:*:bob:pw";
+        for (const QString& password : {QString("se:cr\\et"), QString("Second-Pw")}) {
+            DbSettings dialog(nullptr, &settings);
+            ModalScript script; // the notice only when the store changes
+            if (password != "Second-Pw")
+                script.box("数据库设置", "数据库设置已保存，重新启动程序后生效。", QMessageBox::Ok, &dialog);
+            fill(dialog, store, password);
+            dialog.findChild<QCheckBox*>("chkSavePassword")->setChecked(true);
+            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            ANSWERED(script);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            struct stat st;
+            QVERIFY(stat(QFile::encodeName(pgpass).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
+            if (password == "Second-Pw")
+                continue;
+            QCOMPARE(lines(pgpass), QStringList{key + "se\\:cr\\\\et"}); // ':' and '\' escaped
+            QFile append(pgpass);
+            QVERIFY(append.open(QIODevice::Append) && append.write(other.toUtf8() + '\n') > 0);
+        }
+        QCOMPARE(lines(pgpass), QStringList({key + "Second-Pw", other}));
+        const QString saved = lines(ini).join('\n');
+        QVERIFY2(!saved.contains("se:cr") && !saved.contains("Second-Pw"), qPrintable(saved));
+
+        SettingsAdpater ports(ini, QSettings::IniFormat); // the port dialog's rewrite of the file
+        ports.writeSettings();
+        ports.sync();
+        QSettings back(ini, QSettings::IniFormat);
+        StoreConfig read;
+        QVERIFY(StoreConfig::read(back, read));
+        QCOMPARE(fieldsOf(read), fieldsOf(store));
+    }
+};
+
+QTEST_MAIN(tst_dbsettings)
+#include "tst_dbsettings.moc"
