@@ -264,8 +264,22 @@ void SqlSelect::loadPage(int page)
     // Page 0 (an emptied selector) shows the first page.
     QVariantList values;
     // Pages need a fixed order: by time, then device, then name.
-    const QString statement = attributedQuery(&values) + QStringLiteral(" order by 1, 4, 2 limit 10 offset ")
-        + QString::number(qMax(0, (page - 1) * rowsPerPage)) + QStringLiteral(";");
+    const int offset = qMax(0, (page - 1) * rowsPerPage);
+    QString statement;
+    if (offset * 2 <= totalRows) {
+        statement = attributedQuery(&values) + QStringLiteral(" order by 1, 4, 2 limit %1 offset %2;")
+                                                   .arg(rowsPerPage)
+                                                   .arg(offset);
+    } else {
+        // A page of the back half is counted from the end, so that the last
+        // pages skip no more rows than the first ones; its few rows are put
+        // back in order.
+        const int rows = qBound(0, totalRows - offset, rowsPerPage);
+        statement = QStringLiteral("select * from (") + attributedQuery(&values)
+            + QStringLiteral(" order by 1 desc, 4 desc, 2 desc limit %1 offset %2) t order by 1, 4, 2;")
+                  .arg(rows)
+                  .arg(totalRows - offset - rows);
+    }
     qDebug() << "sql" << statement << values;
     pageStatement = statement;
     pageValues = values;
