@@ -1,10 +1,12 @@
 #include "cli/DoseCtl.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
 
 #include "app/Clock.h"
+#include "app/DataDir.h"
 #include "db/DataBase.h"
 #include "db/DatabaseBackup.h"
 #include "db/IntegrityCheck.h"
@@ -15,8 +17,6 @@
 #include "report/ReportWorkbook.h"
 
 namespace {
-
-const char* const kVersion = "1.0";
 
 QString twoDecimals(double v)
 {
@@ -81,8 +81,11 @@ int DoseCtl::run(const QStringList& arguments)
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
     const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("数据库文件 (默认: database.db)"),
                                 QStringLiteral("PATH"), QStringLiteral("database.db"));
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("数据文件夹: 默认数据库为 DIR/database.db"), QStringLiteral("DIR"));
     parser.addOption(version);
     parser.addOption(db);
+    parser.addOption(dataDir);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
@@ -91,22 +94,31 @@ int DoseCtl::run(const QStringList& arguments)
         return 0;
     }
     if (parser.isSet(version)) {
-        out << "dosectl " << kVersion << '\n';
+        out << "dosectl " << DOSE_VERSION << '\n';
         return 0;
     }
     const QStringList rest = parser.positionalArguments();
     if (rest.isEmpty())
         return usageError(parser.helpText(), QStringLiteral("no command given"));
+    // The data folder only moves the default database; paths given on the
+    // command line stay relative to where dosectl was started.
+    QString dbPath = parser.value(db);
+    if (parser.isSet(dataDir)) {
+        if (const QString problem = DataDir::prepare(parser.value(dataDir), false); !problem.isEmpty())
+            return failure(problem);
+        if (!parser.isSet(db))
+            dbPath = QDir(parser.value(dataDir)).filePath(QStringLiteral("database.db"));
+    }
     if (rest.first() == QLatin1String("status"))
-        return status(parser.value(db), rest);
+        return status(dbPath, rest);
     if (rest.first() == QLatin1String("check"))
-        return check(parser.value(db), rest);
+        return check(dbPath, rest);
     if (rest.first() == QLatin1String("backup"))
-        return backup(parser.value(db), rest);
+        return backup(dbPath, rest);
     if (rest.first() == QLatin1String("restore"))
-        return restore(parser.value(db), rest);
+        return restore(dbPath, rest);
     if (rest.first() == QLatin1String("report"))
-        return report(parser.value(db), rest);
+        return report(dbPath, rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
