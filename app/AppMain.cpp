@@ -1,9 +1,13 @@
 #include "app/AppMain.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
 #include <QMessageBox>
+#include <QTextStream>
 
 #include "QsLog/QsLog.h"
+#include "app/DataDir.h"
 #include "app/SettingsAdpater.h"
 #include "db/DataBase.h"
 #include "query/XlsSqlDriver.h"
@@ -29,11 +33,90 @@ QString openStore(QSettings& settings, std::unique_ptr<DataBase>& database)
     return QString();
 }
 
+namespace {
+
+const int kGoOn = -1;
+
+// Reads the command line before anything else: kGoOn with *dataDir set
+// (empty: the current directory), or the exit code when the usage or the
+// version was asked for (0) or the command line is wrong (2). Neither
+// needs a display.
+int readCommandLine(int& argc, char** argv, QString* dataDir)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("个人剂量管理系统。不带 --data-dir 时, database.db、zudovi.ini、"
+                                                    "log.txt 和 backup/ 都在当前目录。"));
+    // Qt's own options are single-dash words, taken out by QApplication.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
+    const QCommandLineOption dir(QStringLiteral("data-dir"),
+                                 QStringLiteral("数据文件夹 (不存在时以权限 0700 创建)"), QStringLiteral("DIR"));
+    parser.addOptions({version, dir});
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "display", "geometry",
+                             "qwindowgeometry", "qwindowicon", "qwindowtitle", "title", "style", "stylesheet",
+                             "session", "name"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("VALUE"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    const bool ok = parser.parse(arguments) && parser.positionalArguments().isEmpty();
+    if (!ok || parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // The usage takes the program's name from the application object.
+        QCoreApplication core(argc, argv);
+        QTextStream stream(ok ? stdout : stderr);
+        stream.setCodec("UTF-8");
+        if (!ok && parser.errorText().isEmpty())
+            stream << "dosemanager: unexpected argument: " << parser.positionalArguments().value(0) << '\n';
+        else if (!ok)
+            stream << "dosemanager: " << parser.errorText() << '\n';
+        stream << parser.helpText();
+        return ok ? 0 : 2;
+    }
+    if (parser.isSet(version)) {
+        QTextStream(stdout) << "dosemanager " << DOSE_VERSION << '\n';
+        return 0;
+    }
+    *dataDir = parser.value(dir);
+    return kGoOn;
+}
+
+} // namespace
+
 int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onShown)
 {
+    QString dataDir;
+    if (const int code = readCommandLine(argc, argv, &dataDir); code != kGoOn)
+        return code;
+
     // The order matters: the main window opens its own connection and reads
     // the settings records in its constructor.
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("dosemanager"));
+    // Every file below is opened relative to the data folder, so it is
+    // settled before any of them.
+    if (!dataDir.isEmpty()) {
+        QString problem = DataDir::prepare(dataDir, true);
+        if (problem.isEmpty() && !QDir::setCurrent(dataDir))
+            problem = QStringLiteral("cannot change into ") + dataDir;
+        if (!problem.isEmpty()) {
+            QTextStream err(stderr);
+            err.setCodec("UTF-8");
+            err << "dosemanager: " << problem << '\n';
+            err.flush();
+            QMessageBox::critical(nullptr, QStringLiteral("个人剂量管理系统"),
+                                  QStringLiteral("无法使用数据文件夹 %1:\n%2").arg(dataDir, problem));
+            return 1;
+        }
+    }
     SettingsAdpater settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
 
     QsLogging::Logger& logger = QsLogging::Logger::instance();
@@ -43,6 +126,7 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     QsLogging::DestinationPtr debugDestination = QsLogging::makeDebugOutputDestination();
     logger.addDestination(debugDestination);
     logger.addDestination(fileDestination);
+    QLOG_INFO() << "dosemanager" << DOSE_VERSION << "in" << QDir::currentPath();
 
     // Workbooks are written through the "QODBC" driver name; on this platform
     // our own workbook writer answers to it.

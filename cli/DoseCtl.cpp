@@ -1,11 +1,13 @@
 #include "cli/DoseCtl.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTextStream>
 
 #include "app/Clock.h"
+#include "app/DataDir.h"
 #include "db/DataBase.h"
 #include "db/DatabaseBackup.h"
 #include "db/IntegrityCheck.h"
@@ -18,8 +20,6 @@
 #include "report/ReportWorkbook.h"
 
 namespace {
-
-const char* const kVersion = "1.0";
 
 QString twoDecimals(double v)
 {
@@ -96,8 +96,11 @@ int DoseCtl::run(const QStringList& arguments)
                                 QStringLiteral("SQLite 数据库文件 (默认: zudovi.ini 的 [database], "
                                                "未配置时 database.db)"),
                                 QStringLiteral("PATH"));
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("数据文件夹: 在其中读 zudovi.ini 和 database.db"), QStringLiteral("DIR"));
     parser.addOption(version);
     parser.addOption(db);
+    parser.addOption(dataDir);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report | migrate"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
@@ -106,24 +109,33 @@ int DoseCtl::run(const QStringList& arguments)
         return 0;
     }
     if (parser.isSet(version)) {
-        out << "dosectl " << kVersion << '\n';
+        out << "dosectl " << DOSE_VERSION << '\n';
         return 0;
     }
     const QStringList rest = parser.positionalArguments();
     if (rest.isEmpty())
         return usageError(parser.helpText(), QStringLiteral("no command given"));
+    // The data folder only moves the settings and the default database;
+    // paths given on the command line stay relative to where dosectl was
+    // started.
+    const QString dbPath = parser.value(db);
+    if (parser.isSet(dataDir)) {
+        if (const QString problem = DataDir::prepare(parser.value(dataDir), false); !problem.isEmpty())
+            return failure(problem);
+        folder = parser.value(dataDir);
+    }
     if (rest.first() == QLatin1String("status"))
-        return status(parser.value(db), rest);
+        return status(dbPath, rest);
     if (rest.first() == QLatin1String("check"))
-        return check(parser.value(db), rest);
+        return check(dbPath, rest);
     if (rest.first() == QLatin1String("backup"))
-        return backup(parser.value(db), rest);
+        return backup(dbPath, rest);
     if (rest.first() == QLatin1String("restore"))
-        return restore(parser.value(db), rest);
+        return restore(dbPath, rest);
     if (rest.first() == QLatin1String("report"))
-        return report(parser.value(db), rest);
+        return report(dbPath, rest);
     if (rest.first() == QLatin1String("migrate"))
-        return migrate(parser.value(db), rest);
+        return migrate(dbPath, rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
@@ -301,9 +313,12 @@ int DoseCtl::pickStore(const QString& path, StoreConfig& store)
         store = StoreConfig::file(path);
         return -1;
     }
-    QSettings settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
+    QSettings settings(QDir(folder).filePath(QStringLiteral("zudovi.ini")), QSettings::IniFormat);
     QString why;
-    return StoreConfig::read(settings, store, &why) ? -1 : failure(why);
+    if (!StoreConfig::read(settings, store, &why))
+        return failure(why);
+    store.path = QDir(folder).filePath(store.path);
+    return -1;
 }
 
 int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work,

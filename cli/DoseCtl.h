@@ -54,4 +54,7 @@ private:
 
     QTextStream& out;
     QTextStream& err;
+    // --data-dir: where "zudovi.ini" and the default database are (empty:
+    // the working directory).
+    QString folder;
 };

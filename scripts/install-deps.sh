@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the program and its tests need, only those missing.
+# Installs the Debian packages the program, its tests and its package
+# (package.sh) need, only those missing.
 # Run by run.sh and test.sh; never needed by hand.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ PACKAGES=(
   fonts-wqy-zenhei
   libfreexl-dev
   libxlsxwriter-dev poppler-utils unzip
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()

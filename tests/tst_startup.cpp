@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "app/AppMain.h"
+#include "app/DataDir.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -62,6 +63,31 @@ private slots:
         // Settings are written only when the operator accepts the port settings.
         QVERIFY(!QFile::exists(dir.filePath("zudovi.ini")));
         QCOMPARE(tablesOf(dir.filePath("database.db")), kTables);
+    }
+
+    void dataDirIsUsableOrLeftAsItWas_data()
+    {
+        QTest::addColumn<QString>("path"); // in a scratch folder holding only "file"
+        QTest::addColumn<bool>("create");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("made with parents") << "a/b" << true << true;
+        QTest::newRow("missing, not to be made") << "a/b" << false << false;
+        QTest::newRow("a file") << "file" << true << false;
+        QTest::newRow("fails half-way") << "a/" + QString(300, 'x') << true << false;
+    }
+
+    void dataDirIsUsableOrLeftAsItWas()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, create);
+        QFETCH(bool, usable);
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath("file")).open(QIODevice::WriteOnly));
+        QCOMPARE(DataDir::prepare(dir.filePath(path), create).isEmpty(), usable);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 usable ? QStringList({"a", "file"}) : QStringList({"file"}));
+        const int owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner; // mode 0700
+        QVERIFY(!usable || int(QFileInfo(dir.filePath("a")).permissions()) == (owner | owner >> 4));
     }
 };
 
