@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake make pkg-config
-  qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite
+  qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite libqt5sql5-psql postgresql
   libqwt-qt5-dev
   fonts-wqy-zenhei
   libfreexl-dev
