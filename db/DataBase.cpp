@@ -449,9 +449,15 @@ bool DataBase::createTables()
     if (SqlDialect::isPostgres(defaultDb)) {
         for (const QString* t : {&realdataTable, &monthdataTable, &yeardataTable}) {
             const QByteArray table = t->toLatin1();
-            QSqlQuery q(defaultDb);
-            if (!q.exec(QString::asprintf("CREATE UNIQUE INDEX IF NOT EXISTS key_%s ON %s(slaveId, dataTime);",
-                                          table.constData(), table.constData())))
+            const QString exists = QString::asprintf("select 1 from pg_constraint where conname = lower('key_%s')",
+                                                     table.constData());
+            QString found;
+            // Another station starting at the same moment may add it first.
+            if (!firstText(exists, {}, defaultDb, found)
+                && !QSqlQuery(defaultDb).exec(QString::asprintf("ALTER TABLE %s ADD CONSTRAINT key_%s UNIQUE "
+                                                                "(slaveId, dataTime);",
+                                                                table.constData(), table.constData()))
+                && !firstText(exists, {}, defaultDb, found))
                 return false;
         }
         // The query dialog pages through the readings in time order. The
