@@ -556,13 +556,26 @@ QSqlDatabase DataBase::getConnection(const QString& connName)
 
 void DataBase::openConnection(const QString& connName)
 {
-    QSqlDatabase db = QSqlDatabase::database(connName, true);
-    if (db.isValid() && !db.isOpen())
+    QSqlDatabase db = QSqlDatabase::database(connName, false);
+    if (!db.isValid())
+        return;
+    if (db.isOpen() && store.isPostgres()) {
+        // A server connection stays open between uses (making one costs
+        // tens of milliseconds); one the server has dropped is made anew.
+        QMutexLocker lock(&dataMutex);
+        if (QSqlQuery(db).exec(QStringLiteral("select 1")))
+            return;
+        dropPrepared(connName);
+        db.close();
+    }
+    if (!db.isOpen())
         db.open();
 }
 
 void DataBase::closeConnection(const QString& connName)
 {
+    if (store.isPostgres())
+        return; // kept for the next use; openConnection checks it then
     {
         // Statements prepared on the connection go before it closes.
         QMutexLocker lock(&dataMutex);

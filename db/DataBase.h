@@ -72,7 +72,9 @@ public:
     // by itself. Returns what replace returned.
     bool withFileReleased(const std::function<bool()>& replace);
 
-    // Connections.
+    // Connections. An SQLite file is opened and closed around each use; a
+    // server connection stays open, and openConnection makes it anew when
+    // the server has dropped it.
     bool createConnection(const QString& connName);
     QSqlDatabase getConnection(const QString& connName);
     void openConnection(const QString& connName);

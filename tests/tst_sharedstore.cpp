@@ -60,7 +60,7 @@ class tst_sharedstore : public QObject
     // Day and month totals against the sums of the readings under them.
     void totalsAreSums()
     {
-        for (const QString& t : {"Monthdata", "Yeardata"}) {
+        for (const QString t : {"Monthdata", "Yeardata"}) {
             const int n = t == "Monthdata" ? 8 : 6;
             QCOMPARE(rows(QString("select dataTime || '=' || round(probeValue::numeric, 2) from %1 order by 1").arg(t)),
                      rows(QString("select d || '=' || round(s::numeric, 2) from (select substr(dataTime, 1, %1) d, "
@@ -78,8 +78,8 @@ private slots:
 
     void init()
     {
-        for (const QString& t : {"Realdata", "Monthdata", "Yeardata"})
-            QCOMPARE(rows("delete from " + t), QString());
+        for (const char* t : {"Realdata", "Monthdata", "Yeardata"})
+            QCOMPARE(rows(QString("delete from ") + t), QString());
     }
 
     // Two stations read the same dosimeter: the second one's replies overlap the first one's, in the other direction.
@@ -145,7 +145,7 @@ private slots:
         QVERIFY(PgServer::instance().stop());
         storage.receiveData(reply(10, 20));
         QVERIFY(PgServer::instance().start());
-        database->closeConnection("check");
+        database->openConnection("check");
         QCOMPARE(rows("select count(*) from Realdata where slaveId = 9 and dataTime >= '2016010110'"), QString("0"));
         storage.receiveData(reply(10, 20));
         QCOMPARE(QList<QVariantList>(stored), (QList<QVariantList>{{true}, {false}, {true}}));
