@@ -3,6 +3,7 @@
 
 #include "app/Clock.h"
 #include "db/DataBase.h"
+#include "db/SqlDialect.h"
 #include "dose/WearAttribution.h"
 #include "query/ExportExcelObject.h"
 #include "query/XlsxExport.h"
@@ -263,19 +264,21 @@ void SqlSelect::loadPage(int page)
 {
     // Page 0 (an emptied selector) shows the first page.
     QVariantList values;
-    // Pages need a fixed order: by time, then device, then name.
     const int offset = qMax(0, (page - 1) * rowsPerPage);
-    QString statement;
-    if (offset * 2 <= totalRows) {
-        statement = attributedQuery(&values) + QStringLiteral(" order by 1, 4, 2 limit %1 offset %2;")
-                                                   .arg(rowsPerPage)
-                                                   .arg(offset);
+    QString statement = attributedQuery(&values);
+    if (!SqlDialect::isPostgres(connection)) {
+        // A file gives its rows in the one order it stores them.
+        statement += QStringLiteral(" limit %1 offset %2;").arg(rowsPerPage).arg(offset);
+    } else if (offset * 2 <= totalRows) {
+        // A server gives rows in no fixed order unless told: by time, then
+        // device, then name.
+        statement += QStringLiteral(" order by 1, 4, 2 limit %1 offset %2;").arg(rowsPerPage).arg(offset);
     } else {
         // A page of the back half is counted from the end, so that the last
         // pages skip no more rows than the first ones; its few rows are put
         // back in order.
         const int rows = qBound(0, totalRows - offset, rowsPerPage);
-        statement = QStringLiteral("select * from (") + attributedQuery(&values)
+        statement = QStringLiteral("select * from (") + statement
             + QStringLiteral(" order by 1 desc, 4 desc, 2 desc limit %1 offset %2) t order by 1, 4, 2;")
                   .arg(rows)
                   .arg(totalRows - offset - rows);
@@ -415,7 +418,9 @@ void SqlSelect::setExcel()
 
         for (int offset = 0, k = 0; offset < total; offset += rowsPerSheet, ++k) {
             // The export reads the table's model: one sheet's rows at a time.
-            const QString statement = query + QStringLiteral(" order by 1, 4, 2 limit 50000 offset ") + QString::number(offset)
+            const QString statement = query
+                + (SqlDialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
+                + QStringLiteral(" limit 50000 offset ") + QString::number(offset)
                 + QStringLiteral(";");
             qDebug() << "sql" << statement << values;
             showStatement(statement, values);
