@@ -46,6 +46,9 @@ private slots:
         QCOMPARE(label(), QString("没有设备连接到电脑上！\n串口 a, c 无法打开：busy\n串口 b 无法打开：denied"));
         dialog->getsyninfo(0, "/dev/x", 0, false); // a device at address 0 that failed
         QCOMPARE(label(), QString("串口 /dev/x同步失败!"));
+        dialog->getsyninfo(3, "/dev/x", 7, false); // read, but the store refused it: no row to clear
+        QCOMPARE(label() + QString::number(table()->rowCount()),
+                 QString("串口 /dev/x，设备 7 存储失败! 数据仍在设备中, 请检查数据库后重新同步。0"));
 
         QTest::mouseClick(button("btnresyn"), Qt::LeftButton); // enabled by the outcomes, or this does nothing
         QCOMPARE(QString::number(sent.size()) + label(), QString("2同步数据!"));
