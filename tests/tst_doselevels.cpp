@@ -3,10 +3,8 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QTableView>
-#include <QTextStream>
 #include <QtTest>
 
-#include "cli/DoseCtl.h"
 #include "dose/DoseAlerts.h"
 #include "dose/DoseOverview.h"
 #include "dose/DoseStatus.h"
@@ -38,18 +36,6 @@ QString figures(const DoseFigures& f)
 {
     return QStringLiteral("%1 %2 %3 %4").arg(f.quarter, 0, 'f', 2).arg(f.year, 0, 'f', 2).arg(f.fiveYear, 0, 'f', 2)
         .arg(f.last12, 0, 'f', 2);
-}
-
-int ctl(const QStringList& args, QString* out = nullptr, QString* err = nullptr)
-{
-    QString o, e;
-    QTextStream os(&o), es(&e);
-    const int rc = DoseCtl(os, es).run(QStringList{"dosectl"} + args);
-    if (out)
-        *out = o;
-    if (err)
-        *err = e;
-    return rc;
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include <QtTest>
 
 #include "app/Clock.h"
-#include "cli/DoseCtl.h"
 #include "report/PeriodReport.h"
 #include "report/PersonRecord.h"
 #include "report/ReportDocument.h"
@@ -144,9 +143,8 @@ private slots:
         QFETCH(int, code);
         ScratchDatabase s;
         fill(s);
-        QString out, err;
-        QTextStream os(&out), es(&err);
-        QCOMPARE(DoseCtl(os, es).run(QStringList{"dosectl", "report"} + args.split(' ')), code);
+        QString err;
+        QCOMPARE(ctl(QStringList{"report"} + args.split(' '), nullptr, &err), code);
         QCOMPARE(err.isEmpty(), code == 0);
         QCOMPARE(files(s), code == 0 ? 2 : 1); // the document only when complete, never a partial one
     }

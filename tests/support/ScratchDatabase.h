@@ -64,3 +64,8 @@ public:
 private:
     const QString start;
 };
+
+// dosectl run with args: its exit code; what it wrote goes to out and err where given.
+int ctl(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
+// The first value sql gives in the SQLite file at path, read through a connection of its own.
+QVariant valueIn(const QString& path, const QString& sql);
