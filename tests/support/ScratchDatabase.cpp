@@ -191,3 +191,10 @@ QVariant valueIn(const QString& path, const QString& sql)
     QSqlDatabase::removeDatabase(QStringLiteral("peek"));
     return v;
 }
+
+QStringList fileLines(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                          : QStringList();
+}
