@@ -36,13 +36,6 @@ PersonRecord record(ScratchDatabase& s, const QString& card, int from = 0, int t
     return r;
 }
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
-}
-
 QString two(double v) { return QString::number(v, 'f', 2); }
 int files(const ScratchDatabase& s) { return QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden).size(); }
 
@@ -100,7 +93,7 @@ private slots:
         ScratchDatabase s;
         fill(s);
         QVERIFY(ReportDocument::writePdf(record(s, "C3", 2012, 2023), s.path("r.pdf"), nullptr));
-        const QString text = run("pdftotext", {"-layout", s.path("r.pdf"), "-"});
+        const QString text = output("pdftotext", {"-layout", s.path("r.pdf"), "-"});
         const QString flat = QString(text).remove(QRegularExpression("\\s"));
         QVERIFY2(flat.contains("个人剂量档案") && flat.contains("丙") && flat.contains("99.77"), qPrintable(text));
         QVERIFY(flat.contains("生成时间2023-12-0110:00") && text.count('\f') >= 2);
@@ -109,9 +102,9 @@ private slots:
 
         // The summary's row of 2018 (the year, its dose) and May on the sheet of 2018: numbers.
         QVERIFY(ReportWorkbook::write(record(s, "C3"), s.path("r.xlsx"), nullptr));
-        QVERIFY(run("unzip", {"-p", s.path("r.xlsx"), "xl/worksheets/sheet1.xml"})
+        QVERIFY(output("unzip", {"-p", s.path("r.xlsx"), "xl/worksheets/sheet1.xml"})
                     .contains(QRegularExpression(R"(<c r="A\d+"><v>2018</v></c><c r="B\d+" s="\d+"><v>99.77</v></c>)")));
-        QVERIFY(run("unzip", {"-p", s.path("r.xlsx"), "xl/worksheets/sheet2.xml"})
+        QVERIFY(output("unzip", {"-p", s.path("r.xlsx"), "xl/worksheets/sheet2.xml"})
                     .contains(QRegularExpression(R"(<c r="B6" s="\d+"><v>99.77</v></c>)")));
     }
 
@@ -122,7 +115,8 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3 && old.flush());
         const auto partly = [](const QString& tmp, QString*) { QFile f(tmp); return f.open(QIODevice::WriteOnly) && !f.write("x"); };
         QVERIFY(!ReportFile::write(old.fileName(), partly, nullptr));
-        QCOMPARE(run("cat", {old.fileName()}) + QString::number(files(s)), QStringLiteral("old2")); // no temporary left
+        // The old content stays, and no temporary file is left.
+        QCOMPARE(output("cat", {old.fileName()}) + QString::number(files(s)), QStringLiteral("old2"));
     }
 
     void dosectl_data()

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QProcess>
 #include <QSqlError>
 #include <QSettings>
 #include <QSqlQuery>
@@ -190,6 +191,13 @@ QVariant valueIn(const QString& path, const QString& sql)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("peek"));
     return v;
+}
+
+QString output(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 QStringList fileLines(const QString& path)

@@ -71,3 +71,5 @@ int ctl(const QStringList& args, QString* out = nullptr, QString* err = nullptr)
 QVariant valueIn(const QString& path, const QString& sql);
 // The lines of the text file at path, empty lines left out; none when it cannot be read.
 QStringList fileLines(const QString& path);
+// What program wrote to its standard output when run with args (empty when it did not finish within a minute).
+QString output(const QString& program, const QStringList& args);
