@@ -3,38 +3,17 @@
 #include <QAction>
 #include <QScopeGuard>
 #include <QStatusBar>
-#include <QTextStream>
 #include <QtTest>
 #include <atomic>
 
 #include "app/Clock.h"
 #include "app/SettingsAdpater.h"
-#include "cli/DoseCtl.h"
 #include "db/DatabaseBackup.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
 #include "ui/MainWindow.h"
 
 namespace {
-
-int ctl(const QStringList& args, QString* out, QString* err)
-{
-    QTextStream os(&(*out = QString())), es(&(*err = QString()));
-    return DoseCtl(os, es).run(QStringList{"dosectl"} + args);
-}
-
-QVariant valueIn(const QString& path, const QString& sql) // the first value sql gives in the file at path
-{
-    QVariant v;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
-        db.setDatabaseName(path);
-        QSqlQuery q(db);
-        v = db.open() && q.exec(sql) && q.next() ? q.value(0) : QVariant();
-    }
-    QSqlDatabase::removeDatabase("peek");
-    return v;
-}
 
 QStringList names(const QStringList& days) // "yyyyMMdd" -> the automatic backup of that day at noon
 {

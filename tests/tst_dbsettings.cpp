@@ -9,6 +9,7 @@
 #include "db/DbSettings.h"
 #include "support/ModalScript.h"
 #include "support/PgServer.h"
+#include "support/ScratchDatabase.h"
 
 Q_DECLARE_METATYPE(StoreConfig)
 
@@ -43,11 +44,6 @@ class tst_dbsettings : public QObject
         }
         QSqlDatabase::removeDatabase("ask");
         return value;
-    }
-    static QStringList lines(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
     }
     static QString fieldsOf(const StoreConfig& c)
     {
@@ -102,12 +98,12 @@ private slots:
             QVERIFY(stat(QFile::encodeName(pgpass).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
             if (password == "Second-Pw")
                 continue;
-            QCOMPARE(lines(pgpass), QStringList{key + "se\\:cr\\\\et"}); // ':' and '\' escaped
+            QCOMPARE(fileLines(pgpass), QStringList{key + "se\\:cr\\\\et"}); // ':' and '\' escaped
             QFile append(pgpass);
             QVERIFY(append.open(QIODevice::Append) && append.write(other.toUtf8() + '\n') > 0);
         }
-        QCOMPARE(lines(pgpass), QStringList({key + "Second-Pw", other}));
-        const QString saved = lines(ini).join('\n');
+        QCOMPARE(fileLines(pgpass), QStringList({key + "Second-Pw", other}));
+        const QString saved = fileLines(ini).join('\n');
         QVERIFY2(!saved.contains("se:cr") && !saved.contains("Second-Pw"), qPrintable(saved));
 
         SettingsAdpater ports(ini, QSettings::IniFormat); // the port dialog's rewrite of the file

@@ -2,17 +2,9 @@
 
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTextStream>
 #include <QtTest>
 
-#include "cli/DoseCtl.h"
 #include "support/ScratchDatabase.h"
-
-static int ctl(const QStringList& args, QString& out, QString& err)
-{
-    QTextStream os(&(out = QString())), es(&(err = QString()));
-    return DoseCtl(os, es).run(QStringList{"dosectl"} + args);
-}
 
 // Readings of two devices with the day and month totals they make, and a wear period each.
 // Every row of table, each value with its type: the repair never touches a reading.
@@ -79,12 +71,12 @@ private slots:
         const QStringList check{"check"};
         const QString left = repaired.isEmpty() ? found : "ok";
         QString out, err;
-        QCOMPARE(ctl(check, out, err), found == "ok" ? 0 : 1);
+        QCOMPARE(ctl(check, &out, &err), found == "ok" ? 0 : 1);
         QCOMPARE(out, found + "\n");
-        QCOMPARE(ctl(check + QStringList{"--repair"}, out, err), left == "ok" ? 0 : 1);
+        QCOMPARE(ctl(check + QStringList{"--repair"}, &out, &err), left == "ok" ? 0 : 1);
         QCOMPARE(out, repaired + left + "\n");
         QCOMPARE(dump(s, "Realdata"), readings);
-        QCOMPARE(ctl(check, out, err), left == "ok" ? 0 : 1);
+        QCOMPARE(ctl(check, &out, &err), left == "ok" ? 0 : 1);
         QCOMPARE(out, left + "\n");
     }
 
@@ -96,16 +88,16 @@ private slots:
         QVERIFY(s.sabotage("insert", "AuditLog"));
         const QStringList repair{"check", "--repair"};
         QString out, err;
-        QVERIFY(ctl(repair, out, err) == 1 && err.contains("audit") && out.isEmpty());
+        QVERIFY(ctl(repair, &out, &err) == 1 && err.contains("audit") && out.isEmpty());
         QCOMPARE(s.value("select coalesce(sum(probeValue), 0) from Monthdata").toDouble(), 0.0);
         QVERIFY(s.repair("insert", "AuditLog"));
-        QCOMPARE(ctl(repair, out, err), 0);
+        QCOMPARE(ctl(repair, &out, &err), 0);
         QCOMPARE(s.row("select count(*) from AuditLog where action = 'repair'") + ' '
                      + s.row("select tableName, rowKey, detail from AuditLog where action = 'repair' order by id"),
                  "2 Monthdata 5 7 0 inserted, 3 updated, 0 deleted");
-        QVERIFY(ctl({"--db", s.path("none.db"), "check"}, out, err) == 1 && !QFile::exists(s.path("none.db")));
-        QVERIFY(ctl({"check", "--bogus"}, out, err) == 2 && err.contains("Usage:"));
-        QVERIFY(ctl({"--help"}, out, err) == 0 && out.contains("check"));
+        QVERIFY(ctl({"--db", s.path("none.db"), "check"}, &out, &err) == 1 && !QFile::exists(s.path("none.db")));
+        QVERIFY(ctl({"check", "--bogus"}, &out, &err) == 2 && err.contains("Usage:"));
+        QVERIFY(ctl({"--help"}, &out, &err) == 0 && out.contains("check"));
     }
 };
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "support/ScratchDatabase.h"
+
 using namespace QsLogging;
 
 // Keeps what the logger hands over (level, then line), so logger tests need no files.
@@ -30,13 +32,6 @@ QByteArray stderrOf(const std::function<void()>& f)
     ::close(saved);
     file.seek(0);
     return file.readAll();
-}
-
-QStringList fileLines(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                          : QStringList();
 }
 
 // Ten UTF-8 bytes each (six characters), numbered so backups can be told apart.

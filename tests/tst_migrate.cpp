@@ -1,18 +1,10 @@
 // dosectl migrate: an SQLite register copied into a PostgreSQL store; the store dosectl picks from zudovi.ini.
 
 #include <QSqlQuery>
-#include <QTextStream>
 #include <QtTest>
 
-#include "cli/DoseCtl.h"
 #include "support/PgServer.h"
 #include "support/ScratchDatabase.h"
-
-static int ctl(const QStringList& args, QString& out, QString& err)
-{
-    QTextStream os(&(out = QString())), es(&(err = QString()));
-    return DoseCtl(os, es).run(QStringList{"dosectl"} + args);
-}
 
 static void configure(const StoreConfig& store) // the [database] group of the working directory's zudovi.ini
 {
@@ -50,12 +42,12 @@ private slots:
         configure(pg);
         const QString source = s.path("database.db");
         QString out, err, fileStatus;
-        QCOMPARE(ctl({"migrate", "--from", source}, out, err), 0);
-        QCOMPARE(ctl({"status", "--db", source, "--date", "2016-12-31"}, fileStatus, err), 0);
+        QCOMPARE(ctl({"migrate", "--from", source}, &out, &err), 0);
+        QCOMPARE(ctl({"status", "--db", source, "--date", "2016-12-31"}, &fileStatus, &err), 0);
         QCOMPARE(fileStatus.count('\n'), 1 + s.count("Staff"));
-        QCOMPARE(ctl({"status", "--date", "2016-12-31"}, out, err), 0);
+        QCOMPARE(ctl({"status", "--date", "2016-12-31"}, &out, &err), 0);
         QCOMPARE(out, fileStatus);
-        QCOMPARE(ctl({"migrate", "--from", source}, out, err), 1); // the target holds rows now
+        QCOMPARE(ctl({"migrate", "--from", source}, &out, &err), 1); // the target holds rows now
 
         QSqlDatabase db = pg.addConnection("peek");
         QVERIFY(db.open());
@@ -91,7 +83,7 @@ private slots:
         store.port += 1; // nobody listens there
         configure(store);
         QString out, err;
-        QCOMPARE(ctl(args, out, err), 1);
+        QCOMPARE(ctl(args, &out, &err), 1);
         for (const QString& word : named)
             QVERIFY2(err.contains(word == "describe" ? store.describe() : word), qPrintable(err));
     }

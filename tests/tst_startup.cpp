@@ -1,37 +1,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include "app/AppMain.h"
 #include "app/DataDir.h"
+#include "support/ScratchDatabase.h"
 #include "ui/MainWindow.h"
 
 namespace {
 
 const QStringList kTables = {"AuditLog", "Department", "Device", "DoseAlert", "DosePolicy", "Monthdata", "Realdata",
                              "SeqYeardata", "Staff", "Yeardata"};
-
-// Reads the table names of a database file through a private connection.
-QStringList tablesOf(const QString& file)
-{
-    QStringList names;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "startup-check");
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q("select name from sqlite_master where type='table' order by name", db);
-            while (q.next())
-                names << q.value(0).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase("startup-check");
-    return names;
-}
 
 int runOnce(const std::function<void(MainWindow*)>& hook)
 {
@@ -62,7 +44,9 @@ private slots:
         QVERIFY(QFile::exists(dir.filePath("log.txt")));
         // Settings are written only when the operator accepts the port settings.
         QVERIFY(!QFile::exists(dir.filePath("zudovi.ini")));
-        QCOMPARE(tablesOf(dir.filePath("database.db")), kTables);
+        const QString tables = "select group_concat(name) from "
+                               "(select name from sqlite_master where type = 'table' order by name)";
+        QCOMPARE(valueIn(dir.filePath("database.db"), tables).toString(), kTables.join(','));
     }
 
     void dataDirIsUsableOrLeftAsItWas_data()

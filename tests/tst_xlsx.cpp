@@ -8,12 +8,7 @@
 #include "support/ScratchDatabase.h"
 
 // One part of a workbook, as unzip reads it.
-QString part(const QString& file, const QString& name)
-{
-    QProcess unzip;
-    unzip.start("unzip", {"-p", file, name});
-    return unzip.waitForFinished() ? QString::fromUtf8(unzip.readAllStandardOutput()) : QString();
-}
+QString part(const QString& file, const QString& name) { return output("unzip", {"-p", file, name}); }
 
 // A cell as "number format|type|content", the format found through the cell's style.
 QString cell(const QString& file, int sheet, const QString& ref)

@@ -2,11 +2,15 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QProcess>
 #include <QSqlError>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTextStream>
 #include <QtTest>
+
+#include "cli/DoseCtl.h"
 
 #include "support/PgServer.h"
 
@@ -167,4 +171,38 @@ bool ScratchDatabase::repair(const QString& how, const QString& table) const
     if (how == QLatin1String("commit") && !postgres())
         return exec(QStringLiteral("rollback"));
     return exec(postgres() ? QStringLiteral("drop trigger t on ") + table : QStringLiteral("drop trigger t"));
+}
+
+int ctl(const QStringList& args, QString* out, QString* err)
+{
+    QString o, e;
+    QTextStream os(out ? &(*out = QString()) : &o), es(err ? &(*err = QString()) : &e);
+    return DoseCtl(os, es).run(QStringList{QStringLiteral("dosectl")} + args);
+}
+
+QVariant valueIn(const QString& path, const QString& sql)
+{
+    QVariant v;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        v = db.open() && q.exec(sql) && q.next() ? q.value(0) : QVariant();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return v;
+}
+
+QString output(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+QStringList fileLines(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                          : QStringList();
 }

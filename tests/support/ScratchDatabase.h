@@ -64,3 +64,12 @@ public:
 private:
     const QString start;
 };
+
+// dosectl run with args: its exit code; what it wrote goes to out and err where given.
+int ctl(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
+// The first value sql gives in the SQLite file at path, read through a connection of its own.
+QVariant valueIn(const QString& path, const QString& sql);
+// The lines of the text file at path, empty lines left out; none when it cannot be read.
+QStringList fileLines(const QString& path);
+// What program wrote to its standard output when run with args (empty when it did not finish within a minute).
+QString output(const QString& program, const QStringList& args);
