@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(DoseLevel::word(rows.at(0).verdict.level), QStringLiteral("investigate"));
         QCOMPARE(status.raiseAlerts(rows, at), 1);
         QCOMPARE(status.raiseAlerts(rows, at.addDays(1)), 0);
-        QCOMPARE(s.row("select periodKey, dose, threshold from DoseAlert"), QStringLiteral("2026Q2 299.77 250"));
+        QCOMPARE(s.list("select periodKey, dose, threshold from DoseAlert"), QStringLiteral("2026Q2 299.77 250"));
 
         DoseAlerts dialog(nullptr, s.store.get());
         auto* view = FormDriver::child<QTableView>(&dialog, "tv_alerts");

@@ -25,15 +25,10 @@ class tst_processing : public QObject
 
     void exec(const QString& sql) { QVERIFY2(ws->exec(sql), qPrintable(sql)); }
 
-    // A dose table as "slaveId dataTime=value" in key order; a key stored twice shows twice.
-    QString rows(const char* table)
+    // A dose table as "slaveId dataTime value" in key order; a key stored twice shows twice.
+    QString rows(const QString& table)
     {
-        QStringList out;
-        QSqlQuery q(ws->db);
-        q.exec(QStringLiteral("select slaveId, dataTime, probeValue from %1 order by slaveId, dataTime, id").arg(table));
-        while (q.next())
-            out << QString("%1 %2=%3").arg(q.value(0).toInt()).arg(q.value(1).toString()).arg(q.value(2).toDouble());
-        return out.join(' ');
+        return ws->list("select slaveId, dataTime, probeValue from " + table + " order by slaveId, dataTime, id");
     }
 
     QString snapshot() { return rows("Realdata") + '|' + rows("Monthdata") + '|' + rows("Yeardata"); }
@@ -68,13 +63,13 @@ private slots:
             rec(16043023, 2748), rec(16050100, 0xffff), rec(17010100, 0x1234), rec(16022910, 200), rec(10100, 300),
             rec(16130108, 1), rec(15022908, 1), rec(16041424, 1), "1604140a00" + word(1), "1604a10800" + word(1)});
         QCOMPARE(send(message), 1);
-        QCOMPARE(rows("Realdata"), "4660 20000101000000=3 4660 20160229100000=2 4660 20160414070000=10.5 "
-                                   "4660 20160414080000=1.5 4660 20160414090000=2.75 4660 20160430230000=27.48 "
-                                   "4660 20160501000000=655.35 4660 20170101000000=46.6");
-        QCOMPARE(rows("Monthdata"), "6 20160414=7 4660 20000101=3 4660 20160229=2 4660 20160414=14.75 "
-                                    "4660 20160430=27.48 4660 20160501=655.35 4660 20170101=46.6");
-        QCOMPARE(rows("Yeardata"), "6 201604=70 4660 200001=3 4660 201602=2 4660 201604=131.98 "
-                                   "4660 201605=655.35 4660 201701=46.6");
+        QCOMPARE(rows("Realdata"), "4660 20000101000000 3,4660 20160229100000 2,4660 20160414070000 10.5,"
+                                   "4660 20160414080000 1.5,4660 20160414090000 2.75,4660 20160430230000 27.48,"
+                                   "4660 20160501000000 655.35,4660 20170101000000 46.6");
+        QCOMPARE(rows("Monthdata"), "6 20160414 7,4660 20000101 3,4660 20160229 2,4660 20160414 14.75,"
+                                    "4660 20160430 27.48,4660 20160501 655.35,4660 20170101 46.6");
+        QCOMPARE(rows("Yeardata"), "6 201604 70,4660 200001 3,4660 201602 2,4660 201604 131.98,"
+                                   "4660 201605 655.35,4660 201701 46.6");
 
         // Again, with nothing new in it, no records, or no valid hour: accepted, nothing changes.
         const QString before = snapshot();
@@ -120,8 +115,8 @@ private slots:
         QVERIFY(ws->repair(how, table));
         // Nothing of the failed reply lingers: it is stored whole, and only inserted readings count.
         QCOMPARE(send(message), 1);
-        QCOMPARE(rows("Monthdata"), "5 20160331=14 5 20160414=3 5 20160415=3");
-        QCOMPARE(rows("Yeardata"), "5 201603=14 5 201604=6");
+        QCOMPARE(rows("Monthdata"), "5 20160331 14,5 20160414 3,5 20160415 3");
+        QCOMPARE(rows("Yeardata"), "5 201603 14,5 201604 6");
     }
 
     void testcaldataRecomputesTotals()
@@ -133,15 +128,15 @@ private slots:
         exec("update Yeardata set probeValue = 999");
         thread->MY_testcalData();
         thread->MY_testcalData();
-        QCOMPARE(rows("Monthdata"), "20 20160413=4 20 20160414=3.5 20 20160415=8 21 20160414=16");
-        QCOMPARE(rows("Yeardata"), "20 201604=15.5 21 201604=999");
+        QCOMPARE(rows("Monthdata"), "20 20160413 4,20 20160414 3.5,20 20160415 8,21 20160414 16");
+        QCOMPARE(rows("Yeardata"), "20 201604 15.5,21 201604 999");
         // Missing totals are created; the next reply counts only its own readings.
         exec("delete from Monthdata");
         exec("delete from Yeardata");
         thread->MY_testcalData();
-        QCOMPARE(rows("Yeardata"), "20 201604=15.5");
+        QCOMPARE(rows("Yeardata"), "20 201604 15.5");
         QCOMPARE(send(reply(20, {rec(16041401, 50)})), 1);
-        QCOMPARE(rows("Monthdata"), "20 20160414=4");
+        QCOMPARE(rows("Monthdata"), "20 20160414 4");
     }
 
     void workerWiredWhenConstructed()
@@ -151,7 +146,7 @@ private slots:
             QVERIFY(thread->isRunning());
             QCOMPARE(send(reply(5, {rec(16041400 + i, 100)})), 1);
         }
-        QCOMPARE(rows("Monthdata"), "5 20160414=20");
+        QCOMPARE(rows("Monthdata"), "5 20160414 20");
     }
 
     // Wired as the main window wires them: a reply the storage refuses is a failed read.
@@ -172,7 +167,7 @@ private slots:
         link.receiveBytes(0, bytes);
         const QVariantList stored{0, "P", 11, true};
         QCOMPARE(QList<QVariantList>(spy), (QList<QVariantList>{{3, "P", 11, false}, stored, stored}));
-        QCOMPARE(rows("Monthdata"), "11 20160601=2.5");
+        QCOMPARE(rows("Monthdata"), "11 20160601 2.5");
     }
 };
 

@@ -91,20 +91,13 @@ QString ScratchDatabase::list(const QString& sql, const QVariantList& values) co
     for (const QVariant& v : values)
         q.addBindValue(v);
     QStringList rows;
-    for (q.exec(); q.next();)
-        rows << q.value(0).toString();
-    return rows.join(QLatin1Char(','));
-}
-
-QString ScratchDatabase::row(const QString& sql) const
-{
-    QSqlQuery q(db);
-    QStringList columns;
-    if (q.exec(sql) && q.next()) {
+    for (q.exec(); q.next();) {
+        QStringList columns;
         for (int c = 0; c < q.record().count(); ++c)
             columns << q.value(c).toString();
+        rows << columns.join(QLatin1Char(' '));
     }
-    return columns.join(QLatin1Char(' '));
+    return rows.join(QLatin1Char(','));
 }
 
 int ScratchDatabase::count(const QString& table) const

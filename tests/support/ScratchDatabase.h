@@ -38,10 +38,9 @@ public:
     // The first column of the first row, or an invalid QVariant.
     QVariant value(const QString& sql, const QVariantList& values = {}) const;
     int count(const QString& table) const;
-    // The first column of every row, as text, joined by commas.
+    // Every row as its columns' text joined by spaces, the rows joined by
+    // commas: the same on both stores (numbers as Qt writes them).
     QString list(const QString& sql, const QVariantList& values = {}) const;
-    // The columns of the first row, as text, joined by spaces.
-    QString row(const QString& sql) const;
     // Makes the storage fail on table, in the store's own words: "insert" or
     // "update" (where when, a condition on NEW, holds), "commit" (the commit
     // after writing it), "lookup" (reading it, while inserting works), "drop".
