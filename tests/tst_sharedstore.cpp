@@ -1,13 +1,13 @@
 // The shared store: stations storing the same dosimeter at once, and a server that goes away.
 #include <QCoreApplication>
 #include <QProcess>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include "app/AppMain.h"
 #include "db/DataBase.h"
 #include "processing/datadeal.h"
 #include "support/PgServer.h"
+#include "support/ScratchDatabase.h"
 
 // A reply of device 9 with the hours first..last-1 from 1 January 2016; an hour's dose is the same whoever reads it.
 static QString reply(int first, int last)
@@ -43,66 +43,45 @@ class tst_sharedstore : public QObject
 {
     Q_OBJECT
 
-    DataBase* database = nullptr;
-
-    // The first column of every row, or "?" when the statement fails.
-    QString rows(const QString& sql)
-    {
-        QSqlQuery q(database->getConnection("check"));
-        QStringList out;
-        if (!q.exec(sql))
-            return "?";
-        while (q.next())
-            out << q.value(0).toString();
-        return out.join(' ');
-    }
+    std::unique_ptr<ScratchDatabase> ws;
 
     // Day and month totals against the sums of the readings under them.
     void totalsAreSums()
     {
         for (const QString t : {"Monthdata", "Yeardata"}) {
-            const int n = t == "Monthdata" ? 8 : 6;
-            QCOMPARE(rows(QString("select dataTime || '=' || round(probeValue::numeric, 2) from %1 order by 1").arg(t)),
-                     rows(QString("select d || '=' || round(s::numeric, 2) from (select substr(dataTime, 1, %1) d, "
-                                  "sum(probeValue) s from Realdata group by d) t order by d").arg(n)));
+            const QString sums = ws->list(QString("select d, round(s::numeric, 2) from (select substr(dataTime, 1, %1) d, "
+                                                  "sum(probeValue) s from Realdata group by d) t order by d")
+                                              .arg(t == "Monthdata" ? 8 : 6));
+            QVERIFY(!sums.isEmpty());
+            QCOMPARE(ws->list("select dataTime, round(probeValue::numeric, 2) from " + t + " order by 1"), sums);
         }
     }
 
 private slots:
-    void initTestCase()
-    {
-        PgServer::instance().reset();
-        database = new DataBase(PgServer::instance().store(), this);
-        QVERIFY(database->createTables() && database->createConnection("check"));
-    }
-
+    void initTestCase_data() { ScratchDatabase::bothStores(false); }
     void init()
     {
-        for (const char* t : {"Realdata", "Monthdata", "Yeardata"})
-            QCOMPARE(rows(QString("delete from ") + t), QString());
+        ws.reset();
+        ws = std::make_unique<ScratchDatabase>();
     }
+    void cleanup() { ws.reset(); }
 
     // Two stations read the same dosimeter: the second one's replies overlap the first one's, in the other direction.
     void overlappingStationsCountEachHourOnce()
     {
-        QTemporaryDir dir;
-        QSettings settings(dir.filePath("zudovi.ini"), QSettings::IniFormat);
-        PgServer::instance().store().write(settings);
-        settings.sync();
-        QProcess a, b;
-        a.start(QCoreApplication::applicationFilePath(), {"station", dir.path(), "0", "100"});
-        b.start(QCoreApplication::applicationFilePath(), {"station", dir.path(), "950", "-100"});
+        QProcess a, b; // they find the store in the scratch directory's zudovi.ini
+        a.start(QCoreApplication::applicationFilePath(), {"station", ws->dir.path(), "0", "100"});
+        b.start(QCoreApplication::applicationFilePath(), {"station", ws->dir.path(), "950", "-100"});
         QVERIFY(a.waitForStarted() && b.waitForStarted());
         QThread::msleep(300);
-        QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
+        QFile(ws->path("go")).open(QIODevice::WriteOnly);
         QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
         QCOMPARE(QString("%1 %2").arg(a.exitCode()).arg(b.exitCode()), QString("0 0"));
         // Hours 0..1099, each once, and every day and month total the sum of its readings.
         double sum = 0;
         for (int h = 0; h < 1100; ++h)
             sum += (h % 97 + 3) / 100.0;
-        QCOMPARE(rows("select count(*) || ' ' || count(distinct dataTime) || ' ' || round(sum(probeValue)::numeric, 2) "
-                      "from Realdata"),
+        QCOMPARE(ws->list("select count(*), count(distinct dataTime), round(sum(probeValue)::numeric, 2) from Realdata"),
                  QString("1100 1100 %1").arg(sum, 0, 'f', 2));
         totalsAreSums();
     }
@@ -139,17 +118,17 @@ private slots:
     // The server goes away during a synchronisation: that reply fails whole, and the next one after its return is stored.
     void lostServerStoresNothing()
     {
-        datadeal storage(database, nullptr);
+        datadeal storage(ws->store.get(), nullptr);
         QSignalSpy stored(&storage, &datadeal::dataStored);
         storage.receiveData(reply(0, 10));
         QVERIFY(PgServer::instance().stop());
         storage.receiveData(reply(10, 20));
         QVERIFY(PgServer::instance().start());
-        database->openConnection("check");
-        QCOMPARE(rows("select count(*) from Realdata where slaveId = 9 and dataTime >= '2016010110'"), QString("0"));
+        ws->store->openConnection("check.db");
+        QCOMPARE(ws->list("select count(*) from Realdata where slaveId = 9 and dataTime >= '2016010110'"), QString("0"));
         storage.receiveData(reply(10, 20));
         QCOMPARE(QList<QVariantList>(stored), (QList<QVariantList>{{true}, {false}, {true}}));
-        QCOMPARE(rows("select count(*) from Realdata"), QString("20"));
+        QCOMPARE(ws->list("select count(*) from Realdata"), QString("20"));
         totalsAreSums();
     }
 };

@@ -24,11 +24,12 @@ bool postgresWanted()
 }
 } // namespace
 
-void ScratchDatabase::bothStores()
+void ScratchDatabase::bothStores(bool sqlite)
 {
     storesDeclared = true;
     QTest::addColumn<bool>("postgres");
-    QTest::newRow("sqlite") << false;
+    if (sqlite)
+        QTest::newRow("sqlite") << false;
     QTest::newRow("postgres") << true;
 }
 

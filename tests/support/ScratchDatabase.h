@@ -26,8 +26,8 @@ public:
     ScratchDatabase(const ScratchDatabase&) = delete;
     ScratchDatabase& operator=(const ScratchDatabase&) = delete;
 
-    // The global data "postgres": false, then true.
-    static void bothStores();
+    // The global data "postgres": false, then true (only true without sqlite).
+    static void bothStores(bool sqlite = true);
     bool postgres() const { return store->isPostgres(); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
