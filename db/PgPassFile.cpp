@@ -15,7 +15,10 @@ QString PgPassFile::path()
 
 QString PgPassFile::host(const StoreConfig& store)
 {
-    return store.host.trimmed().isEmpty() ? QStringLiteral("localhost") : store.host.trimmed();
+    // libpq looks a socket connection (no host, or a socket directory) up
+    // as "localhost".
+    const QString host = store.host.trimmed();
+    return host.isEmpty() || host.startsWith(QLatin1Char('/')) ? QStringLiteral("localhost") : host;
 }
 
 QString PgPassFile::escape(const QString& field)
