@@ -22,7 +22,7 @@ public:
                      QString* error = nullptr);
 
 private:
-    // The host libpq looks up for store: "localhost" for the default.
+    // The host libpq looks up for store: "localhost" for a socket.
     static QString host(const StoreConfig& store);
     static QString escape(const QString& field);
     // A line's fields with their escapes undone.
