@@ -260,10 +260,8 @@ int DoseCtl::backup(const QString& defaultPath, const QStringList& arguments)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
 
     StoreConfig store;
-    if (const int failed = pickStore(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
+    if (const int failed = pickFile(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
         return failed;
-    if (store.isPostgres())
-        return failure(noFileBackup(store));
     BackupReport report;
     QString reason;
     const QString source = store.path;
@@ -294,10 +292,8 @@ int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
 
     StoreConfig store;
-    if (const int failed = pickStore(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
+    if (const int failed = pickFile(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
         return failed;
-    if (store.isPostgres())
-        return failure(noFileBackup(store));
     QString kept, reason;
     const QString target = store.path;
     if (!DatabaseBackup::restore(parser.positionalArguments().at(0), target, Clock::now(), &kept, &reason))
@@ -319,6 +315,13 @@ int DoseCtl::pickStore(const QString& path, StoreConfig& store)
         return failure(why);
     store.path = QDir(folder).filePath(store.path);
     return -1;
+}
+
+int DoseCtl::pickFile(const QString& path, StoreConfig& store)
+{
+    if (const int failed = pickStore(path, store); failed >= 0)
+        return failed;
+    return store.isPostgres() ? failure(noFileBackup(store)) : -1;
 }
 
 int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work,

@@ -41,6 +41,8 @@ private:
     // The store to work on: the SQLite file at path when one was named, else
     // the configured one. -1 to go on, or the exit code after the reason.
     int pickStore(const QString& path, StoreConfig& store);
+    // The same for backup and restore, which work on SQLite files only.
+    int pickFile(const QString& path, StoreConfig& store);
     // Runs work on a connection to the store picked for path (its layout
     // brought up to date first when layOut); its text is the reason of a
     // failure, empty on success.
