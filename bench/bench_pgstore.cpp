@@ -37,7 +37,6 @@ constexpr int ReplyDevice = 7;
 constexpr int Rounds = 5;
 constexpr double Target = 3.0;
 
-const QString DatabaseName = QStringLiteral("bench_pgstore");
 // The plain copy of Realdata: same columns, same indexes, same rows.
 const QString PlainTable = QStringLiteral("PlainReadings");
 
@@ -221,8 +220,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     PgServer& server = PgServer::instance();
-    server.reset(DatabaseName);
-    const StoreConfig store = server.store(DatabaseName);
+    server.reset();
+    const StoreConfig store = server.store();
 
     DataBase database(store);
     if (!database.isOpen())

@@ -134,8 +134,8 @@ int main(int argc, char** argv)
         return 1;
     StoreConfig config;
     if (postgres) {
-        PgServer::instance().reset(QStringLiteral("bench_query"));
-        config = PgServer::instance().store(QStringLiteral("bench_query"));
+        PgServer::instance().reset();
+        config = PgServer::instance().store();
     }
 
     int status = 0;

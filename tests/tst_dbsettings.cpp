@@ -82,7 +82,7 @@ private slots:
     {
         SettingsAdpater settings(ini, QSettings::IniFormat);
         const StoreConfig store = PgServer::instance().store();
-        const QString key = QString("localhost:%1:dose:postgres:").arg(store.port); // a socket is "localhost"
+        const QString key = QString("localhost:%1:postgres:postgres:").arg(store.port); // a socket is "localhost"
         const QString other = "elsewhere:5432:*:bob:pw";
         for (const QString& password : {QString("se:cr\\et"), QString("Second-Pw")}) {
             DbSettings dialog(nullptr, &settings);

@@ -37,8 +37,8 @@ private slots:
                        "values('c2', 'investigation', '2016Q4', 22.5, 20, '2016-12-31 23:00:00')"));
         const int audited = s.count("AuditLog"); // the check connection records the register changes
 
-        PgServer::instance().reset("migrate");
-        const StoreConfig pg = PgServer::instance().store("migrate");
+        PgServer::instance().reset();
+        const StoreConfig pg = PgServer::instance().store();
         configure(pg);
         const QString source = s.path("database.db");
         QString out, err, fileStatus;
@@ -78,7 +78,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QStringList, named);
         ScratchDatabase s;
-        StoreConfig store = PgServer::instance().store("migrate");
+        StoreConfig store = PgServer::instance().store();
         store.driver = driver;
         store.port += 1; // nobody listens there
         configure(store);

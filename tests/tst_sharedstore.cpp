@@ -93,7 +93,7 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("wrong driver") << "driver=QMYSQL" << "zudovi.ini 中 [database] driver=QMYSQL 无效：只能是 QSQLITE 或 QPSQL";
         QTest::newRow("no server") << "host=/nonexistent port=5999"
-                                   << "无法连接数据库 /nonexistent:5999/dose：\nconnection to server on socket \"/nonexistent/";
+                                   << "无法连接数据库 /nonexistent:5999/postgres：\nconnection to server on socket \"/nonexistent/";
         QTest::newRow("the server") << "" << ""; // as the scratch directory's zudovi.ini names it
     }
     void storeAtStartUp()

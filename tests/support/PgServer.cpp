@@ -67,34 +67,26 @@ bool PgServer::stop()
                                                 QStringLiteral("stop")});
 }
 
-StoreConfig PgServer::store(const QString& name)
+StoreConfig PgServer::store() const
 {
+    // The database initdb makes: nobody else uses this server.
     StoreConfig c;
     c.driver = QLatin1String(StoreConfig::kPostgres);
     c.host = dir.path();
     c.port = port;
     c.user = QStringLiteral("postgres");
-    c.options = QStringLiteral("options=-cclient_min_messages=warning");
     c.name = QStringLiteral("postgres");
-    {
-        QSqlDatabase admin = c.addConnection(QStringLiteral("pg-admin"));
-        QSqlQuery q(admin);
-        if (admin.open() && q.exec(QStringLiteral("select 1 from pg_database where datname = '%1'").arg(name))
-            && !q.next() && !q.exec(QStringLiteral("create database %1").arg(name)))
-            qWarning("create database %s: %s", qPrintable(name), qPrintable(q.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("pg-admin"));
-    c.name = name;
+    c.options = QStringLiteral("options=-cclient_min_messages=warning");
     return c;
 }
 
-void PgServer::reset(const QString& name)
+void PgServer::reset()
 {
     {
-        QSqlDatabase db = store(name).addConnection(QStringLiteral("pg-reset"));
+        QSqlDatabase db = store().addConnection(QStringLiteral("pg-reset"));
         QSqlQuery q(db);
         if (!db.open() || !q.exec(QStringLiteral("drop schema public cascade")) || !q.exec(QStringLiteral("create schema public")))
-            qWarning("reset %s: %s", qPrintable(name), qPrintable(q.lastError().text()));
+            qWarning("reset: %s", qPrintable(q.lastError().text()));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("pg-reset"));
 }

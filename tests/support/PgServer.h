@@ -16,10 +16,10 @@ public:
     static PgServer& instance();
     ~PgServer();
 
-    // The store of database name on this server (created on first use).
-    StoreConfig store(const QString& name = QStringLiteral("dose"));
-    // Empties database name: every table, function and trigger goes.
-    void reset(const QString& name = QStringLiteral("dose"));
+    // The store of the server's database.
+    StoreConfig store() const;
+    // Empties it: every table, function and trigger goes.
+    void reset();
     // Stops the server now (a lost server) or starts it again.
     bool stop();
     bool start();
