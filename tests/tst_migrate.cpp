@@ -1,6 +1,5 @@
 // dosectl migrate: an SQLite register copied into a PostgreSQL store; the store dosectl picks from zudovi.ini.
 
-#include <QSqlQuery>
 #include <QtTest>
 
 #include "support/PgServer.h"
@@ -49,12 +48,7 @@ private slots:
         QCOMPARE(out, fileStatus);
         QCOMPARE(ctl({"migrate", "--from", source}, &out, &err), 1); // the target holds rows now
 
-        QSqlDatabase db = pg.addConnection("peek");
-        QVERIFY(db.open());
-        const auto value = [&db](const QString& sql) {
-            QSqlQuery q(db);
-            return q.exec(sql) && q.next() ? q.value(0) : QVariant();
-        };
+        const auto value = [&pg](const QString& sql) { return valueIn(pg, sql); };
         QCOMPARE(value("select name from Staff where id = 40").toString(), QString("丙"));
         QCOMPARE(value("select min(dataTime) from Realdata").toString(), QString("20160414100000"));
         QCOMPARE(value("select count(*) from AuditLog where action <> 'migrate'").toInt(), audited);

@@ -176,10 +176,14 @@ int ctl(const QStringList& args, QString* out, QString* err)
 
 QVariant valueIn(const QString& path, const QString& sql)
 {
+    return valueIn(StoreConfig::file(path), sql);
+}
+
+QVariant valueIn(const StoreConfig& store, const QString& sql)
+{
     QVariant v;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
-        db.setDatabaseName(path);
+        QSqlDatabase db = store.addConnection(QStringLiteral("peek"));
         QSqlQuery q(db);
         v = db.open() && q.exec(sql) && q.next() ? q.value(0) : QVariant();
     }

@@ -68,6 +68,7 @@ private:
 int ctl(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
 // The first value sql gives in the SQLite file at path, read through a connection of its own.
 QVariant valueIn(const QString& path, const QString& sql);
+QVariant valueIn(const StoreConfig& store, const QString& sql);
 // The lines of the text file at path, empty lines left out; none when it cannot be read.
 QStringList fileLines(const QString& path);
 // What program wrote to its standard output when run with args (empty when it did not finish within a minute).
