@@ -25,14 +25,12 @@ static QString reply(int first, int last)
 static int station(const QString& dir, int first, int step)
 {
     QSettings settings(dir + "/zudovi.ini", QSettings::IniFormat);
-    StoreConfig store;
-    StoreConfig::read(settings, store);
-    DataBase database(store);
-    const QString go = dir + "/go";
-    datadeal storage(&database, nullptr);
+    std::unique_ptr<DataBase> database;
+    openStore(settings, database); // as the program opens it
+    datadeal storage(database.get(), nullptr);
     int refused = 0;
     QObject::connect(&storage, &datadeal::dataStored, [&refused](bool ok) { refused += ok ? 0 : 1; });
-    while (!QFile::exists(go))
+    while (!QFile::exists(dir + "/go"))
         QThread::msleep(1);
     for (int k = 0; k < 10; ++k)
         storage.receiveData(reply(first + k * step, first + k * step + 150));
