@@ -25,7 +25,6 @@ namespace {
 // GUI thread and the processing code never run two statements at once.
 QMutex dataMutex;
 
-const char* const kDriver = "QSQLITE";
 
 // Statements of the hot path, prepared once per connection and table.
 // The slave id is bound as well, so one statement serves every device.
@@ -525,7 +524,7 @@ bool DataBase::withFileReleased(const std::function<bool()>& replace)
         // A connection of another thread comes back invalid (with Qt's
         // warning); it is not ours to close.
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (!db.isValid() || db.driverName() != QLatin1String(kDriver)
+        if (!db.isValid() || db.driverName() != QLatin1String(StoreConfig::kSqlite)
             || QFileInfo(db.databaseName()).absoluteFilePath() != file)
             continue;
         dropPrepared(name);
