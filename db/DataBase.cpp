@@ -25,7 +25,6 @@ namespace {
 // GUI thread and the processing code never run two statements at once.
 QMutex dataMutex;
 
-
 // Statements of the hot path, prepared once per connection and table.
 // The slave id is bound as well, so one statement serves every device.
 enum HotStatement {
