@@ -10,7 +10,9 @@ PACKAGES=(
   libqwt-qt5-dev
   fonts-wqy-zenhei
   libfreexl-dev
-  libxlsxwriter-dev poppler-utils unzip
+  # xlsxwriter.pc asks for -lz, but libxlsxwriter-dev does not bring zlib's
+  # development files along.
+  libxlsxwriter-dev zlib1g-dev poppler-utils unzip
   dpkg-dev file desktop-file-utils appstream lintian
 )
 
@@ -25,11 +27,24 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "Installing missing packages: ${missing[*]}"
+command_line="apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
+  # A bare Debian has no sudo: say once what root has to run, and change
+  # nothing rather than leave half an installation behind.
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "These Debian packages are missing: ${missing[*]}" >&2
+    echo "Install them as root, then run this command again:" >&2
+    echo "    su -c '$command_line'" >&2
+    exit 1
+  fi
   SUDO="sudo"
 fi
+
+echo "Installing missing packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+if ! $SUDO apt-get update || ! $SUDO apt-get install -y --no-install-recommends "${missing[@]}"; then
+  echo "The packages could not be installed. As root, run:" >&2
+  echo "    $command_line" >&2
+  exit 1
+fi
