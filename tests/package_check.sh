@@ -18,6 +18,12 @@ done
 for d in libqt5widgets5 libqt5sql5-sqlite libqt5sql5-psql fonts-wqy-zenhei; do
   dpkg-deb -f "$deb" Depends | grep -q "$d" || fail "Depends lacks $d"
 done
+# The licence: the copyright file in the machine-readable format, pointing at
+# Debian's copy of the text, and the same licence in the AppStream metadata.
+grep -q "^License: GPL-3.0-or-later" "$r/share/doc/dosemanager/copyright" \
+  && grep -q "/usr/share/common-licenses/GPL-3" "$r/share/doc/dosemanager/copyright" || fail "copyright: not GPL-3.0-or-later"
+grep -q "<project_license>GPL-3.0-or-later</project_license>" "$r/share/metainfo/dosemanager.metainfo.xml" \
+  || fail "metainfo: project_license"
 version=$(dpkg-deb -f "$deb" Version)
 [ "$("$r/bin/dosectl" --version)" = "dosectl $version" ] || fail "dosectl --version"
 [ "$("$r/bin/dosemanager" --version)" = "dosemanager $version" ] || fail "dosemanager --version"
