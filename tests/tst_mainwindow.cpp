@@ -171,6 +171,23 @@ private slots:
             QCOMPARE(tree()->topLevelItemCount(), row.endsWith("信息查询") ? ws->count("Department") : 6);
         }
     }
+
+    void aboutNamesLicenceVersionAndManual()
+    {
+        QString shown;
+        ModalScript script;
+        script.expect("关于我们", [&shown](QWidget* dialog) {
+            for (const QLabel* l : dialog->findChildren<QLabel*>())
+                shown += l->text() + '\n';
+            QTest::mouseClick(dialog->findChild<QDialogButtonBox*>("bb_ok")->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            return QString(dialog->isVisible() ? "OK did not close it" : "");
+        });
+        get<QAction>("action_about")->trigger();
+        ANSWERED(script);
+        for (const char* line : {"GPL-3.0-or-later", "版本：" DOSE_VERSION, "man dosemanager"})
+            QVERIFY2(shown.contains(QString::fromUtf8(line)), qPrintable(shown));
+        QVERIFY2(!shown.contains("请向") && !shown.contains("电话"), qPrintable(shown)); // no placeholder contacts
+    }
 };
 
 QTEST_MAIN(tst_mainwindow)
