@@ -1,5 +1,8 @@
 #include "db/AuditLog.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QSysInfo>
 #include <QDebug>
 #include <QSet>
@@ -143,12 +146,14 @@ QStringList AuditLog::layout(const QSqlDatabase& db)
 
 QString AuditLog::actor()
 {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("LOGNAME");
-    return user + QLatin1Char('@') + QSysInfo::machineHostName();
+    // The account the process runs as, whatever its environment says: a
+    // service, cron or "env -i" still names who it is.
+    const uid_t uid = geteuid();
+    const passwd* account = getpwuid(uid);
+    const QString login = account && account->pw_name && *account->pw_name
+        ? QString::fromLocal8Bit(account->pw_name)
+        : QStringLiteral("uid%1").arg(uid);
+    return login + QLatin1Char('@') + QSysInfo::machineHostName();
 }
 
 bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QString& tableName, const QString& rowKey,

@@ -17,7 +17,9 @@ public:
     // dialect of db's store.
     static QStringList layout(const QSqlDatabase& db);
 
-    // "login@host" of whoever runs the program.
+    // "login@host" of the operating-system account the process runs as
+    // ("uid<N>@host" for an account without a name); never from the
+    // environment.
     static QString actor();
 
     // Appends one row, inside the caller's transaction when there is one.

@@ -4,6 +4,7 @@
 #include <QStandardItemModel>
 
 #include "app/Clock.h"
+#include "db/AuditLog.h"
 #include "db/DataBase.h"
 #include "dose/DoseLevel.h"
 #include "ui_DoseAlerts.h"
@@ -23,12 +24,6 @@ QString levelLabel(const QString& word)
             return DoseLevel::label(l);
     }
     return word;
-}
-
-QString loginName()
-{
-    const QString user = qEnvironmentVariable("USER");
-    return user.isEmpty() ? qEnvironmentVariable("LOGNAME") : user;
 }
 
 } // namespace
@@ -99,7 +94,7 @@ void DoseAlerts::acknowledge()
     database->openConnection(connName);
     QSqlDatabase db = database->getConnection(connName);
     for (const QModelIndex& index : rows)
-        database->acknowledgeAlert(model->item(index.row(), 0)->data(Qt::UserRole).toInt(), at, loginName(), comment,
+        database->acknowledgeAlert(model->item(index.row(), 0)->data(Qt::UserRole).toInt(), at, AuditLog::actor(), comment,
                                    db);
     database->closeConnection(connName);
     ui->le_comment->clear();

@@ -2,6 +2,7 @@
 
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QSysInfo>
 #include <QTableView>
 #include <QtTest>
 
@@ -172,7 +173,15 @@ private slots:
         }
         QCOMPARE(dialog.unacknowledged(), 1);
         FormDriver::child<QLineEdit>(&dialog, "le_comment")->setText("已调查");
+        // Who acknowledged is the account, whatever the environment claims (or lacks).
+        const QByteArray user = qgetenv("USER");
+        qputenv("USER", "mallory");
+        qunsetenv("LOGNAME");
         FormDriver::click(&dialog, "btnAck");
+        qputenv("USER", user);
+        const QString account = output("id", {"-un"}).trimmed() + '@' + QSysInfo::machineHostName();
+        QCOMPARE(s.value("select ackBy from DoseAlert").toString(), account);
+        QCOMPARE(s.list("select distinct actor from AuditLog where action = 'ack'"), account);
         QCOMPARE(dialog.unacknowledged(), 0);
         QCOMPARE(view->model()->rowCount(), 0);
         QCOMPARE(s.value("select comment from DoseAlert").toString(), QStringLiteral("已调查"));
