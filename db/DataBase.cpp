@@ -725,7 +725,7 @@ bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& de
         readStaff(q, d);
         list.append(d);
     }
-    return true;
+    return !q.lastError().isValid();
 }
 
 bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
@@ -774,7 +774,7 @@ bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
         readDepartment(q, d);
         list.append(d);
     }
-    return true;
+    return !q.lastError().isValid();
 }
 
 bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
@@ -1041,8 +1041,10 @@ bool DataBase::selectDataByTime(int kind, QList<QVariant>& list, int slaveId, co
             break;
         }
     }
+    // A damaged page ends the loop early: that is a failure, not the end.
+    const bool complete = !q->lastError().isValid();
     q->finish();
-    return true;
+    return complete;
 }
 
 bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
@@ -1229,7 +1231,7 @@ bool readPeriods(const QString& sql, const QVariant& key, const QSqlDatabase& db
     while (q.next())
         list.append(Wearingdata{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toString(),
                                 q.value(3).toString(), q.value(4).toString()});
-    return true;
+    return !q.lastError().isValid();
 }
 
 // A key of the whole hour: 14 digits, minutes and seconds "0000", a real
@@ -1258,26 +1260,41 @@ void say(QString* refusal, const QString& text)
         *refusal = text;
 }
 
+// True with an empty list when the register has neither periods nor
+// dosimeters yet: the table of periods comes with the first dosimeter.
+// Without it, a register with dosimeters cannot say who wore them: that
+// stays an error.
+bool noPeriodsYet(const QSqlDatabase& db, const QString& wearingTable, const QString& deviceTable,
+                  QList<Wearingdata>& list)
+{
+    QString devices;
+    list.clear();
+    return !SqlDialect::hasTable(db, wearingTable)
+        && firstText(format("select count(*) from %s ;", deviceTable), {}, db, devices) && devices.toInt() == 0;
+}
+
 } // namespace
 
 bool DataBase::selectWearingBySlaveId(QList<Wearingdata>& list, int slaveId, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
     return db.isOpen() && isPlainName(wearingTable)
-        && readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where slaveId = ? "
-                              "order by startTime, id ;",
-                              wearingTable),
-                       slaveId, db, list);
+        && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where slaveId = ? "
+                               "order by startTime, id ;",
+                               wearingTable),
+                        slaveId, db, list)
+            || noPeriodsYet(db, wearingTable, deviceTable, list));
 }
 
 bool DataBase::selectWearingByIdCard(QList<Wearingdata>& list, const QString& idCard, QSqlDatabase db)
 {
     QMutexLocker lock(&dataMutex);
     return db.isOpen() && isPlainName(wearingTable)
-        && readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where ID_card = ? "
-                              "order by startTime, id ;",
-                              wearingTable),
-                       idCard, db, list);
+        && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where ID_card = ? "
+                               "order by startTime, id ;",
+                               wearingTable),
+                        idCard, db, list)
+            || noPeriodsYet(db, wearingTable, deviceTable, list));
 }
 
 bool DataBase::hasOverlappingPeriods(QSqlDatabase db)
@@ -1736,7 +1753,7 @@ bool DataBase::selectStaffForStatus(QList<Staffdata>& list, const QString& depar
         s.department = q.value(6).toString();
         list.append(s);
     }
-    return true;
+    return !q.lastError().isValid();
 }
 
 bool DataBase::selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db)
@@ -1750,7 +1767,7 @@ bool DataBase::selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db)
         return false;
     while (q.next())
         rows.insert(q.value(0).toString(), q.value(1));
-    return true;
+    return !q.lastError().isValid();
 }
 
 namespace {
@@ -1826,7 +1843,7 @@ bool DataBase::selectAlerts(QList<DoseAlertdata>& list, bool unackedOnly, QSqlDa
         readAlert(q, a);
         list.append(a);
     }
-    return true;
+    return !q.lastError().isValid();
 }
 
 bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ackBy, const QString& comment,
@@ -1888,5 +1905,5 @@ bool DataBase::selectAuditLog(QList<QStringList>& rows, const QString& from, con
             row << q.value(c).toString();
         rows << row;
     }
-    return true;
+    return !q.lastError().isValid();
 }

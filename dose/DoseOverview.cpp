@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QStandardItemModel>
 
 #include "app/Clock.h"
@@ -101,9 +102,13 @@ void DoseOverview::reload()
     QSqlDatabase db = database->getConnection(connName);
     const bool ok = db.isOpen()
         && DoseStatus(*database, db).evaluate(rows, QDateTime(ui->de_date->date(), QTime(23, 0)), department);
+    const QString why = db.lastError().text();
     database->closeConnection(connName);
-    if (!ok)
+    if (!ok) {
+        // An empty table would read as "nobody has a dose".
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("剂量读取失败, 无法显示总览: %1").arg(why));
         return;
+    }
     for (const PersonStatus& p : qAsConst(rows)) {
         model->appendRow({cell(p.ID_card, p.ID_card), cell(p.name, p.name), cell(p.department, p.department),
                           cell(p.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), p.ptype == 0),

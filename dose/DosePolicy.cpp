@@ -3,6 +3,8 @@
 #include "QsLog/QsLog.h"
 #include "db/DataBase.h"
 
+#include <QSqlError>
+
 const QVector<DosePolicy::Row>& DosePolicy::rows()
 {
     static const QVector<Row> all = {
@@ -55,11 +57,15 @@ QStringList DosePolicy::problems() const
     return found;
 }
 
-DosePolicy DosePolicy::load(DataBase& database, QSqlDatabase db)
+DosePolicy DosePolicy::load(DataBase& database, QSqlDatabase db, bool* readable)
 {
     DosePolicy policy;
     QMap<QString, QVariant> stored;
-    database.selectPolicy(stored, db);
+    const bool read = database.selectPolicy(stored, db);
+    if (readable)
+        *readable = read;
+    if (!read)
+        QLOG_ERROR() << "DosePolicy cannot be read:" << db.lastError().text();
     for (const Row& r : rows()) {
         bool ok = false;
         const QVariant v = stored.value(r.name);

@@ -37,8 +37,10 @@ public:
     QStringList problems() const;
 
     // The stored policy; a row that is missing, not a number or not above 0
-    // counts with its default, and says so in the log.
-    static DosePolicy load(DataBase& database, QSqlDatabase db);
+    // counts with its default, and says so in the log. readable (when given)
+    // is false when the table could not be read at all: the figures judged
+    // by such a policy must not be shown.
+    static DosePolicy load(DataBase& database, QSqlDatabase db, bool* readable = nullptr);
     // Writes every row in one transaction.
     bool save(DataBase& database, QSqlDatabase db) const;
 

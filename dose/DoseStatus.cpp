@@ -12,17 +12,17 @@ QString key(const QDateTime& t)
     return t.toString(QStringLiteral("yyyyMMddhhmmss"));
 }
 
-// The start of at's hour and of the next one: windows run through at's hour.
-QDateTime hourAfter(const QDateTime& at)
+QString monthKey(const QDate& d)
 {
-    return QDateTime(at.date(), QTime(at.time().hour(), 0)).addSecs(3600);
+    return d.toString(QStringLiteral("yyyyMM"));
 }
 
 } // namespace
 
 DoseStatus::DoseStatus(DataBase& database, QSqlDatabase db)
-    : DoseStatus(database, db, DosePolicy::load(database, db))
+    : DoseStatus(database, db, DosePolicy())
 {
+    rules = DosePolicy::load(database, db, &readable);
 }
 
 DoseStatus::DoseStatus(DataBase& database, QSqlDatabase db, const DosePolicy& policy)
@@ -32,10 +32,9 @@ DoseStatus::DoseStatus(DataBase& database, QSqlDatabase db, const DosePolicy& po
 {
 }
 
-double DoseStatus::net(double dose, int readings, double background)
+QDateTime DoseStatus::endOf(const QDateTime& at)
 {
-    const double value = dose - background * readings;
-    return value > 0 ? value : 0.0;
+    return QDateTime(at.date(), QTime(at.time().hour(), 0)).addSecs(3600);
 }
 
 bool DoseStatus::lastYearUsed(const QString& idCard, const QDateTime& at, double& used)
@@ -52,118 +51,36 @@ bool DoseStatus::figures(const QString& idCard, const QDateTime& at, DoseFigures
     return compute(idCard, at, true, f);
 }
 
+bool DoseStatus::months(const QString& idCard, const QDateTime& from, const QDateTime& to,
+                        DoseOfRecord::Months& months)
+{
+    months.clear();
+    return readable && DoseOfRecord::months(database, db, idCard, from, to, rules.background(), months);
+}
+
 bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, DoseFigures& f)
 {
     f = DoseFigures();
-    QList<int> slaveIds;
-    const QList<WearAttribution::Span> spans = WearAttribution::effectiveSpans(&database, db, idCard, &slaveIds);
-
-    // The used dose of the person panel: the monthly figures from the same
-    // month a year before through at's month, less the background of every
-    // hourly reading from exactly a year before through at's minute.
-    const QDate thisMonth(at.date().year(), at.date().month(), 1);
-    WearAttribution::Figures months;
-    if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months,
-                                  QDateTime(thisMonth.addYears(-1), QTime(0, 0)),
-                                  QDateTime(thisMonth.addMonths(1), QTime(0, 0)), months))
+    if (!readable)
         return false;
-    double sum12 = 0.0;
-    for (double v : qAsConst(months.values))
-        sum12 += v;
-    const QString t = at.toString(QStringLiteral("yyyyMMddhhmm"));
-    QList<WearAttribution::Span> windows{
-        {QString::number(t.left(4).toInt() - 1) + t.mid(4) + QStringLiteral("00"), t + QStringLiteral("01")}};
-
-    // Quarter, year and five years, each through at's hour.
+    // Every window is a sum of the same months: D's month through D's hour
+    // and whole calendar months before it.
     const QDate day = at.date();
-    const QDateTime end = hourAfter(at);
-    const QDateTime fiveYears(QDate(day.year() - 4, 1, 1), QTime(0, 0));
-    const QDateTime year(QDate(day.year(), 1, 1), QTime(0, 0));
-    const QDateTime quarter(QDate(day.year(), (day.month() - 1) / 3 * 3 + 1, 1), QTime(0, 0));
-    double sumFive = 0.0, sumYear = 0.0, sumQuarter = 0.0;
+    const QDate thisMonth(day.year(), day.month(), 1);
+    const QDate last12 = thisMonth.addMonths(-11);
+    const QDate year(day.year(), 1, 1);
+    const QDate quarter(day.year(), (day.month() - 1) / 3 * 3 + 1, 1);
+    const QDate fiveYears(day.year() - 4, 1, 1);
+    DoseOfRecord::Months months;
+    if (!DoseOfRecord::months(database, db, idCard, QDateTime(all ? fiveYears : last12, QTime(0, 0)), endOf(at),
+                              rules.background(), months))
+        return false;
+    f.last12 = DoseOfRecord::sum(months, monthKey(last12)) / 100.0;
     if (all) {
-        if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months, fiveYears, end, months))
-            return false;
-        const QString yearKey = year.toString(QStringLiteral("yyyyMM"));
-        const QString quarterKey = quarter.toString(QStringLiteral("yyyyMM"));
-        for (auto it = months.values.cbegin(); it != months.values.cend(); ++it) {
-            sumFive += it.value();
-            if (it.key() >= yearKey)
-                sumYear += it.value();
-            if (it.key() >= quarterKey)
-                sumQuarter += it.value();
-        }
-        for (const QDateTime& from : {fiveYears, year, quarter})
-            windows.append({key(from), key(end)});
+        f.fiveYear = DoseOfRecord::sum(months) / 100.0;
+        f.year = DoseOfRecord::sum(months, monthKey(year)) / 100.0;
+        f.quarter = DoseOfRecord::sum(months, monthKey(quarter)) / 100.0;
     }
-
-    // Every reading is counted once: the windows' ends cut the time into
-    // segments, and each window adds up the segments it covers.
-    QStringList bounds;
-    for (const WearAttribution::Span& w : qAsConst(windows))
-        bounds << w.first << w.second;
-    std::sort(bounds.begin(), bounds.end());
-    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
-    QVector<int> segments;
-    if (!WearAttribution::countSegments(&database, db, spans, slaveIds, bounds, segments))
-        return false;
-    QVector<int> readings(windows.size(), 0);
-    for (int w = 0; w < windows.size(); ++w) {
-        for (int k = 0; k < segments.size(); ++k) {
-            if (bounds[k] >= windows[w].first && bounds[k + 1] <= windows[w].second)
-                readings[w] += segments[k];
-        }
-    }
-    const double bg = rules.background();
-    f.last12 = net(sum12, readings[0], bg);
-    if (all) {
-        f.fiveYear = net(sumFive, readings[1], bg);
-        f.year = net(sumYear, readings[2], bg);
-        f.quarter = net(sumQuarter, readings[3], bg);
-    }
-    return true;
-}
-
-bool DoseStatus::monthlyNet(const QString& idCard, const QDate& from, const QDate& to, QMap<QString, double>& months)
-{
-    months.clear();
-    const QDate first(from.year(), from.month(), 1);
-    const QDate end(to.year(), to.month(), 1);
-    if (!first.isValid() || !(first < end))
-        return first.isValid() && first == end;
-    QList<int> slaveIds;
-    const QList<WearAttribution::Span> spans = WearAttribution::effectiveSpans(&database, db, idCard, &slaveIds);
-    WearAttribution::Figures doses;
-    if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months,
-                                  QDateTime(first, QTime(0, 0)), QDateTime(end, QTime(0, 0)), doses))
-        return false;
-    QStringList bounds;
-    for (QDate m = first; m <= end; m = m.addMonths(1))
-        bounds << key(QDateTime(m, QTime(0, 0)));
-    QVector<int> readings;
-    if (!WearAttribution::countSegments(&database, db, spans, slaveIds, bounds, readings))
-        return false;
-    for (int i = 0; i + 1 < bounds.size(); ++i) {
-        const QString month = bounds[i].left(6);
-        months.insert(month, net(doses.values.value(month), readings.value(i), rules.background()));
-    }
-    return true;
-}
-
-bool DoseStatus::windowNet(const QString& idCard, const QDateTime& from, const QDateTime& to, double& dose)
-{
-    dose = 0;
-    QList<int> slaveIds;
-    const QList<WearAttribution::Span> spans = WearAttribution::effectiveSpans(&database, db, idCard, &slaveIds);
-    WearAttribution::Figures doses;
-    QVector<int> readings;
-    if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months, from, to, doses)
-        || !WearAttribution::countSegments(&database, db, spans, slaveIds, {key(from), key(to)}, readings))
-        return false;
-    double sum = 0;
-    for (double v : qAsConst(doses.values))
-        sum += v;
-    dose = net(sum, readings.value(0), rules.background());
     return true;
 }
 

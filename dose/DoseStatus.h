@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "dose/DoseLevel.h"
+#include "dose/DoseOfRecord.h"
 #include "dose/DosePolicy.h"
 
 class DataBase;
@@ -24,9 +25,9 @@ struct PersonStatus
     DoseLevel::Verdict verdict;
 };
 
-// The dose figures of people, all from their attributed readings: the one
-// place that turns readings into net doses, for the person panel, the tree
-// markers, the overview, the alerts and dosectl alike.
+// The dose figures of people as of a moment D, every one a sum of monthly
+// doses of record (DoseOfRecord): the person panel, the tree markers, the
+// overview, the alerts, the reports and dosectl alike.
 class DoseStatus
 {
 public:
@@ -34,21 +35,16 @@ public:
     DoseStatus(DataBase& database, QSqlDatabase db, const DosePolicy& policy);
 
     const DosePolicy& policy() const { return rules; }
+    // False when the policy could not be read: then every figure fails too.
+    bool policyRead() const { return readable; }
 
-    // Net dose: the dose less the background of each hourly reading, never below 0.
-    static double net(double dose, int readings, double background);
-
-    // The used dose the person panel shows at `at`: the monthly figures from
-    // the same month a year before through at's month, less the background
-    // of every hourly reading from exactly a year before through at's hour.
+    // The used dose the person panel shows at D: last12, D's month through
+    // D's hour and the eleven whole months before it.
     bool lastYearUsed(const QString& idCard, const QDateTime& at, double& used);
-    // Quarter, year, five years (each through at's hour) and the above.
+    // Quarter, year, five years and last12, each through D's hour.
     bool figures(const QString& idCard, const QDateTime& at, DoseFigures& figures);
-    // The net dose of every month from the month of `from` up to (not
-    // including) the month of `to`: "yyyyMM" -> μSv, each month net on its own.
-    bool monthlyNet(const QString& idCard, const QDate& from, const QDate& to, QMap<QString, double>& months);
-    // The net dose of [from, to).
-    bool windowNet(const QString& idCard, const QDateTime& from, const QDateTime& to, double& dose);
+    // The months of [from, to), each month's part netted on its own.
+    bool months(const QString& idCard, const QDateTime& from, const QDateTime& to, DoseOfRecord::Months& months);
 
     // Every person (of one department, when named), ordered by department,
     // then by their row id, with figures and level as of at.
@@ -57,12 +53,16 @@ public:
     // person, level and period; the number of new alerts, -1 on failure.
     int raiseAlerts(const QList<PersonStatus>& rows, const QDateTime& at);
 
+    // The first hour after D's: the windows run through D's hour.
+    static QDateTime endOf(const QDateTime& at);
+
 private:
-    // last12 always, the other figures when all is set.
     bool evaluate(const QList<Staffdata>& staff, QList<PersonStatus>& rows, const QDateTime& at);
+    // last12 always, the other figures when all is set.
     bool compute(const QString& idCard, const QDateTime& at, bool all, DoseFigures& figures);
 
     DataBase& database;
     QSqlDatabase db;
     DosePolicy rules;
+    bool readable = true;
 };

@@ -102,18 +102,22 @@ QString WearAttribution::nowKey()
     return hourKey(Clock::now());
 }
 
-QList<WearAttribution::Span> WearAttribution::effectiveSpans(DataBase* database, QSqlDatabase db,
-                                                             const QString& idCard, QList<int>* slaveIds)
+bool WearAttribution::effectiveSpans(DataBase* database, QSqlDatabase db, const QString& idCard, QList<Span>& spans,
+                                     QList<int>* slaveIds)
 {
-    QList<Span> spans;
+    spans.clear();
+    if (slaveIds)
+        slaveIds->clear();
+    // Periods that cannot be read are an error, never "wore nothing".
     QList<Wearingdata> own;
     if (!database->selectWearingByIdCard(own, idCard, db))
-        return spans;
+        return false;
     QMap<int, QList<Wearingdata>> byAddress;
     for (const Wearingdata& w : qAsConst(own)) {
         if (!byAddress.contains(w.slaveId)) {
             QList<Wearingdata> all;
-            database->selectWearingBySlaveId(all, w.slaveId, db);
+            if (!database->selectWearingBySlaveId(all, w.slaveId, db))
+                return false;
             byAddress.insert(w.slaveId, all);
         }
         // Hours a later-started period of the address covers are not ours.
@@ -131,7 +135,7 @@ QList<WearAttribution::Span> WearAttribution::effectiveSpans(DataBase* database,
                 slaveIds->append(w.slaveId);
         }
     }
-    return spans;
+    return true;
 }
 
 bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QString& idCard, Kind kind,
@@ -141,8 +145,9 @@ bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QString
     if (!database || !db.isOpen())
         return false;
     QList<int> slaveIds;
-    const QList<Span> spans = effectiveSpans(database, db, idCard, &slaveIds);
-    return collect(database, db, spans, slaveIds, kind, from, to, figures);
+    QList<Span> spans;
+    return effectiveSpans(database, db, idCard, spans, &slaveIds)
+        && collect(database, db, spans, slaveIds, kind, from, to, figures);
 }
 
 bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
@@ -221,9 +226,10 @@ int WearAttribution::countUnattributed(DataBase* database, QSqlDatabase db, int 
 {
     const int all = database->countReadings(slaveId, QStringLiteral("0"), QStringLiteral("A"), db);
     if (all <= 0)
-        return qMax(all, 0);
+        return all;
     QList<Wearingdata> periods;
-    database->selectWearingBySlaveId(periods, slaveId, db);
+    if (!database->selectWearingBySlaveId(periods, slaveId, db))
+        return -1;
     // The union of the address's periods, each reading counted once.
     QList<Span> merged;
     for (const Wearingdata& w : qAsConst(periods)) {
@@ -236,8 +242,12 @@ int WearAttribution::countUnattributed(DataBase* database, QSqlDatabase db, int 
             merged.append(s);
     }
     int covered = 0;
-    for (const Span& s : qAsConst(merged))
-        covered += qMax(0, database->countReadings(slaveId, s.first, s.second, db));
+    for (const Span& s : qAsConst(merged)) {
+        const int n = database->countReadings(slaveId, s.first, s.second, db);
+        if (n < 0)
+            return -1;
+        covered += n;
+    }
     return all - covered;
 }
 

@@ -51,7 +51,8 @@ public:
     // asked for. False when the database cannot be read.
     static bool countSegments(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
                               const QList<int>& slaveIds, const QStringList& bounds, QVector<int>& counts);
-    // Hourly readings of an address that no period covers.
+    // Hourly readings of an address that no period covers; -1 when they
+    // cannot be counted.
     static int countUnattributed(DataBase* database, QSqlDatabase db, int slaveId);
     // "5号设备", "5,9号设备".
     static QString legend(const QList<int>& addresses);
@@ -78,7 +79,7 @@ public:
 
     // A person's periods of one address, less the hours later-started
     // periods of that address take: [start, end) pairs, end "99999999999999"
-    // for open.
-    static QList<Span> effectiveSpans(DataBase* database, QSqlDatabase db, const QString& idCard,
-                                      QList<int>* slaveIds);
+    // for open. False when the periods cannot be read.
+    static bool effectiveSpans(DataBase* database, QSqlDatabase db, const QString& idCard, QList<Span>& spans,
+                               QList<int>* slaveIds);
 };

@@ -149,9 +149,11 @@ void DeviceInfo::showPeriods()
     }
     database->closeConnection(connName);
 
-    ui->lb_unattributed->setText(QStringLiteral("%1号设备的佩戴记录，无人佩戴的读数：%2 条")
-                                     .arg(device.slaveId)
-                                     .arg(unattributed));
+    ui->lb_unattributed->setText(unattributed < 0 ? QStringLiteral("%1号设备的佩戴记录，无人佩戴的读数：读取失败")
+                                                        .arg(device.slaveId)
+                                                  : QStringLiteral("%1号设备的佩戴记录，无人佩戴的读数：%2 条")
+                                                        .arg(device.slaveId)
+                                                        .arg(unattributed));
     ui->tw_periods->setRowCount(periods.size());
     for (int r = 0; r < periods.size(); ++r) {
         ui->tw_periods->setItem(r, 0, new QTableWidgetItem(wearers.at(r)));

@@ -52,8 +52,12 @@ bool PeriodReport::load(DataBase& database, QSqlDatabase db, const QString& depa
     const QDateTime end(to.addDays(1), QTime(0, 0));
     for (const PersonStatus& p : qAsConst(people)) {
         Row row{p.ID_card, p.name, p.ptype, 0.0, p.figures.year, p.verdict.level};
-        if (!status.windowNet(p.ID_card, begin, end, row.period))
+        // Each month's part of the period netted on its own, as the record has it.
+        DoseOfRecord::Months months;
+        if (!status.months(p.ID_card, begin, end, months))
             return fail(QStringLiteral("cannot read the database"));
+        row.period = DoseOfRecord::sum(months) / 100.0;
+        row.monitored = DoseOfRecord::monitored(months);
         if (report.groups.isEmpty() || report.groups.last().department != p.department)
             report.groups.append(Group{p.department, {}, 0.0, 0.0});
         Group& g = report.groups.last();

@@ -11,7 +11,8 @@
 class DataBase;
 
 // What the department report (部门剂量报表) of a period shows: one row per
-// person with the net dose of the period, the year so far and the level at
+// person with the dose of record of the period (each month's part netted on
+// its own), the year so far and the level at
 // the period's end (as dosectl status judges them), grouped by department
 // with subtotals and a total.
 class PeriodReport
@@ -25,6 +26,7 @@ public:
         double period = 0;
         double yearToDate = 0;
         DoseLevel::Level level = DoseLevel::Normal;
+        bool monitored = false; // any reading of the person in the period
     };
     struct Group
     {

@@ -5,39 +5,77 @@
 #include "dose/DoseStatus.h"
 #include "dose/WearAttribution.h"
 
+namespace {
+
+QString monthKey(int year, int month)
+{
+    return QStringLiteral("%1%2").arg(year, 4, 10, QLatin1Char('0')).arg(month, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void PersonRecord::setMonth(int y, int m, const DoseOfRecord::Month& dose)
+{
+    months.insert(monthKey(y, m), dose);
+}
+
+qint64 PersonRecord::cents(int y0, int m0, int y1, int m1) const
+{
+    qint64 sum = 0;
+    const QString last = monthKey(y1, m1);
+    for (auto it = months.lowerBound(monthKey(y0, m0)); it != months.cend() && it.key() <= last; ++it)
+        sum += it->cents;
+    return sum;
+}
+
+bool PersonRecord::anyMonitored(int y0, int m0, int y1, int m1) const
+{
+    const QString last = monthKey(y1, m1);
+    for (auto it = months.lowerBound(monthKey(y0, m0)); it != months.cend() && it.key() <= last; ++it) {
+        if (it->monitored)
+            return true;
+    }
+    return false;
+}
+
 double PersonRecord::month(int y, int m) const
 {
-    const QVector<double> v = months.value(y);
-    return m >= 1 && m <= v.size() ? v[m - 1] : 0.0;
+    return cents(y, m, y, m) / 100.0;
 }
 
 double PersonRecord::quarter(int y, int q) const
 {
-    return month(y, 3 * q - 2) + month(y, 3 * q - 1) + month(y, 3 * q);
+    return cents(y, 3 * q - 2, y, 3 * q) / 100.0;
 }
 
 double PersonRecord::year(int y) const
 {
-    double sum = 0;
-    for (int q = 1; q <= 4; ++q)
-        sum += quarter(y, q);
-    return sum;
+    return cents(y, 1, y, 12) / 100.0;
+}
+
+bool PersonRecord::monitored(int y, int m) const
+{
+    return anyMonitored(y, m, y, m);
+}
+
+bool PersonRecord::quarterMonitored(int y, int q) const
+{
+    return anyMonitored(y, 3 * q - 2, y, 3 * q);
+}
+
+bool PersonRecord::yearMonitored(int y) const
+{
+    return anyMonitored(y, 1, y, 12);
 }
 
 double PersonRecord::fiveYear() const
 {
-    double sum = 0;
-    for (int y = toYear - 4; y <= toYear; ++y)
-        sum += year(y);
-    return sum;
+    return cents(toYear - 4, 1, toYear, 12) / 100.0;
 }
 
 double PersonRecord::lifetime() const
 {
-    double sum = 0;
-    for (auto it = months.cbegin(); it != months.cend() && it.key() <= toYear; ++it)
-        sum += year(it.key());
-    return sum;
+    return cents(0, 1, toYear, 12) / 100.0;
 }
 
 bool PersonRecord::load(DataBase& database, QSqlDatabase db, const QString& idCard, int fromYear, int toYear,
@@ -69,13 +107,12 @@ bool PersonRecord::load(DataBase& database, QSqlDatabase db, const QString& idCa
     if (record.fromYear > record.toYear)
         return fail(QStringLiteral("the first year %1 is after the last %2").arg(record.fromYear).arg(record.toYear));
 
+    // The same months of record dosectl status and the overview add up.
     const int start = qMin(qMin(firstYear, record.fromYear), record.toYear - 4);
-    QMap<QString, double> net;
     DoseStatus status(database, db);
-    if (!status.monthlyNet(idCard, QDate(start, 1, 1), QDate(record.toYear + 1, 1, 1), net))
+    if (!status.months(idCard, QDateTime(QDate(start, 1, 1), QTime(0, 0)),
+                       QDateTime(QDate(record.toYear + 1, 1, 1), QTime(0, 0)), record.months))
         return fail(QStringLiteral("cannot read the readings"));
-    for (auto it = net.cbegin(); it != net.cend(); ++it)
-        record.setMonth(it.key().left(4).toInt(), it.key().mid(4).toInt(), it.value());
 
     QList<DoseAlertdata> alerts;
     if (!database.selectAlerts(alerts, false, db))

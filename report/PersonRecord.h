@@ -10,12 +10,14 @@
 #include "db/DoseAlertdata.h"
 #include "db/Staffdata.h"
 #include "db/Wearingdata.h"
+#include "dose/DoseOfRecord.h"
 
 class DataBase;
 
 // What a personal dose record (个人剂量档案) shows, without any layout: the
 // person, the dosimeters worn, the net dose of every month of the years
-// shown and the sums made from those months, and the alerts of those years.
+// shown (its dose of record) and the sums made from those months, and the
+// alerts of those years.
 // The PDF, the print-out and the workbook are all drawn from it.
 class PersonRecord
 {
@@ -32,17 +34,22 @@ public:
     static QString typeText(int ptype);
     static QString periodTime(const QString& key, const QString& none);
 
-    // Net dose of month 1..12, quarter 1..4 and the whole year; quarters and
-    // years are sums of the months, so the record always adds up.
+    // The dose of record of month 1..12, quarter 1..4 and the whole year;
+    // quarters and years are sums of the months, so the record always adds
+    // up. A month that was not monitored counts as 0 and is shown as such
+    // (monitored() false); so is a quarter or year without a monitored month.
     double month(int year, int month) const;
     double quarter(int year, int quarter) const;
     double year(int year) const;
+    bool monitored(int year, int month) const;
+    bool quarterMonitored(int year, int quarter) const;
+    bool yearMonitored(int year) const;
     // The five years ending with toYear, and every month through toYear.
     double fiveYear() const;
     double lifetime() const;
     // Months are kept from the first one with readings (or toYear - 4, when
     // earlier) through December of toYear.
-    void setMonth(int year, int month, double dose) { months[year].resize(12), months[year][month - 1] = dose; }
+    void setMonth(int year, int month, const DoseOfRecord::Month& dose);
 
     // The record of idCard. fromYear/toYear 0 take the defaults: the first
     // year with readings, and Clock::now()'s year. False with why (for the
@@ -52,5 +59,8 @@ public:
                      PersonRecord& record, QString* why);
 
 private:
-    QMap<int, QVector<double>> months;
+    qint64 cents(int fromYear, int fromMonth, int toYear, int toMonth) const;
+    bool anyMonitored(int fromYear, int fromMonth, int toYear, int toMonth) const;
+
+    DoseOfRecord::Months months;
 };

@@ -61,6 +61,12 @@ QString number(double v)
     return QStringLiteral("<td class=\"n\">") + dose(v) + QStringLiteral("</td>");
 }
 
+// A figure of months nobody was monitored in: a dash, never 0.00.
+QString number(double v, bool monitored)
+{
+    return monitored ? number(v) : QStringLiteral("<td class=\"n\">—</td>");
+}
+
 // Lays doc out on the device's pages and paints it page by page, with the footer.
 bool paint(QTextDocument& doc, const std::function<void(QTextDocument&)>& fill, QPagedPaintDevice& device,
            QPageLayout::Orientation orientation, const QDateTime& generated, QString* why)
@@ -146,7 +152,8 @@ QString ReportDocument::html(const PersonRecord& r)
         rows += QStringLiteral("<tr><td colspan=\"3\">未绑定设备</td></tr>");
     h += table(rows);
 
-    h += QStringLiteral("<h3>年度剂量 (μSv)</h3>");
+    h += QStringLiteral("<h3>年度剂量 (μSv)</h3><p>每月剂量为该月读数之和减去每小时本底后的剂量 (不低于 0); "
+                        "“—”表示该月未监测。</p>");
     static const char* const quarters[] = {"第一季度", "第二季度", "第三季度", "第四季度"};
     for (int y = r.fromYear; y <= r.toYear; ++y) {
         rows = QStringLiteral("<tr><th colspan=\"5\">%1年</th></tr>").arg(y);
@@ -159,11 +166,11 @@ QString ReportDocument::html(const PersonRecord& r)
                         .arg(3 * q - 2)
                         .arg(3 * q);
             for (int m = 3 * q - 2; m <= 3 * q; ++m)
-                rows += number(r.month(y, m));
-            rows += number(r.quarter(y, q)) + QStringLiteral("</tr>");
+                rows += number(r.month(y, m), r.monitored(y, m));
+            rows += number(r.quarter(y, q), r.quarterMonitored(y, q)) + QStringLiteral("</tr>");
         }
-        rows += QStringLiteral("<tr class=\"sum\"><td colspan=\"4\">%1年合计</td>").arg(y) + number(r.year(y))
-            + QStringLiteral("</tr>");
+        rows += QStringLiteral("<tr class=\"sum\"><td colspan=\"4\">%1年合计</td>").arg(y)
+            + number(r.year(y), r.yearMonitored(y)) + QStringLiteral("</tr>");
         h += table(rows) + QStringLiteral("<p></p>");
     }
 
@@ -215,7 +222,7 @@ QString ReportDocument::html(const PeriodReport& r)
         for (const PeriodReport::Row& p : g.rows)
             rows += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td>").arg(esc(p.name), esc(p.idCard),
                                                                                PersonRecord::typeText(p.ptype))
-                + number(p.period) + number(p.yearToDate)
+                + number(p.period, p.monitored) + number(p.yearToDate)
                 + QStringLiteral("<td>%1</td></tr>").arg(DoseLevel::label(p.level));
         rows += QStringLiteral("<tr class=\"sum\"><td colspan=\"3\">%1 小计 (%2人)</td>")
                     .arg(esc(g.department))

@@ -45,6 +45,14 @@ public:
         ++column;
         return *this;
     }
+    // A figure of months nobody was monitored in stays an empty cell.
+    Sheet& number(double v, bool monitored)
+    {
+        if (monitored)
+            return number(v);
+        ++column;
+        return *this;
+    }
     Sheet& integer(int v)
     {
         if (sheet)
@@ -126,9 +134,9 @@ bool ReportWorkbook::write(const PersonRecord& r, const QString& path, QString* 
                 s.heading({QStringLiteral("年份"), QStringLiteral("年剂量 (μSv)"), QStringLiteral("第一季度"),
                            QStringLiteral("第二季度"), QStringLiteral("第三季度"), QStringLiteral("第四季度")});
                 for (int y = r.fromYear; y <= r.toYear; ++y) {
-                    s.integer(y).number(r.year(y));
+                    s.integer(y).number(r.year(y), r.yearMonitored(y));
                     for (int q = 1; q <= 4; ++q)
-                        s.number(r.quarter(y, q));
+                        s.number(r.quarter(y, q), r.quarterMonitored(y, q));
                     s.next();
                 }
                 s.text(QStringLiteral("五年合计 (%1–%2年)").arg(r.toYear - 4).arg(r.toYear)).number(r.fiveYear()).next();
@@ -158,10 +166,10 @@ bool ReportWorkbook::write(const PersonRecord& r, const QString& path, QString* 
                     year.widths(16, 14);
                     year.heading({QStringLiteral("%1年").arg(y), QStringLiteral("剂量 (μSv)")});
                     for (int m = 1; m <= 12; ++m)
-                        year.text(QStringLiteral("%1月").arg(m)).number(r.month(y, m)).next();
+                        year.text(QStringLiteral("%1月").arg(m)).number(r.month(y, m), r.monitored(y, m)).next();
                     for (int q = 1; q <= 4; ++q)
-                        year.text(QStringLiteral("第%1季度").arg(q)).number(r.quarter(y, q)).next();
-                    year.text(QStringLiteral("全年"), bold).number(r.year(y)).next();
+                        year.text(QStringLiteral("第%1季度").arg(q)).number(r.quarter(y, q), r.quarterMonitored(y, q)).next();
+                    year.text(QStringLiteral("全年"), bold).number(r.year(y), r.yearMonitored(y)).next();
                     ok = ok && year.ok();
                 }
                 return ok;
@@ -195,7 +203,7 @@ bool ReportWorkbook::write(const PeriodReport& r, const QString& path, QString* 
                             .text(p.name)
                             .text(p.idCard)
                             .text(PersonRecord::typeText(p.ptype))
-                            .number(p.period)
+                            .number(p.period, p.monitored)
                             .number(p.yearToDate)
                             .text(DoseLevel::label(p.level))
                             .next();

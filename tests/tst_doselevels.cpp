@@ -6,9 +6,12 @@
 #include <QTableView>
 #include <QtTest>
 
+#include "app/Clock.h"
 #include "dose/DoseAlerts.h"
 #include "dose/DoseOverview.h"
+#include "dose/DoseOfRecord.h"
 #include "dose/DoseStatus.h"
+#include "report/PersonRecord.h"
 #include "query/XlsSqlDriver.h"
 #include "support/FormDriver.h"
 #include "support/FreeXlReader.h"
@@ -117,32 +120,176 @@ private slots:
         QCOMPARE(DosePolicy::load(*s.store, s.db).annualLimit(0), 60000.0);
     }
 
-    void windows()
+    // Every window is a sum of monthly doses of record, each month netted on its own and rounded to 0.01.
+    void monthsOfRecord_data()
     {
+        QTest::addColumn<QString>("readings"); // "yyyyMMddhh:μSv", "+N" for N hours in a row; totals-only "yyyyMM=μSv"
+        QTest::addColumn<QDateTime>("at");
+        QTest::addColumn<QString>("months"); // of at's year through at's month; "—" not monitored
+        QTest::addColumn<QString>("figures"); // quarter year five-years last12
+        QTest::newRow("negative month between positive ones")
+            << "2026010100+10:1 2026020100+10:0.1 2026030100:5" << QDateTime(QDate(2026, 3, 31), QTime(23, 0))
+            << "7.70 0.00 4.77" << "12.47 12.47 12.47 12.47";
+        QTest::newRow("a month nobody was monitored") << "2026010100:1 2026030100:2"
+                                                      << QDateTime(QDate(2026, 3, 2), QTime(8, 0)) << "0.77 — 1.77"
+                                                      << "2.54 2.54 2.54 2.54";
+        QTest::newRow("last12 across a year end")
+            << "2025013123:100 2025020100:10 2026011512:1 2026011513:1000" << QDateTime(QDate(2026, 1, 15), QTime(12, 30))
+            << "0.77" << "0.77 0.77 110.31 10.54";
+        QTest::newRow("D at the last hour of a month")
+            << "2026033123:100 2026040100:200 202201=1000 202112=5000" << QDateTime(QDate(2026, 3, 31), QTime(23, 30))
+            << "— — 99.77" << "99.77 99.77 1099.77 99.77";
+        QTest::newRow("D's month only through D's hour")
+            << "2026033123:100 2026040100:200 2026040101:50" << QDateTime(QDate(2026, 4, 1), QTime(0, 0))
+            << "— — 99.77 199.77" << "199.77 299.54 299.54 299.54";
+        QTest::newRow("a year later the month has left last12") << "2026040100:200 2026040101:50"
+                                                                 << QDateTime(QDate(2027, 4, 1), QTime(0, 59))
+                                                                 << "— — — —" << "0.00 0.00 249.54 0.00";
+    }
+    void monthsOfRecord()
+    {
+        QFETCH(QString, readings);
+        QFETCH(QDateTime, at);
+        QFETCH(QString, months);
+        QFETCH(QString, figures);
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(5, "c1");
-        addReadings(s, 5, {{"2026033123", 100}, {"2026040100", 200}, {"2026040101", 50}});
-        // Older years by their totals only, as a database that kept no readings.
-        s.addDose("Yeardata", 5, "202201", 1000);
-        s.addDose("Yeardata", 5, "202112", 5000);
+        QList<QPair<QString, double>> hours, totals;
+        for (const QString& r : readings.split(' ')) {
+            const QString at = r.section(':', 0, 0).section('+', 0, 0);
+            const QDateTime first = QDateTime::fromString(at, "yyyyMMddhh");
+            for (int h = 0; first.isValid() && h < qMax(1, r.section(':', 0, 0).section('+', 1).toInt()); ++h)
+                hours << qMakePair(first.addSecs(3600 * h).toString("yyyyMMddhh"), r.section(':', 1).toDouble());
+            if (r.contains('='))
+                totals << qMakePair(r.section('=', 0, 0), r.section('=', 1).toDouble());
+        }
+        addReadings(s, 5, hours);
+        for (const auto& t : qAsConst(totals)) // months whose readings are no longer kept
+            s.addDose("Yeardata", 5, t.first, t.second);
         DoseStatus status(*s.store, s.db);
+        DoseOfRecord::Months shown;
+        QVERIFY(status.months("c1", QDateTime(QDate(at.date().year(), 1, 1), QTime(0, 0)), DoseStatus::endOf(at), shown));
+        QStringList texts;
+        for (const DoseOfRecord::Month& m : qAsConst(shown))
+            texts << (m.monitored ? QString::number(m.dose(), 'f', 2) : QStringLiteral("—"));
+        QCOMPARE(texts.join(' '), months);
         DoseFigures f;
-        QVERIFY(status.figures("c1", QDateTime(QDate(2026, 3, 31), QTime(23, 30)), f));
-        QCOMPARE(figures(f), QStringLiteral("99.77 99.77 1099.77 99.77"));
-        QVERIFY(status.figures("c1", QDateTime(QDate(2026, 4, 1), QTime(0, 0)), f));
-        QCOMPARE(figures(f), QStringLiteral("199.77 299.54 1299.54 349.54"));
+        QVERIFY(status.figures("c1", at, f));
+        QCOMPARE(::figures(f), figures);
         double used = -1;
-        QVERIFY(status.lastYearUsed("c1", QDateTime(QDate(2027, 4, 1), QTime(0, 59)), used));
-        QCOMPARE(QString::number(used, 'f', 2), QStringLiteral("249.77"));
-        // Below the background a window is 0, never negative.
-        QVERIFY(status.figures("nobody", QDateTime(QDate(2026, 4, 1), QTime(0, 0)), f));
-        QCOMPARE(figures(f), QStringLiteral("0.00 0.00 0.00 0.00"));
-        s.addPerson("c2", "乙");
-        s.addDevice(6, "c2");
-        addReadings(s, 6, {{"2026040100", 0.1}});
-        QVERIFY(status.figures("c2", QDateTime(QDate(2026, 4, 1), QTime(0, 0)), f));
-        QCOMPARE(figures(f), QStringLiteral("0.00 0.00 0.00 0.00"));
+        QVERIFY(status.lastYearUsed("c1", at, used));
+        QCOMPARE(QString::number(used, 'f', 2), figures.section(' ', 3));
+        // Nobody, or readings all below the background: 0, never negative.
+        QVERIFY(status.figures("nobody", at, f));
+        QCOMPARE(::figures(f), QStringLiteral("0.00 0.00 0.00 0.00"));
+    }
+
+    // The record, dosectl status and the overview print the same year, to the cent, and last12 is the
+    // sum of the record's last twelve months.
+    void recordStatusAndOverviewAgree()
+    {
+        ScratchDatabase s;
+        for (int p = 0; p < 3; ++p) {
+            const QString card = QStringLiteral("c%1").arg(p);
+            s.addPerson(card, card, "放射科", p % 2);
+            s.addDevice(5 + p, card);
+            QList<QPair<QString, double>> hours; // some months lie under the background
+            for (int m = 1; m <= 12; ++m) {
+                const bool low = (m + p) % 3 == 0;
+                for (int h = 0; h < (low ? 5 : 3); ++h)
+                    hours << qMakePair(QDateTime(QDate(2025, m, 10), QTime(h, 0)).toString("yyyyMMddhh"),
+                                       low ? 0.11 : 1.37 * m + p);
+            }
+            addReadings(s, 5 + p, hours);
+        }
+        QString out;
+        QCOMPARE(ctl({"status", "--date", "2025-12-31"}, &out), 0);
+        Clock::setNow(QDateTime(QDate(2025, 12, 31), QTime(12, 0))); // the overview opens on the clock's day
+        DoseOverview view(nullptr, s.store.get());
+        view.show();
+        Clock::reset();
+        const QAbstractItemModel* model = FormDriver::child<QTableView>(&view, "tv_overview")->model();
+        DoseStatus status(*s.store, s.db);
+        for (int p = 0; p < 3; ++p) {
+            PersonRecord r;
+            QVERIFY(PersonRecord::load(*s.store, s.db, QStringLiteral("c%1").arg(p), 2025, 2026, r, nullptr));
+            const QString year = QString::number(r.year(2025), 'f', 2);
+            QCOMPARE(out.split('\n').at(p + 1).section(',', 5, 5), year);
+            QCOMPARE(model->index(p, 5).data().toString(), year);
+            for (int m = 1; m <= 12; ++m) { // no readings after 2025: last12 only ever loses months
+                double used = -1, twelve = 0;
+                QVERIFY(status.lastYearUsed(r.person.ID_card, QDateTime(QDate(2026, m, 1), QTime(23, 0)), used));
+                for (int k = m - 11; k <= m; ++k)
+                    twelve += r.month(k <= 0 ? 2025 : 2026, k <= 0 ? k + 12 : k);
+                QCOMPARE(QString::number(used, 'f', 2), QString::number(twelve, 'f', 2));
+            }
+        }
+    }
+
+    // A read that fails is an error everywhere, never a dose of 0 or 正常.
+    void failedReadsAreErrors_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("wear periods unreadable") << "periods";
+        QTest::newRow("query error in the middle of a loop") << "loop";
+        QTest::newRow("damaged page") << "page";
+    }
+    void failedReadsAreErrors()
+    {
+        QFETCH(QString, how);
+        auto s = std::make_unique<ScratchDatabase>();
+        if (how == "page" && s->postgres())
+            QSKIP("the server's pages are not ours to damage");
+        s->addPerson("c1", "甲");
+        s->addDevice(5, "c1");
+        QList<QPair<QString, double>> hours;
+        for (int h = 0; h < 24 * 200; h += how == "page" ? 3 : 24 * 7) // enough index pages to damage one
+            hours << qMakePair(QDateTime(QDate(2025, 9, 1), QTime(0, 0)).addSecs(3600 * h).toString("yyyyMMddhh"), 2.0);
+        addReadings(*s, 5, hours);
+        QString out, err;
+        QCOMPARE(ctl({"status", "--date", "2026-03-01"}, &out), 0);
+        if (how == "periods") {
+            QVERIFY(s->exec("alter table Wearing rename column ID_card to card"));
+        } else if (how == "loop") { // the months after January fail as they are read
+            QVERIFY(s->exec("alter table Yeardata rename to kept"));
+            QVERIFY(s->exec(s->postgres() ? "create view Yeardata as select * from kept where dataTime < '202601' "
+                                            "or 1 / (id - id) = 1"
+                                          : "create view Yeardata as select * from kept where dataTime < 202601 "
+                                            "or abs(-9223372036854775807 - 1) >= 0"));
+        } else { // a page in the middle of the readings' index, overwritten
+            const int page = s->value("select pageno from dbstat where name = 'idx_Realdata_slaveId_dataTime' "
+                                      "and pagetype = 'leaf' order by pageno limit 1 offset 2").toInt();
+            const int size = s->value("pragma page_size").toInt();
+            QVERIFY(page > 0);
+            const QString file = s->path("database.db");
+            s->store->closeConnection(QSqlDatabase::defaultConnection);
+            for (const QString& name : QSqlDatabase::connectionNames())
+                QSqlDatabase::database(name, false).close();
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(qint64(page - 1) * size) && f.write(QByteArray(size, '\x5a')) == size);
+            f.close();
+            for (const QString& name : QSqlDatabase::connectionNames())
+                QSqlDatabase::database(name, true);
+        }
+        QCOMPARE(ctl({"status", "--date", "2026-03-01"}, &out, &err), 1);
+        QVERIFY2(out.isEmpty() && err.startsWith("dosectl: "), qPrintable(out + err));
+        QCOMPARE(ctl({"report", "person", "c1", "--pdf", s->path("r.pdf")}, &out, &err), 1);
+        QCOMPARE(ctl({"report", "department", "--all", "--from", "2026-01-01", "--to", "2026-01-31", "--xlsx",
+                      s->path("r.xlsx")}, &out, &err), 1);
+        QVERIFY(!QFile::exists(s->path("r.pdf")) && !QFile::exists(s->path("r.xlsx")));
+        DoseStatus status(*s->store, s->db);
+        QList<PersonStatus> rows;
+        QVERIFY(!status.evaluate(rows, QDateTime(QDate(2026, 3, 1), QTime(23, 0))));
+        QCOMPARE(status.raiseAlerts(rows, QDateTime(QDate(2026, 3, 1), QTime(23, 0))), 0);
+        Clock::setNow(QDateTime(QDate(2026, 3, 1), QTime(12, 0)));
+        DoseOverview view(nullptr, s->store.get());
+        ModalScript script;
+        script.boxStarting("剂量概览", "剂量读取失败", QMessageBox::Ok, &view);
+        view.show();
+        ANSWERED(script);
+        Clock::reset();
+        QCOMPARE(FormDriver::child<QTableView>(&view, "tv_overview")->model()->rowCount(), 0);
     }
 
     void alertsOnceAndAcknowledged()

@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(listerCalls, 2);
         QVERIFY(!get<QAction>("action_run")->isEnabled());
 
-        // Readings since 12:30 of 15 June 2015 take 0.23 each; 29 February is a key where the day does not exist.
+        // 29 February is a key where the day does not exist.
         const QString insert("insert into %1(slaveId,dataTime,probeValue) values");
         QVERIFY(ws->exec(insert.arg("Yeardata") + "(5,'201505',1000),(5,'201506',10),(5,'201606',10),(5,'201607',1000),"
                                                   "(6,'201603',1500),(7,'201606',0.3)"));
@@ -96,7 +96,8 @@ private slots:
         QCOMPARE(view("rb_mon", "de_mon", QDate(2016, 1, 1)), QString()); // nobody selected
         click(0, 0);
         QCOMPARE(curve(), QString("31 1 3"));
-        QCOMPARE(panel(), QString("张三 男 放射科 职业 19.54μSv/19980.5μSv 0.999023 0.000977"));
+        // last12: July 2015 through 15 June 2016, 12:00-13:00; of this month only the hours so far count.
+        QCOMPARE(panel(), QString("张三 男 放射科 职业 0.77μSv/19999.2μSv 0.999961 3.85e-05"));
         QCOMPARE(view("rb_mon", "de_mon", QDate(2016, 2, 1)), QString("29 0 4"));
         QCOMPARE(view("rb_mon", "de_mon", QDate(2015, 2, 1)), QString("28 0 2"));
         QCOMPARE(view("rb_mon", "de_mon", QDate(2100, 2, 1)), QString("29 0 4"));
@@ -142,6 +143,27 @@ private slots:
         // The new alert opens the alerts, without blocking the window.
         QTRY_VERIFY(w->findChild<QDialog*>("DoseAlerts")->isVisible());
         QCOMPARE(ws->value("select level || ' ' || periodKey from DoseAlert").toString(), QString("warning 2016"));
+    }
+
+    void unreadableFiguresShowReadFailure()
+    {
+        QVERIFY(ws->exec("insert into Yeardata(slaveId,dataTime,probeValue) values(6,'201603',1500)"));
+        w->evaluateLevels(); // 李四 passes the annual limit of non-occupational staff
+        QVERIFY(!tree()->topLevelItem(0)->child(1)->icon(0).isNull());
+        QVERIFY(ws->exec("alter table Wearing rename column ID_card to card"));
+        click(0, 0);
+        QCOMPARE(get("lb_value")->text() + ' ' + get("lb_level")->text(), QString("读取失败 状态: 读取失败"));
+        QCOMPARE(w->findChild<My_pieChart*>()->getData(), QList<double>());
+        const int alerts = ws->count("DoseAlert");
+        w->evaluateLevels(); // fails: the markers stay, nothing is raised, and no level is shown as known
+        QVERIFY(!tree()->topLevelItem(0)->child(1)->icon(0).isNull());
+        QCOMPARE(ws->count("DoseAlert"), alerts);
+        QVERIFY(ws->exec("alter table Wearing rename column card to ID_card"));
+        click(1, 0); // readable again, but the levels were not judged since
+        QCOMPARE(get("lb_level")->text(), QString("状态: 读取失败"));
+        w->evaluateLevels();
+        click(0, 1);
+        QCOMPARE(get("lb_level")->text(), QString("状态: 预警"));
     }
 
     void emptyRegisterShowsWhereToBegin()

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QThread>
 #include <QPixmap>
+#include <QSqlError>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
@@ -423,9 +424,17 @@ void MainWindow::evaluateLevels(bool atStartUp)
     DoseStatus status(*database, db);
     QList<PersonStatus> rows;
     const bool judged = status.evaluate(rows, now);
+    const QString why = judged ? QString() : db.lastError().text();
     const int raised = judged ? status.raiseAlerts(rows, now) : 0;
     database->closeConnection(connName);
 
+    levelsRead = judged;
+    if (!judged) {
+        // Nothing is judged from half a register: the markers stay as they
+        // were, no alert is raised, and the panel says the level is unknown.
+        QLOG_ERROR() << "the dose levels cannot be evaluated:" << why;
+        return;
+    }
     verdicts.clear();
     for (const PersonStatus& p : qAsConst(rows))
         verdicts.insert(p.ID_card, p.verdict);
@@ -600,8 +609,9 @@ void MainWindow::show_plot(Depart_Info minfo)
     Devicedata device;
     QList<Wearingdata> periods;
     const bool bound = database->selectDeviceByIdCard(device, minfo.ID_card, db);
-    database->selectWearingByIdCard(periods, minfo.ID_card, db);
-    if (!bound && periods.isEmpty()) {
+    // Periods that cannot be read are no sign of an unbound person.
+    bool read = database->selectWearingByIdCard(periods, minfo.ID_card, db);
+    if (read && !bound && periods.isEmpty()) {
         showUnboundPerson(entry);
         return;
     }
@@ -615,8 +625,9 @@ void MainWindow::show_plot(Depart_Info minfo)
         const QDate day = ui->de_day->date();
         begin = day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("000000");
         end = day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("235900");
-        WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Hours, QDateTime(day, QTime(0, 0)),
-                                 QDateTime(day.addDays(1), QTime(0, 0)), figures);
+        read = WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Hours,
+                                        QDateTime(day, QTime(0, 0)), QDateTime(day.addDays(1), QTime(0, 0)), figures)
+            && read;
         mode = 0;
     } else if (ui->rb_mon->isChecked()) {
         const QDate shown = ui->de_mon->date();
@@ -627,16 +638,19 @@ void MainWindow::show_plot(Depart_Info minfo)
         if (first.month() == 2 && first.year() % 4 == 0)
             days = 29;
         end = first.toString(QStringLiteral("yyyyMM")) + QStringLiteral("%1").arg(days, 2, 10, QLatin1Char('0'));
-        WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Days, QDateTime(first, QTime(0, 0)),
-                                 QDateTime(first.addMonths(1), QTime(0, 0)), figures);
+        read = WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Days,
+                                        QDateTime(first, QTime(0, 0)), QDateTime(first.addMonths(1), QTime(0, 0)),
+                                        figures)
+            && read;
         mode = 1;
     } else if (ui->rb_year->isChecked()) {
         const int year = ui->de_year->date().year();
         begin = QString::number(year) + QStringLiteral("01");
         end = QString::number(year) + QStringLiteral("12");
-        WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Months,
-                                 QDateTime(QDate(year, 1, 1), QTime(0, 0)), QDateTime(QDate(year + 1, 1, 1), QTime(0, 0)),
-                                 figures);
+        read = WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Months,
+                                        QDateTime(QDate(year, 1, 1), QTime(0, 0)),
+                                        QDateTime(QDate(year + 1, 1, 1), QTime(0, 0)), figures)
+            && read;
         mode = 2;
     }
     for (auto it = figures.values.cbegin(); it != figures.values.cend(); ++it)
@@ -649,7 +663,7 @@ void MainWindow::show_plot(Depart_Info minfo)
     // dosectl show; limit and background come from the dose policy.
     DoseStatus status(*database, db);
     double total = 0.0;
-    status.lastYearUsed(minfo.ID_card, Clock::now(), total);
+    read = status.lastYearUsed(minfo.ID_card, Clock::now(), total) && read;
 
     // A person without a staff row shows an empty name, gender and photo.
     Staffdata staff;
@@ -659,6 +673,16 @@ void MainWindow::show_plot(Depart_Info minfo)
     const bool occupational = entry.ptype == 0;
     const double limit = status.policy().annualLimit(entry.ptype);
     const QString typeText = occupational ? QStringLiteral("职业") : QStringLiteral("非职业");
+    if (!read) {
+        // Could not read is not "no dose": no figure, no pie, no level.
+        QLOG_ERROR() << "the dose of" << minfo.ID_card << "cannot be read:" << db.lastError().text();
+        plot->updateCurve(0, 0, QString(), QString(), QList<QVariant>(), 0);
+        pieChart->setData({});
+        pieChart->update();
+        ui->lb_value->setText(QStringLiteral("读取失败"));
+        showPersonPanel(entry, typeText, staff, false);
+        return;
+    }
     double used = 0.0;
     double remaining = 1.0;
     if (total < 0) {
@@ -673,7 +697,7 @@ void MainWindow::show_plot(Depart_Info minfo)
 
     ui->lb_value->setText(formatDose(total) + QStringLiteral("μSv/") + formatDose(limit - total)
                           + QStringLiteral("μSv"));
-    showPersonPanel(entry, typeText, staff);
+    showPersonPanel(entry, typeText, staff, true);
 }
 
 void MainWindow::showUnboundPerson(const Depart_Info& entry)
@@ -689,16 +713,20 @@ void MainWindow::showUnboundPerson(const Depart_Info& entry)
     update();
     pieChart->update();
     ui->lb_value->setText(QStringLiteral("未绑定设备"));
-    showPersonPanel(entry, entry.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), staff);
+    showPersonPanel(entry, entry.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), staff, true);
 }
 
-void MainWindow::showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff)
+void MainWindow::showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff,
+                                 bool read)
 {
     ui->lb_dep->setText(entry.department);
     ui->lb_type->setText(typeText);
     ui->lb_name->setText(staff.name);
     ui->lb_gendar->setText(staff.gender);
-    ui->lb_level->setText(QStringLiteral("状态: ") + DoseLevel::label(verdicts.value(entry.ID_card).level));
+    // A level is shown only when it was judged from what could be read.
+    ui->lb_level->setText(read && levelsRead
+                              ? QStringLiteral("状态: ") + DoseLevel::label(verdicts.value(entry.ID_card).level)
+                              : QStringLiteral("状态: 读取失败"));
     ui->lb_photo->clear();
     if (!staff.photo.isEmpty()) {
         QPixmap picture;

@@ -115,7 +115,8 @@ private:
     void showNobody();
     const Depart_Info* findPerson(const QString& department, int index) const;
     void showUnboundPerson(const Depart_Info& entry);
-    void showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff);
+    // read: the person's figures could be read (else the level shows 读取失败).
+    void showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff, bool read);
 
     Ui::MainWindow* ui = nullptr;
     SettingsAdpater* settings = nullptr;
@@ -138,6 +139,8 @@ private:
     AuditView* auditView = nullptr;
     // ID card -> where the person's doses stand, as of the last evaluation.
     QHash<QString, DoseLevel::Verdict> verdicts;
+    // Whether the last evaluation of the levels could read everything.
+    bool levelsRead = true;
     // A synchronisation stored readings: judge the doses when it is over.
     bool storedDuringSync = false;
     SerialPort* serialPort = nullptr;
