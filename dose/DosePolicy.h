@@ -18,6 +18,7 @@ public:
     {
         QString name;
         double defaultValue;
+        QString label; // as the policy dialog and its refusals name it
     };
     // Every row the program knows, in the order the policy dialog shows them.
     static const QVector<Row>& rows();
@@ -33,7 +34,10 @@ public:
     double fiveYearLimit(int ptype) const { return byType("five_year_limit", ptype); }
     double investigationLevel(int ptype) const { return byType("investigation_quarter", ptype); }
 
-    // What is wrong with these values, one text each; empty when they may be saved.
+    // The row's name as people read it ("年剂量限值 · 非职业").
+    static QString label(const QString& name);
+    // What is wrong with these values, one text each, in the dialog's words;
+    // empty when they may be saved.
     QStringList problems() const;
 
     // The stored policy; a row that is missing, not a number or not above 0

@@ -1,6 +1,8 @@
 #include "dose/DosePolicyDialog.h"
 
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QShowEvent>
 
@@ -26,12 +28,17 @@ void DosePolicyDialog::showEvent(QShowEvent* event)
     if (event->spontaneous())
         return;
     database->openConnection(connName);
-    const DosePolicy policy = DosePolicy::load(*database, database->getConnection(connName));
+    bool readable = false;
+    const DosePolicy policy = DosePolicy::load(*database, database->getConnection(connName), &readable);
     database->closeConnection(connName);
     for (const DosePolicy::Row& row : DosePolicy::rows()) {
         if (auto* box = findChild<QDoubleSpinBox*>(row.name))
             box->setValue(policy.value(row.name));
     }
+    // Saving what could not be read would put the defaults over the limits in force.
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(readable);
+    if (!readable)
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("剂量限值读取失败, 不能修改。"));
 }
 
 void DosePolicyDialog::accept()

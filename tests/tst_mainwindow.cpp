@@ -118,19 +118,36 @@ private slots:
     {
         // 李四 is not occupational: 1500 μSv this year pass the annual limit once it is lowered below them.
         QVERIFY(ws->exec("insert into Yeardata(slaveId,dataTime,probeValue) values(6,'201603',1500)"));
-        const auto spin = [](QWidget* d, const char* name) { return d->findChild<QDoubleSpinBox*>(name); };
+        const auto type = [](QWidget* d, const char* name, const char* text) {
+            auto* box = d->findChild<QDoubleSpinBox*>(name);
+            box->selectAll();
+            QTest::keyClicks(box, text);
+        };
+        const auto press = [](QWidget* d, QDialogButtonBox::StandardButton which) {
+            QTest::mouseClick(d->findChild<QDialogButtonBox*>("buttonBox")->button(which), Qt::LeftButton);
+            return QString(d->isVisible() ? "the dialog stayed open" : "");
+        };
         ModalScript script;
-        script.expect("剂量限值设置", [&](QWidget* d) {
-            spin(d, "annual_limit_other")->setValue(6000);
-            QMetaObject::invokeMethod(d, "accept"); // refused, the dialog stays
-            spin(d, "annual_limit_other")->setValue(1400);
-            QMetaObject::invokeMethod(d, "accept");
-            return QString();
+        script.expect("剂量限值设置", [&](QWidget* d) { // Cancel discards
+            type(d, "annual_limit_other", "1400");
+            return press(d, QDialogButtonBox::Cancel);
         });
-        script.expect("剂量限值设置", [](QWidget* box) {
+        get<QAction>("action_policy")->trigger();
+        ANSWERED(script);
+        QCOMPARE(ws->value("select value from DosePolicy where name = 'annual_limit_other'").toDouble(), 1000.0);
+        script.expect("剂量限值设置", [&](QWidget* d) {
+            if (d->findChild<QDoubleSpinBox*>("annual_limit_other")->value() != 1000)
+                return QString("the cancelled value is shown again");
+            type(d, "annual_limit_other", "6000");
+            if (press(d, QDialogButtonBox::Ok).isEmpty())
+                return QString("closed on a refusal");
+            type(d, "annual_limit_other", "1400");
+            return press(d, QDialogButtonBox::Ok);
+        });
+        script.expect("剂量限值设置", [](QWidget* box) { // the refusal, in the dialog's words
             const QString text = static_cast<QMessageBox*>(box)->text();
-            box->close();
-            return text == "annual_limit_other (6000) 不能大于 single_year_limit_other (5000)" ? QString() : text;
+            QTest::mouseClick(static_cast<QMessageBox*>(box)->button(QMessageBox::Ok), Qt::LeftButton);
+            return text == "年剂量限值 · 非职业 (6000 μSv) 不能大于 单一年份限值 · 非职业 (5000 μSv)" ? QString() : text;
         });
         get<QAction>("action_policy")->trigger();
         ANSWERED(script);
