@@ -20,11 +20,11 @@
 namespace {
 
 // What a register holds: its people and departments, and the count, sum and last key of every dose table.
-const char* const kContent = "select (select group_concat(department || dname) from Department) || '|' || "
-    "(select group_concat(ID_card || name) from Staff) || '|' || (select count(*) from Device)"
-    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || max(dataTime) from Realdata)"
-    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || max(dataTime) from Monthdata)"
-    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || max(dataTime) from Yeardata)";
+const char* const kContent = "select ifnull((select group_concat(department || dname) from Department), '-') || '|' || "
+    "ifnull((select group_concat(ID_card || ifnull(name, '')) from Staff), '-') || '|' || (select count(*) from Device)"
+    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || ifnull(max(dataTime), '-') from Realdata)"
+    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || ifnull(max(dataTime), '-') from Monthdata)"
+    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || ifnull(max(dataTime), '-') from Yeardata)";
 
 // A register at path in journal mode, with rows readings of its own that SQLite keeps in the -wal
 // (or journal) when the mode has one, left as a crash leaves it: what the file holds is returned.
@@ -209,6 +209,7 @@ private slots:
         QFETCH(QString, mode);
         const QString db = s->path("register.db"), backup = s->path("backup.db"), kept = db + ".before-restore-20240506-070809";
         const QString former = crashed(*s, db, mode, 2664), restored = crashed(*s, backup, "wal", 720, 0x444F5345);
+        QVERIFY2(former.contains("|2664 1332.0 ") && restored.contains("|720 360.0 "), qPrintable(former + " / " + restored));
         QVERIFY(QFileInfo(backup + "-wal").size() > 0 && (mode != "wal" || QFileInfo(db + "-wal").size() > 0));
         QVERIFY(DatabaseBackup::isBackup(backup) && !DatabaseBackup::isBackup(db));
         // The replaced file's owner and mode stay: nobody's with 0640 where this account may give it away.
@@ -217,7 +218,7 @@ private slots:
 
         QCOMPARE(ctl({"--db", db, "restore", backup}, &out, &err), 0);
         for (const char* side : {"-wal", "-shm", "-journal"})
-            QVERIFY2(!QFile::exists(db + side), side);
+            QVERIFY2(!QFile::exists(db + side) && !QFile::exists(kept + side), side);
         QCOMPARE(valueIn(db, kContent).toString(), restored);
         QCOMPARE(valueIn(kept, kContent).toString(), former);
         for (const QString& file : {db, kept}) {
