@@ -49,10 +49,11 @@ bool makeTemporary(QTemporaryFile& file, const QString& target, QString* reason)
 }
 
 // The copy's bytes on the disk before its name says it is complete.
-bool flushToDisk(const QString& path)
+bool flushToDisk(const QString& path, QString* reason = nullptr)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
+    return (file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0)
+        || fail(reason, QStringLiteral("无法写入 %1").arg(path));
 }
 
 // Replaces an existing target in one step (rename(2)), unlike QFile::rename.
@@ -167,8 +168,8 @@ bool snapshot(const QString& source, const QString& target, BackupReport* report
             report->counts.append({table, rows});
         }
     }
-    if (!flushToDisk(part.fileName()))
-        return fail(reason, QStringLiteral("无法写入 %1").arg(part.fileName()));
+    if (!flushToDisk(part.fileName(), reason))
+        return false;
     if (!moveInto(part, target, reason))
         return false;
     report->path = QFileInfo(target).absoluteFilePath();
@@ -193,7 +194,7 @@ bool prepareRestore(QTemporaryFile& part, const QString& source, const QString& 
     if (!recordInAudit(part.fileName(), QStringLiteral("restore"), QFileInfo(source).absoluteFilePath(),
                        QFileInfo(keep).fileName()))
         return fail(reason, QStringLiteral("无法在 %1 中记录恢复").arg(part.fileName()));
-    return DatabaseBackup::restorable(part.fileName(), reason) && flushToDisk(part.fileName())
+    return DatabaseBackup::restorable(part.fileName(), reason) && flushToDisk(part.fileName(), reason)
         && takeOwnerAndMode(part.fileName(), former, reason);
 }
 
@@ -206,7 +207,7 @@ bool keepFormer(const QString& target, const QString& keep, const struct stat& f
     if (!makeTemporary(part, keep, reason))
         return false;
     if (RegisterFile::fileProblem(target).isEmpty() && vacuumInto(target, part.fileName(), nullptr)) {
-        if (!flushToDisk(part.fileName()) || !takeOwnerAndMode(part.fileName(), former, reason))
+        if (!flushToDisk(part.fileName(), reason) || !takeOwnerAndMode(part.fileName(), former, reason))
             return false;
         return moveInto(part, keep, reason);
     }
