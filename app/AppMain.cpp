@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTextStream>
 
@@ -10,6 +11,7 @@
 #include "app/DataDir.h"
 #include "app/SettingsAdpater.h"
 #include "db/DataBase.h"
+#include "db/RegisterFile.h"
 #include "query/XlsSqlDriver.h"
 #include "ui/MainWindow.h"
 
@@ -89,6 +91,21 @@ int readCommandLine(int& argc, char** argv, QString* dataDir)
     return kGoOn;
 }
 
+// Why the SQLite file the settings name cannot be the register; empty when
+// it can, or when there is none yet (or the store is a server).
+QString unusableFile(QSettings& settings)
+{
+    StoreConfig store;
+    if (!StoreConfig::read(settings, store) || store.isPostgres())
+        return QString();
+    const QFileInfo file(store.path);
+    if (!file.exists() && !file.isSymLink())
+        return QString();
+    const QString problem = RegisterFile::problem(store.path);
+    return problem.isEmpty() ? QString()
+                             : QStringLiteral("无法使用数据库文件 %1:\n%2").arg(file.absoluteFilePath(), problem);
+}
+
 } // namespace
 
 int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onShown)
@@ -118,6 +135,19 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
         }
     }
     SettingsAdpater settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
+    // A database is made only where no file is: an empty, damaged or foreign
+    // one is left as it is, before anything (the log included) is written.
+    if (const QString problem = unusableFile(settings); !problem.isEmpty()) {
+        QTextStream err(stderr);
+        err.setCodec("UTF-8");
+        err << "dosemanager: " << problem << '\n';
+        err.flush();
+        QMessageBox::critical(nullptr, QStringLiteral("数据库"),
+                              QStringLiteral("%1\n\n程序不会使用或改动这个文件。请用 dosectl restore 从备份恢复它, "
+                                             "或把它移走后再启动。")
+                                  .arg(problem));
+        return 1;
+    }
 
     QsLogging::Logger& logger = QsLogging::Logger::instance();
     logger.setLoggingLevel(QsLogging::TraceLevel);

@@ -11,6 +11,8 @@
 #include "db/DataBase.h"
 #include "db/DatabaseBackup.h"
 #include "db/IntegrityCheck.h"
+#include "db/RegisterFile.h"
+#include "db/SqlDialect.h"
 #include "db/StoreConfig.h"
 #include "db/StoreMigration.h"
 #include "dose/DoseStatus.h"
@@ -120,9 +122,16 @@ int DoseCtl::run(const QStringList& arguments)
     // started.
     const QString dbPath = parser.value(db);
     if (parser.isSet(dataDir)) {
-        if (const QString problem = DataDir::prepare(parser.value(dataDir), false); !problem.isEmpty())
+        // Reading needs no folder to write in.
+        const QString dir = parser.value(dataDir);
+        const bool onlyReads = rest.first() == QLatin1String("status") || rest.first() == QLatin1String("report")
+            || (rest.first() == QLatin1String("check") && !rest.contains(QStringLiteral("--repair")));
+        const QString problem = !onlyReads ? DataDir::prepare(dir, false)
+            : QFileInfo(dir).isDir()       ? QString()
+                                           : QStringLiteral("no such folder: ") + dir;
+        if (!problem.isEmpty())
             return failure(problem);
-        folder = parser.value(dataDir);
+        folder = dir;
     }
     if (rest.first() == QLatin1String("status"))
         return status(dbPath, rest);
@@ -223,7 +232,7 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
                 return QString();
             return checker.error() + QStringLiteral(" (") + database.storeConfig().describe() + QLatin1Char(')');
         },
-        false);
+        false, parser.isSet(repair));
     if (failed != 0)
         return failed;
 
@@ -325,29 +334,43 @@ int DoseCtl::pickFile(const QString& path, StoreConfig& store)
 }
 
 int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work,
-                          bool layOut)
+                          bool layOut, bool writes)
 {
     StoreConfig store;
     if (const int failed = pickStore(path, store); failed >= 0)
         return failed;
-    // Opening a file that is not there would create an empty database.
-    if (!store.isPostgres() && !QFileInfo(store.path).isFile())
-        return failure(QStringLiteral("no database at ") + store.path);
+    if (!store.isPostgres()) {
+        // Opening a file that is not there would create an empty database;
+        // an empty or foreign one would be taken for a new register.
+        if (!QFileInfo(store.path).isFile())
+            return failure(QStringLiteral("no database at ") + store.path);
+        if (const QString problem = RegisterFile::problem(store.path); !problem.isEmpty())
+            return failure(problem);
+        // Reading needs no set-up: a file this account may not write is
+        // read as it is.
+        store.readOnly = !writes && !RegisterFile::writable(store.path);
+    }
     DataBase database(store);
     if (!database.isOpen())
         return failure(
             QStringLiteral("cannot open the database at %1: %2").arg(store.describe(), database.openError()));
     // A file the program has not opened since the wear periods came gains
     // them here as it would there: without them no reading is anyone's.
-    if (layOut && (!database.createTables() || !database.createAddedTables()))
+    if (layOut && !store.readOnly && (!database.createTables() || !database.createAddedTables()))
         return failure(QStringLiteral("cannot open the database at ") + store.describe());
     QString problem;
     {
         const QString conn = QStringLiteral("dosectl.db");
         database.createConnection(conn);
         QSqlDatabase connection = database.getConnection(conn);
-        problem = connection.isOpen() ? work(database, connection)
-                                      : QStringLiteral("cannot open the database at ") + store.describe();
+        if (!connection.isOpen())
+            problem = QStringLiteral("cannot open the database at ") + store.describe();
+        else if (layOut && store.readOnly && !SqlDialect::hasTable(connection, database.wearingTable)
+                 && database.countRows(database.deviceTable, connection) != 0)
+            problem = QStringLiteral("%1 还没有佩戴记录表 (Wearing), 只读时无法计算; 请先用能写入它的帐户打开一次")
+                          .arg(store.path);
+        else
+            problem = work(database, connection);
         connection = QSqlDatabase();
         database.closeConnection(conn);
         QSqlDatabase::removeDatabase(conn);

@@ -44,10 +44,11 @@ private:
     // The same for backup and restore, which work on SQLite files only.
     int pickFile(const QString& path, StoreConfig& store);
     // Runs work on a connection to the store picked for path (its layout
-    // brought up to date first when layOut); its text is the reason of a
-    // failure, empty on success.
+    // brought up to date first when layOut and the file may be written);
+    // its text is the reason of a failure, empty on success. Unless work
+    // writes, a file this account may not write is opened for reading only.
     int withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work,
-                     bool layOut = true);
+                     bool layOut = true, bool writes = false);
     int usageError(const QString& usage, const QString& why);
     // A subcommand's arguments parsed: -1 to go on, or the exit code when
     // the help was shown or the arguments are wrong.

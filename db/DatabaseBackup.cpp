@@ -1,6 +1,6 @@
 #include "db/DatabaseBackup.h"
 
-#include <QAtomicInt>
+#include <QtEndian>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -12,51 +12,23 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "db/AuditLog.h"
+#include "db/FileConnection.h"
+#include "db/RegisterFile.h"
 
 namespace {
 
 const char* const kAutomaticPattern = "'database-'yyyyMMdd-hhmmss'.db'";
 const int kNewestKept = 7;
 const int kMonthsKept = 12;
-
-// A private connection to one file, gone with the object. Names are unique
-// across threads, so the start-up backup can run beside the window.
-class Connection
-{
-public:
-    Connection(const QString& path, bool readOnly)
-        : name(QStringLiteral("backup.%1").arg(counter().fetchAndAddRelaxed(1)))
-    {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        // A copy waits for the storage's commits rather than fail beside them.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=60000")
-                             + (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
-        db.open();
-    }
-    ~Connection()
-    {
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    const QString name;
-    QSqlDatabase db;
-
-private:
-    static QAtomicInt& counter()
-    {
-        static QAtomicInt next;
-        return next;
-    }
-};
+// The header's application_id of the program's backups, "DOSE".
+const quint32 kBackupMark = 0x444F5345;
 
 bool fail(QString* reason, const QString& why)
 {
@@ -77,16 +49,22 @@ bool makeTemporary(QTemporaryFile& file, const QString& target, QString* reason)
 }
 
 // The copy's bytes on the disk before its name says it is complete.
-bool flushToDisk(const QString& path)
+bool flushToDisk(const QString& path, QString* reason = nullptr)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
+    return (file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0)
+        || fail(reason, QStringLiteral("无法写入 %1").arg(path));
 }
 
 // Replaces an existing target in one step (rename(2)), unlike QFile::rename.
+bool renameOver(const QString& from, const QString& to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
 bool moveInto(QTemporaryFile& file, const QString& target, QString* reason)
 {
-    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+    if (!renameOver(file.fileName(), target))
         return fail(reason, QStringLiteral("无法改名为 %1").arg(target));
     file.setAutoRemove(false);
     return true;
@@ -104,25 +82,50 @@ QString integrityProblem(const QSqlDatabase& db)
     return verdict == QLatin1String("ok") ? QString() : QStringLiteral("数据库已损坏: ") + verdict;
 }
 
+// The whole content of the file at source as SQLite reads it (its -wal
+// included) written to the empty file at target.
+bool vacuumInto(const QString& source, const QString& target, QString* reason)
+{
+    FileConnection from(source, true);
+    if (!from.db.isOpen())
+        return fail(reason, QStringLiteral("无法打开 %1: %2").arg(source, from.db.lastError().text()));
+    QSqlQuery q(from.db);
+    if (!q.prepare(QStringLiteral("VACUUM INTO ?")))
+        return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
+    q.addBindValue(target);
+    if (!q.exec())
+        return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
+    return true;
+}
+
+// A rollback journal that a reader would play back into the file.
+bool hotJournal(const QString& database)
+{
+    QFile journal(database + QStringLiteral("-journal"));
+    static const char magic[] = {'\xd9', '\xd5', '\x05', '\xf9', '\x20', '\xa1', '\x63', '\xd7'};
+    return journal.open(QIODevice::ReadOnly) && journal.read(8) == QByteArray(magic, 8);
+}
+
 // A journal beside the database belongs to it: one left by a crash would be
 // played back into whatever file takes the name next. Reading the database
 // rolls it back; one that stays belongs to a write in progress elsewhere.
+// (A journal kept empty or with a zeroed header, as "truncate" and "persist"
+// leave it, is no write.)
 bool settleJournal(const QString& database, QString* reason)
 {
-    const QString journal = database + QStringLiteral("-journal");
-    if (QFileInfo(journal).size() > 0) {
-        Connection c(database, false);
+    if (hotJournal(database)) {
+        FileConnection c(database, false);
         QSqlQuery q(c.db);
         q.exec(QStringLiteral("select count(*) from sqlite_master"));
     }
-    if (QFileInfo(journal).size() > 0)
+    if (hotJournal(database))
         return fail(reason, QStringLiteral("数据库正在被写入, 请稍后再试"));
     return true;
 }
 
 bool recordInAudit(const QString& database, const QString& action, const QString& rowKey, const QString& detail)
 {
-    Connection c(database, false);
+    FileConnection c(database, false);
     QSqlQuery q(c.db);
     for (const QString& statement : AuditLog::layout(c.db)) {
         if (!q.exec(statement))
@@ -131,30 +134,33 @@ bool recordInAudit(const QString& database, const QString& action, const QString
     return AuditLog::write(c.db, action, QString(), rowKey, detail);
 }
 
-// The consistent copy: VACUUM INTO a temporary file beside target, checked,
-// then renamed to target.
+// Gives path the owner (where this process may) and the mode of the file
+// that was at the name before.
+bool takeOwnerAndMode(const QString& path, const struct stat& of, QString* reason)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::chown(name.constData(), of.st_uid, of.st_gid) != 0 && errno != EPERM)
+        return fail(reason, QStringLiteral("无法设置 %1 的所有者: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    if (::chmod(name.constData(), of.st_mode & 07777) != 0)
+        return fail(reason, QStringLiteral("无法设置 %1 的权限: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    return true;
+}
+
+// The consistent copy: VACUUM INTO a temporary file beside target, marked
+// as a backup, checked, then renamed to target.
 bool snapshot(const QString& source, const QString& target, BackupReport* report, QString* reason)
 {
     QTemporaryFile part;
-    if (!makeTemporary(part, target, reason))
+    if (!makeTemporary(part, target, reason) || !vacuumInto(source, part.fileName(), reason))
         return false;
     {
-        Connection from(source, true);
-        if (!from.db.isOpen())
-            return fail(reason, QStringLiteral("无法打开 %1: %2").arg(source, from.db.lastError().text()));
-        QSqlQuery q(from.db);
-        if (!q.prepare(QStringLiteral("VACUUM INTO ?")))
-            return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
-        q.addBindValue(part.fileName());
-        if (!q.exec())
-            return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
-    }
-    {
-        Connection copy(part.fileName(), true);
+        FileConnection copy(part.fileName(), false);
+        QSqlQuery q(copy.db);
+        if (copy.db.isOpen() && !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(kBackupMark)))
+            return fail(reason, QStringLiteral("无法标记备份 %1: %2").arg(part.fileName(), q.lastError().text()));
         const QString problem = integrityProblem(copy.db);
         if (!problem.isEmpty())
             return fail(reason, QStringLiteral("副本检查失败: ") + problem);
-        QSqlQuery q(copy.db);
         report->counts.clear();
         for (const QString& table : DatabaseBackup::tables()) {
             // A table the source lacks counts as none.
@@ -162,12 +168,89 @@ bool snapshot(const QString& source, const QString& target, BackupReport* report
             report->counts.append({table, rows});
         }
     }
-    if (!flushToDisk(part.fileName()))
-        return fail(reason, QStringLiteral("无法写入 %1").arg(part.fileName()));
+    if (!flushToDisk(part.fileName(), reason))
+        return false;
     if (!moveInto(part, target, reason))
         return false;
     report->path = QFileInfo(target).absoluteFilePath();
     report->size = QFileInfo(target).size();
+    return true;
+}
+
+// The restored content in a temporary file beside the database: the whole
+// of source as SQLite reads it, no longer marked as a backup, with the
+// restore in its audit trail, checked, owned and moded as the database.
+bool prepareRestore(QTemporaryFile& part, const QString& source, const QString& target, const QString& keep,
+                    const struct stat& former, QString* reason)
+{
+    if (!makeTemporary(part, target, reason) || !vacuumInto(source, part.fileName(), reason))
+        return false;
+    {
+        FileConnection copy(part.fileName(), false);
+        QSqlQuery q(copy.db);
+        if (!copy.db.isOpen() || !q.exec(QStringLiteral("PRAGMA application_id = 0")))
+            return fail(reason, QStringLiteral("无法写入 %1: %2").arg(part.fileName(), q.lastError().text()));
+    }
+    if (!recordInAudit(part.fileName(), QStringLiteral("restore"), QFileInfo(source).absoluteFilePath(),
+                       QFileInfo(keep).fileName()))
+        return fail(reason, QStringLiteral("无法在 %1 中记录恢复").arg(part.fileName()));
+    return DatabaseBackup::restorable(part.fileName(), reason) && flushToDisk(part.fileName(), reason)
+        && takeOwnerAndMode(part.fileName(), former, reason);
+}
+
+// Keeps the database at target as keep, with what its -wal holds: read
+// through SQLite when it can be, else its bytes (a damaged file, which
+// dosectl may replace) with the -wal's beside them.
+bool keepFormer(const QString& target, const QString& keep, const struct stat& former, QString* reason)
+{
+    QTemporaryFile part;
+    if (!makeTemporary(part, keep, reason))
+        return false;
+    if (RegisterFile::fileProblem(target).isEmpty() && vacuumInto(target, part.fileName(), nullptr)) {
+        if (!flushToDisk(part.fileName(), reason) || !takeOwnerAndMode(part.fileName(), former, reason))
+            return false;
+        return moveInto(part, keep, reason);
+    }
+    for (const QString& suffix : {QString(), QStringLiteral("-wal")}) {
+        const QString from = target + suffix, to = keep + suffix;
+        if (!QFileInfo::exists(from))
+            continue;
+        // A second link to the file, or a copy where the file system has none.
+        if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0
+            && !QFile::copy(from, to))
+            return fail(reason, QStringLiteral("无法保留当前数据库为 ") + to);
+    }
+    return true;
+}
+
+void removeKept(const QString& keep)
+{
+    QFile::remove(keep);
+    QFile::remove(keep + QStringLiteral("-wal"));
+}
+
+// Puts part in place of target. The journal files beside target are the
+// former database's: kept, they would be played back into the new file. The
+// -wal is moved aside first, so that a failed rename leaves target whole.
+bool swapIn(QTemporaryFile& part, const QString& target, QString* reason)
+{
+    const QString wal = target + QStringLiteral("-wal"), aside = part.fileName() + QStringLiteral("-wal");
+    const bool hadWal = QFileInfo::exists(wal);
+    if (hadWal && !renameOver(wal, aside))
+        return fail(reason, QStringLiteral("无法移走 %1").arg(wal));
+    for (const QString& stale : {QStringLiteral("-shm"), QStringLiteral("-journal")}) {
+        if (QFileInfo::exists(target + stale) && !QFile::remove(target + stale)) {
+            if (hadWal)
+                renameOver(aside, wal);
+            return fail(reason, QStringLiteral("无法删除 %1").arg(target + stale));
+        }
+    }
+    if (!moveInto(part, target, reason)) {
+        if (hadWal)
+            renameOver(aside, wal);
+        return false;
+    }
+    QFile::remove(aside);
     return true;
 }
 
@@ -195,6 +278,9 @@ bool DatabaseBackup::backup(const QString& source, const QString& target, bool o
     // Opening a file that is not there would create an empty database.
     if (!QFileInfo(source).isFile())
         return fail(reason, QStringLiteral("没有数据库: ") + source);
+    // An empty or foreign file would make a backup of nothing.
+    if (const QString problem = RegisterFile::problem(source); !problem.isEmpty())
+        return fail(reason, problem);
     const QFileInfo to(target);
     if (!to.absoluteDir().exists())
         return fail(reason, QStringLiteral("文件夹不存在: ") + to.absolutePath());
@@ -286,26 +372,22 @@ bool DatabaseBackup::automatic(const QString& database, const QDateTime& now, Ba
     return true;
 }
 
+bool DatabaseBackup::isBackup(const QString& path)
+{
+    const QByteArray head = RegisterFile::header(path);
+    return head.size() >= 72 && head.startsWith(QByteArray("SQLite format 3", 16))
+        && qFromBigEndian<quint32>(head.constData() + 68) == kBackupMark;
+}
+
 bool DatabaseBackup::restorable(const QString& path, QString* reason)
 {
-    const QFileInfo file(path);
-    if (!file.isFile())
-        return fail(reason, QStringLiteral("找不到文件: ") + path);
-    if (file.size() == 0)
-        return fail(reason, QStringLiteral("文件是空的: ") + path);
-    Connection c(path, true);
-    const QString problem = integrityProblem(c.db);
-    if (!problem.isEmpty())
+    if (const QString problem = RegisterFile::fileProblem(path); !problem.isEmpty())
         return fail(reason, problem);
-    QStringList missing;
-    const QStringList present = c.db.tables();
-    for (const QString& table : tables()) {
-        if (!present.contains(table))
-            missing << table;
-    }
-    if (!missing.isEmpty())
-        return fail(reason, QStringLiteral("不是本程序的数据库 (缺少表 %1)").arg(missing.join(QStringLiteral(", "))));
-    return true;
+    FileConnection c(path, true);
+    QString problem = integrityProblem(c.db);
+    if (problem.isEmpty())
+        problem = RegisterFile::layoutProblem(c.db, path);
+    return problem.isEmpty() || fail(reason, problem);
 }
 
 bool DatabaseBackup::restore(const QString& source, const QString& database, const QDateTime& now, QString* kept,
@@ -317,34 +399,29 @@ bool DatabaseBackup::restore(const QString& source, const QString& database, con
     const QString keep = target + QStringLiteral(".before-restore-") + now.toString(QStringLiteral("yyyyMMdd-hhmmss"));
     if (QFileInfo::exists(keep))
         return fail(reason, QStringLiteral("文件已存在: ") + keep);
+    struct stat former;
+    if (::stat(QFile::encodeName(target).constData(), &former) != 0)
+        return fail(reason, QStringLiteral("无法读取 ") + target);
     if (!restorable(source, reason))
         return false;
 
-    // The copy lies beside the database, checked, before anything changes.
+    // The new content lies beside the database, complete and checked,
+    // before anything changes.
     QTemporaryFile part;
-    if (!makeTemporary(part, target, reason))
-        return false;
-    QFile::remove(part.fileName());
-    if (!QFile::copy(source, part.fileName()) || !flushToDisk(part.fileName()))
-        return fail(reason, QStringLiteral("无法复制 %1 到 %2").arg(source, part.fileName()));
-    if (!restorable(part.fileName(), reason))
+    if (!prepareRestore(part, source, target, keep, former, reason))
         return false;
 
     auto replace = [&] {
         if (!settleJournal(target, reason))
             return false;
-        // The current file itself is kept under the new name (a second link
-        // to it, or a copy where the file system has no links).
-        if (::link(QFile::encodeName(target).constData(), QFile::encodeName(keep).constData()) != 0
-            && !QFile::copy(target, keep))
-            return fail(reason, QStringLiteral("无法保留当前数据库为 ") + keep);
-        return moveInto(part, target, reason);
+        if (keepFormer(target, keep, former, reason) && swapIn(part, target, reason))
+            return true;
+        removeKept(keep);
+        return false;
     };
     if (!(release ? release(replace) : replace()))
         return false;
     if (kept)
         *kept = keep;
-    if (!recordInAudit(target, QStringLiteral("restore"), QFileInfo(source).absoluteFilePath(), QFileInfo(keep).fileName()))
-        qWarning().noquote() << "restore: the audit row could not be written to" << target;
     return true;
 }

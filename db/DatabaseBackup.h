@@ -11,8 +11,9 @@
 // Copies of "database.db" a person's dose file may be recovered from, and the
 // way back. A copy is written by SQLite itself (VACUUM INTO, one read
 // transaction, so readings stored meanwhile are either wholly in it or not at
-// all) under a temporary name beside its final one, checked, and only then
-// renamed into place. Reasons are one line in words for the officer.
+// all) under a temporary name beside its final one, marked as a backup in its
+// header, checked, and only then renamed into place. Reasons are one line in
+// words for the officer.
 class DatabaseBackup
 {
 public:
@@ -41,16 +42,24 @@ public:
     // the newest 7 and the newest of each of the 12 months up to now's.
     static QStringList expired(const QStringList& names, const QDateTime& now);
 
+    // Whether path is one of the program's backups: an SQLite file whose
+    // header's application_id (4 bytes at offset 68, big-endian) is "DOSE".
+    static bool isBackup(const QString& path);
+
     // True when path is an SQLite database that passes integrity_check and
-    // holds the program's tables.
+    // holds the program's tables with the columns it reads.
     static bool restorable(const QString& path, QString* reason);
 
     // Closes what holds the database while replace runs (the window's
     // connections); no hook runs replace as it is.
     using Release = std::function<bool(const std::function<bool()>& replace)>;
-    // Puts a checked copy of source in place of the database, keeping the
-    // current one as "<database>.before-restore-yyyyMMdd-hhmmss" (kept gets
-    // its path), then records "restore" in the restored database.
+    // Puts the whole content of source (read through SQLite, its -wal too)
+    // in place of the database, with the owner and mode the database had,
+    // no backup mark and "restore" in its audit trail. The current one is
+    // kept completely as "<database>.before-restore-yyyyMMdd-hhmmss" (kept
+    // gets its path); the journal files beside it go, so nothing of the
+    // former file is played back into the restored one. A database that is
+    // empty or damaged may be replaced this way; its bytes are kept.
     static bool restore(const QString& source, const QString& database, const QDateTime& now, QString* kept,
                         QString* reason, const Release& release = {});
 };

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "db/RegisterFile.h"
+
 const char* const StoreConfig::kSqlite = "QSQLITE";
 const char* const StoreConfig::kPostgres = "QPSQL";
 
@@ -72,7 +74,10 @@ QSqlDatabase StoreConfig::addConnection(const QString& connName) const
 void StoreConfig::apply(QSqlDatabase& db) const
 {
     if (!isPostgres()) {
-        db.setDatabaseName(path);
+        // A connection taken over from a read-only use forgets its options.
+        QString opts;
+        db.setDatabaseName(readOnly ? RegisterFile::readOnlyName(path, &opts) : path);
+        db.setConnectOptions(opts);
         return;
     }
     db.setHostName(host);

@@ -22,6 +22,7 @@ public:
     QString name;
     QString user;
     QString options; // handed to libpq as they are, e.g. "sslmode=require"
+    bool readOnly = false; // SQLite: connections only read the file
 
     // An SQLite file.
     static StoreConfig file(const QString& path);

@@ -7,6 +7,9 @@
 #include <QtTest>
 #include <atomic>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/Clock.h"
 #include "app/SettingsAdpater.h"
 #include "db/DatabaseBackup.h"
@@ -15,6 +18,42 @@
 #include "ui/MainWindow.h"
 
 namespace {
+
+// What a register holds: its people and departments, and the count, sum and last key of every dose table.
+const char* const kContent = "select ifnull((select group_concat(department || dname) from Department), '-') || '|' || "
+    "ifnull((select group_concat(ID_card || ifnull(name, '')) from Staff), '-') || '|' || (select count(*) from Device)"
+    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || ifnull(max(dataTime), '-') from Realdata)"
+    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || ifnull(max(dataTime), '-') from Monthdata)"
+    " || (select '|' || count(*) || ' ' || total(probeValue) || ' ' || ifnull(max(dataTime), '-') from Yeardata)";
+
+// A register at path in journal mode, with rows readings of its own that SQLite keeps in the -wal
+// (or journal) when the mode has one, left as a crash leaves it: what the file holds is returned.
+QString crashed(ScratchDatabase& s, const QString& path, const QString& mode, int readings, quint32 applicationId = 0)
+{
+    const QString live = path + ".live";
+    s.exec("VACUUM INTO ?", {live});
+    QString content;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "live");
+        db.setDatabaseName(live);
+        QSqlQuery q(db);
+        db.open();
+        for (const QString& sql : {QString("pragma application_id = %1").arg(applicationId), "pragma journal_mode = " + mode,
+                                   QString("pragma wal_autocheckpoint = 0"), QString("begin")})
+            q.exec(sql);
+        for (int i = 0; i < readings; ++i)
+            q.exec(QString("insert into Realdata(slaveId, dataTime, probeValue) values(%1, %2, 0.5)").arg(mode.size()).arg(20240101000000LL + i * 10000));
+        q.exec(QString("insert into Staff(ID_card, name) values('%1', '%2')").arg(mode, path.right(9)));
+        q.exec("commit");
+        if (q.exec(kContent) && q.next())
+            content = q.value(0).toString();
+        for (const char* side : {"", "-wal", "-shm", "-journal"})
+            if (QFile::exists(live + side))
+                QFile::copy(live + side, path + side);
+    }
+    QSqlDatabase::removeDatabase("live");
+    return content;
+}
 
 QStringList names(const QStringList& days) // "yyyyMMdd" -> the automatic backup of that day at noon
 {
@@ -116,6 +155,7 @@ private slots:
         QCOMPARE(s->value("select actor from AuditLog where action = 'backup'").toString(),
                  output("id", {"-un"}).trimmed() + '@' + QSysInfo::machineHostName());
         QVERIFY2(out.startsWith("backup: " + copy + "\nsize: ") && out.contains("\nStaff: 1\nDevice: 0\n"), qPrintable(out));
+        QVERIFY(DatabaseBackup::isBackup(copy) && !DatabaseBackup::isBackup(db));
         s->addPerson("c2", "乙");
         QCOMPARE(ctl({"--db", db, "backup", db, "--force"}, &out, &err), 1); // never over the database itself
         QCOMPARE(ctl({"--db", db, "backup", copy}, &out, &err), 1); // an existing file stays as it was
@@ -156,6 +196,40 @@ private slots:
         QVERIFY2(err.startsWith("dosectl: " + reason) && err.count('\n') == 1, qPrintable(err));
         QCOMPARE(QDir(s->path(".")).entryList(QDir::Files), before);
         QCOMPARE(s->count("Staff"), 1);
+    }
+
+    void restoreOverEveryJournalMode_data()
+    {
+        QTest::addColumn<QString>("mode"); // of the database replaced; the backup is in WAL mode with 720 readings in its -wal
+        for (const char* mode : {"delete", "truncate", "persist", "wal"})
+            QTest::newRow(mode) << mode;
+    }
+    void restoreOverEveryJournalMode()
+    {
+        QFETCH(QString, mode);
+        const QString db = s->path("register.db"), backup = s->path("backup.db"), kept = db + ".before-restore-20240506-070809";
+        const QString former = crashed(*s, db, mode, 2664), restored = crashed(*s, backup, "wal", 720, 0x444F5345);
+        QVERIFY2(former.contains("|2664 1332.0 ") && restored.contains("|720 360.0 "), qPrintable(former + " / " + restored));
+        QVERIFY(QFileInfo(backup + "-wal").size() > 0 && (mode != "wal" || QFileInfo(db + "-wal").size() > 0));
+        QVERIFY(DatabaseBackup::isBackup(backup) && !DatabaseBackup::isBackup(db));
+        // The replaced file's owner and mode stay: nobody's with 0640 where this account may give it away.
+        const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
+        QVERIFY(::chmod(QFile::encodeName(db), 0640) == 0 && ::chown(QFile::encodeName(db), owner, getegid()) == 0);
+
+        QCOMPARE(ctl({"--db", db, "restore", backup}, &out, &err), 0);
+        for (const char* side : {"-wal", "-shm", "-journal"})
+            QVERIFY2(!QFile::exists(db + side) && !QFile::exists(kept + side), side);
+        QCOMPARE(valueIn(db, kContent).toString(), restored);
+        QCOMPARE(valueIn(kept, kContent).toString(), former);
+        for (const QString& file : {db, kept}) {
+            struct stat st;
+            QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
+            QCOMPARE(int(st.st_mode & 07777), 0640);
+            QCOMPARE(st.st_uid, owner);
+            QCOMPARE(valueIn(file, "pragma integrity_check").toString(), "ok");
+        }
+        QVERIFY(!DatabaseBackup::isBackup(db));
+        QCOMPARE(valueIn(db, "pragma application_id").toInt(), 0);
     }
 
     void windowActions()

@@ -1,12 +1,18 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include "app/AppMain.h"
 #include "app/DataDir.h"
+#include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
 #include "ui/MainWindow.h"
 
@@ -14,6 +20,30 @@ namespace {
 
 const QStringList kTables = {"AuditLog", "Department", "Device", "DoseAlert", "DosePolicy", "Monthdata", "Realdata",
                              "SeqYeardata", "Staff", "Yeardata"};
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+// A register with person c1 and sql run on it, copied to path as SQLite writes it.
+void registerAt(const QString& path, const QString& sql = {})
+{
+    ScratchDatabase s;
+    s.addPerson("c1", "甲");
+    s.addDevice(5, "c1");
+    s.addDose("Realdata", 5, "20240506070000", 2.5);
+    s.addDose("Monthdata", 5, "20240506", 2.5);
+    s.addDose("Yeardata", 5, "202405", 2.5);
+    QVERIFY(sql.isEmpty() || s.exec(sql));
+    QVERIFY(s.exec("VACUUM INTO ?", {path}));
+}
 
 int runOnce(const std::function<void(MainWindow*)>& hook)
 {
@@ -47,6 +77,133 @@ private slots:
         const QString tables = "select group_concat(name) from "
                                "(select name from sqlite_master where type = 'table' order by name)";
         QCOMPARE(valueIn(dir.filePath("database.db"), tables).toString(), kTables.join(','));
+    }
+
+    void damagedFileIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // of database.db, or the statement that spoils a register
+        QTest::addColumn<QString>("reason");
+        QByteArray noise(4096, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QTest::newRow("zero bytes") << QByteArray() << "文件是空的";
+        QTest::newRow("random bytes") << noise << "不是 SQLite 数据库";
+        QTest::newRow("wrong columns") << QByteArray("alter table Staff rename column name to nom") << "不是本程序的数据库 (表 Staff 缺少列 name)";
+        QTest::newRow("missing table") << QByteArray("drop table Realdata") << "不是本程序的数据库 (缺少表 Realdata)";
+    }
+
+    void damagedFileIsRefused()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        QTemporaryDir dir, elsewhere;
+        const QString db = dir.filePath("database.db");
+        const bool sqlite = content.startsWith("alter") || content.startsWith("drop");
+        if (sqlite)
+            registerAt(db, content);
+        else if (QFile file(db); !file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            QFAIL("cannot write database.db");
+        const QByteArray before = bytesOf(db);
+        const QString schema = "select group_concat(sql) from sqlite_master";
+        const QVariant tables = sqlite ? valueIn(db, schema) : QVariant();
+        const QStringList files = entries(dir.path());
+        QString out, err;
+        for (const QStringList& command : {QStringList{"status"}, QStringList{"check"}, QStringList{"check", "--repair"},
+                                           QStringList{"report", "person", "c1", "--pdf", elsewhere.filePath("c1.pdf")},
+                                           QStringList{"backup", elsewhere.filePath("copy.db")}}) {
+            QCOMPARE(ctl(QStringList{"--data-dir", dir.path()} + command, &out, &err), 1);
+            QVERIFY2(err.startsWith("dosectl: " + reason) && err.contains(db) && err.count('\n') == 1, qPrintable(err));
+        }
+        QCOMPARE(bytesOf(db), before);
+        QCOMPARE(entries(dir.path()), files);
+        QCOMPARE(entries(elsewhere.path()), QStringList());
+
+        // The program says so and leaves: no window, no log, no tables, no backup.
+        QVERIFY(QDir::setCurrent(dir.path()));
+        bool shown = false;
+        int status = 0;
+        {
+            ModalScript script;
+            script.boxStarting("数据库", QString("无法使用数据库文件 %1:\n%2").arg(db, reason));
+            status = runOnce([&shown](MainWindow*) { shown = true, qApp->exit(7); });
+            ANSWERED(script);
+        }
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        QCOMPARE(status, 1);
+        QVERIFY(!shown);
+        QCOMPARE(bytesOf(db), before);
+        QCOMPARE(entries(dir.path()), files);
+
+        // dosectl restore is how an officer recovers: the damaged file is kept as it was.
+        registerAt(elsewhere.filePath("good.db"));
+        QCOMPARE(ctl({"--db", db, "restore", elsewhere.filePath("good.db")}, &out, &err), 0);
+        const QString kept = out.section("kept: ", 1).trimmed();
+        if (sqlite)
+            QCOMPARE(valueIn(kept, schema), tables);
+        else
+            QCOMPARE(bytesOf(kept), before);
+        QCOMPARE(ctl({"--data-dir", dir.path(), "status"}, &out, &err), 0);
+    }
+
+    void statusReadsWhatItMayNotWrite_data()
+    {
+        QTest::addColumn<QString>("mode"); // journal mode of the database, in a folder this account may not write
+        QTest::addColumn<bool>("dataDir"); // named by --data-dir rather than --db
+        QTest::addColumn<bool>("pending"); // commits left in its -wal, no -shm
+        QTest::newRow("rollback file, --db") << "delete" << false << false;
+        QTest::newRow("WAL file, --data-dir") << "wal" << true << false;
+        QTest::newRow("commits in the -wal") << "wal" << false << true;
+    }
+
+    void statusReadsWhatItMayNotWrite()
+    {
+        QFETCH(QString, mode);
+        QFETCH(bool, dataDir);
+        QFETCH(bool, pending);
+        QTemporaryDir dir, elsewhere;
+        const QString db = dir.filePath("database.db"), copy = elsewhere.filePath("copy.db");
+        registerAt(copy);
+        QCOMPARE(valueIn(copy, "pragma journal_mode = " + mode).toString(), mode);
+        {
+            // A crash after the last commit leaves it in the -wal.
+            QSqlDatabase live = QSqlDatabase::addDatabase("QSQLITE", "live");
+            live.setDatabaseName(copy);
+            QSqlQuery q(live);
+            QVERIFY(live.open() && q.exec("pragma wal_autocheckpoint = 0"));
+            QVERIFY(!pending || q.exec("insert into Staff(ID_card) values('c2')"));
+            QVERIFY(QFile::copy(copy, db) && (!pending || QFile::copy(copy + "-wal", db + "-wal")));
+        }
+        QSqlDatabase::removeDatabase("live");
+        QString expected, err;
+        QCOMPARE(ctl({"--db", copy, "status", "--date", "2024-05-31"}, &expected, &err), 0);
+        QVERIFY2(expected.contains("\nc1,甲,放射科,职业,"), qPrintable(expected));
+        QVERIFY(QFile::exists(db) && QFile::exists(db + "-wal") == pending);
+
+        // Root writes whatever the modes say: dosectl runs as nobody there, in a folder nobody may read only.
+        const bool root = geteuid() == 0;
+        const QString dosectl = dir.filePath("dosectl");
+        QVERIFY(QFile::copy(QT_TESTCASE_BUILDDIR "/dosectl", dosectl));
+        const QFile::Permissions read = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther, exec = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(dir.path(), read | exec | (root ? QFile::WriteOwner : QFile::Permissions())));
+        const QStringList files = entries(dir.path());
+        const auto run = [&](const QString& program, const QStringList& args) {
+            QProcess p;
+            p.start(root ? "setpriv" : program, root ? QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", program} + args : args);
+            p.waitForFinished(60000);
+            err = QString::fromUtf8(p.readAllStandardError());
+            return qMakePair(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()));
+        };
+        QVERIFY(run("touch", {dir.filePath("probe")}).first != 0); // writing is really denied
+        const auto status = run(dosectl, (dataDir ? QStringList{"--data-dir", dir.path()} : QStringList{"--db", db})
+                                             + QStringList{"status", "--date", "2024-05-31"});
+        if (pending) {
+            QCOMPARE(status.first, 1);
+            QVERIFY2(err.startsWith("dosectl: " + db + " 的最近写入还在 " + db + "-wal 中") && status.second.isEmpty(), qPrintable(err));
+        } else {
+            QVERIFY2(status.first == 0, qPrintable(err));
+            QCOMPARE(status.second, expected);
+        }
+        QCOMPARE(entries(dir.path()), files);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void dataDirIsUsableOrLeftAsItWas_data()
