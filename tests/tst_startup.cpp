@@ -12,7 +12,7 @@
 
 namespace {
 
-const QStringList kTables = {"AuditLog", "Department", "Device", "DoseAlert", "DosePolicy", "Monthdata", "Realdata",
+const QStringList kTables = {"AuditActor", "AuditLog", "Department", "Device", "DoseAlert", "DosePolicy", "Monthdata", "Realdata",
                              "SeqYeardata", "Staff", "Yeardata"};
 
 int runOnce(const std::function<void(MainWindow*)>& hook)
