@@ -30,7 +30,12 @@ QString openStore(QSettings& settings, std::unique_ptr<DataBase>& database)
         QLOG_ERROR() << refusal;
         return refusal;
     }
-    database->createTables();
+    if (!database->createTables() && !database->missingLayout().isEmpty()) {
+        refusal = QStringLiteral("数据库 %1 缺少：%2\n须由数据库的所有者（首次启动程序或 dosectl migrate）建立。")
+                      .arg(store.describe(), database->missingLayout().join(QStringLiteral("，")));
+        QLOG_ERROR() << refusal;
+        return refusal;
+    }
     database->createAddedTables();
     return QString();
 }
@@ -164,6 +169,15 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
 
     std::unique_ptr<DataBase> database;
     const QString refusal = openStore(settings, database);
+    // A station may not write into a store whose audit trail is incomplete.
+    if (!database->missingLayout().isEmpty()) {
+        QTextStream err(stderr);
+        err.setCodec("UTF-8");
+        err << "dosemanager: " << refusal << '\n';
+        err.flush();
+        QMessageBox::critical(nullptr, QStringLiteral("数据库"), refusal);
+        return 1;
+    }
     if (!refusal.isEmpty())
         QMessageBox::critical(nullptr, QStringLiteral("数据库"), refusal + QStringLiteral("\n\n登记和数据将显示为空。"));
 

@@ -17,5 +17,7 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
 
 // Opens the store the settings name and lays out its tables. Empty, or the
 // reason for the officer (a wrong driver, libpq's reason and the host) when
-// it cannot be used; database is then an object on no store.
+// it cannot be used; database is then an object on no store. A station of a
+// shared store that lacks part of its layout gets the list of what is
+// missing (database->missingLayout() holds it).
 QString openStore(QSettings& settings, std::unique_ptr<DataBase>& database);

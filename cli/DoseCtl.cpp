@@ -209,7 +209,8 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("dosectl check: 检查数据库文件、日累计 (Monthdata) 和月累计 (Yeardata) 与读数是否一致、"
-                       "重复的读数和重叠的佩戴记录。每个问题一行; 没有问题时输出 ok, 退出码 0, 否则 1。"));
+                       "重复的读数、重叠的佩戴记录和格式错误的时间键。"
+                       "每个问题一行; 没有问题时输出 ok, 退出码 0, 否则 1。"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption repair(QStringLiteral("repair"),
                                     QStringLiteral("按读数重建有读数的日、月累计 (一个事务, 记入审计日志); "
@@ -356,8 +357,14 @@ int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataB
             QStringLiteral("cannot open the database at %1: %2").arg(store.describe(), database.openError()));
     // A file the program has not opened since the wear periods came gains
     // them here as it would there: without them no reading is anyone's.
-    if (layOut && !store.readOnly && (!database.createTables() || !database.createAddedTables()))
+    if (layOut && !store.readOnly && (!database.createTables() || !database.createAddedTables())) {
+        const QStringList missing = database.missingLayout();
+        if (!missing.isEmpty())
+            return failure(QStringLiteral("the database at %1 lacks %2; its owner lays it out (the program's first "
+                                          "start or dosectl migrate with the owner's role)")
+                               .arg(store.describe(), missing.join(QStringLiteral(", "))));
         return failure(QStringLiteral("cannot open the database at ") + store.describe());
+    }
     QString problem;
     {
         const QString conn = QStringLiteral("dosectl.db");

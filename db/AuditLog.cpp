@@ -5,18 +5,22 @@
 
 #include <QSysInfo>
 #include <QDebug>
-#include <QSet>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 #include "db/SqlDialect.h"
-#include <QStringList>
 
 namespace {
 
-// Who changed a shared store: each connection says it in this setting.
+// Who is changing a shared store: the program's transaction says it in this
+// setting (set_config(..., true), so it ends with the transaction).
 const char* const kActorSetting = "dosemanager.actor";
+// Who is changing an SQLite file: the program's transaction fills this
+// one-row table and empties it before it commits. A trigger of the file
+// cannot read a connection's temporary table.
+const char* const kActorTable = "AuditActor";
 
 // A watched table: the key its rows are known by.
 struct Watched
@@ -60,33 +64,50 @@ QString label(const QString& column)
     return column;
 }
 
-// The statements that make one trigger: SQLite's temporary trigger of the
-// connection, or PostgreSQL's function and trigger of the table.
-QStringList trigger(const QSqlDatabase& db, const QString& table, const QString& op, const QString& when,
-                    const QString& insert)
+// One trigger: the statements that make it, and the text its store keeps
+// of it (SQLite's "sql" of the trigger, PostgreSQL's function body), by
+// which one made by an earlier version is told apart.
+struct Trigger
+{
+    QString name;
+    QStringList statements;
+    QString kept;
+};
+
+// SQLite's trigger of the file, or PostgreSQL's function and trigger of the
+// table.
+Trigger trigger(const QSqlDatabase& db, const QString& table, const QString& op, const QString& when,
+                const QString& insert)
 {
     const QString name = QStringLiteral("audit_%1_%2").arg(table, op);
-    if (!SqlDialect::isPostgres(db))
-        return {QStringLiteral("CREATE TEMP TRIGGER %1 AFTER %2 ON main.%3 %4 BEGIN %5; END")
-                    .arg(name, op.toUpper(), table, when.isEmpty() ? QString() : QStringLiteral("WHEN ") + when,
-                         insert)};
-    return {QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $f$ "
-                           "BEGIN %2; RETURN NULL; END $f$")
-                .arg(name, insert),
-            QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER %2 ON %3 FOR EACH ROW %4 EXECUTE FUNCTION %1()")
-                .arg(name, op.toUpper(), table, when.isEmpty() ? QString() : QStringLiteral("WHEN (%1)").arg(when))};
+    if (!SqlDialect::isPostgres(db)) {
+        const QString create = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 %4 BEGIN %5; END")
+                                   .arg(name, op.toUpper(), table,
+                                        when.isEmpty() ? QString() : QStringLiteral("WHEN ") + when, insert);
+        return {name, {QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name), create}, create};
+    }
+    const QString body = QStringLiteral(" BEGIN %1; RETURN NULL; END ").arg(insert);
+    return {name,
+            {QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $f$%2$f$")
+                 .arg(name, body),
+             QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER %2 ON %3 FOR EACH ROW %4 EXECUTE FUNCTION %1()")
+                 .arg(name, op.toUpper(), table,
+                      when.isEmpty() ? QString() : QStringLiteral("WHEN (%1)").arg(when))},
+            body};
 }
 
-// The actor as the trigger writes it.
+// The actor as the trigger writes it: the one the program's transaction
+// signed, or none.
 QString actorExpression(const QSqlDatabase& db)
 {
     if (!SqlDialect::isPostgres(db))
-        return quoted(AuditLog::actor());
-    return QStringLiteral("coalesce(nullif(current_setting('%1', true), ''), session_user::text)")
-        .arg(QLatin1String(kActorSetting));
+        return QStringLiteral("coalesce((SELECT actor FROM %1), %2)")
+            .arg(QLatin1String(kActorTable), quoted(QLatin1String(AuditLog::kOutside)));
+    return QStringLiteral("coalesce(nullif(current_setting('%1', true), ''), %2)")
+        .arg(QLatin1String(kActorSetting), quoted(QLatin1String(AuditLog::kOutside)));
 }
 
-QStringList rowTrigger(const QSqlDatabase& db, const Watched& w, const QString& op, const QStringList& columns)
+Trigger rowTrigger(const QSqlDatabase& db, const Watched& w, const QString& op, const QStringList& columns)
 {
     // "field: old → new; " for each field the change touched.
     QStringList pieces, changed;
@@ -122,13 +143,76 @@ QStringList rowTrigger(const QSqlDatabase& db, const Watched& w, const QString& 
                    op == QLatin1String("update") ? changed.join(QStringLiteral(" OR ")) : QString(), insert);
 }
 
+// Every recording trigger the register tables that exist should carry; an
+// empty list with ok false when their columns cannot be read.
+QList<Trigger> planned(const QSqlDatabase& db, bool& ok)
+{
+    ok = true;
+    QList<Trigger> all;
+    for (const Watched& w : kWatched) {
+        const QString table = QLatin1String(w.table);
+        if (!SqlDialect::hasTable(db, table))
+            continue;
+        QStringList columns = SqlDialect::columns(db, table);
+        columns.removeAll(QStringLiteral("id"));
+        if (columns.isEmpty()) {
+            ok = false;
+            return {};
+        }
+        for (const char* op : {"insert", "update", "delete"})
+            all << rowTrigger(db, w, QLatin1String(op), columns);
+    }
+    // An acknowledgement: the alert, and the comment it was given.
+    if (SqlDialect::hasTable(db, QStringLiteral("DoseAlert"))) {
+        const QString insert = QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
+                                              "VALUES(%1, %2, 'ack', 'DoseAlert', new.ID_card || ' ' || new.level "
+                                              "|| ' ' || new.periodKey, 'comment: → ' || coalesce(new.comment, ''))")
+                                   .arg(SqlDialect::now(db), actorExpression(db));
+        Trigger ack = trigger(db, QStringLiteral("DoseAlert"), QStringLiteral("ack"),
+                              QStringLiteral("coalesce(old.ackAt, '') = '' AND coalesce(new.ackAt, '') <> ''"),
+                              insert);
+        // Not every update: only those of the acknowledgement.
+        ack.kept.replace(QStringLiteral("AFTER ACK ON"), QStringLiteral("AFTER UPDATE OF ackAt ON"));
+        for (QString& statement : ack.statements)
+            statement.replace(QStringLiteral("AFTER ACK ON"), QStringLiteral("AFTER UPDATE OF ackAt ON"));
+        all << ack;
+    }
+    return all;
+}
+
+// The recording triggers the store holds, by their name in lower case, with
+// the text it keeps of each; false when they cannot be read.
+bool present(const QSqlDatabase& db, QHash<QString, QString>& kept)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const bool read = SqlDialect::isPostgres(db)
+        ? q.exec(QStringLiteral("select t.tgname, coalesce(p.prosrc, '') from pg_trigger t "
+                                "join pg_class c on c.oid = t.tgrelid left join pg_proc p on p.oid = t.tgfoid "
+                                "where not t.tgisinternal and t.tgname like 'audit%' "
+                                "and c.relnamespace = to_regnamespace(current_schema())"))
+        : q.exec(QStringLiteral("select name, sql from main.sqlite_master where type = 'trigger' "
+                                "and name like 'audit%'"));
+    if (!read)
+        return false;
+    while (q.next())
+        kept.insert(q.value(0).toString().toLower(), q.value(1).toString());
+    return !q.lastError().isValid();
+}
+
 } // namespace
+
+const char* const AuditLog::kOutside = "outside the program";
 
 QStringList AuditLog::layout(const QSqlDatabase& db)
 {
     const QString table = SqlDialect::createTable(
         db, QStringLiteral("CREATE TABLE IF NOT EXISTS AuditLog (id INTEGER PRIMARY KEY, at varchar, actor varchar, "
                            "action varchar, tableName varchar, rowKey varchar, detail varchar)"));
+    // An entry is never rewritten: neither changed, nor deleted, nor taken
+    // over by an insert of its id (SQLite's REPLACE deletes and inserts
+    // without firing the delete triggers; PostgreSQL's ON CONFLICT DO UPDATE
+    // updates).
     if (SqlDialect::isPostgres(db))
         return {table,
                 QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_kept() RETURNS trigger LANGUAGE plpgsql AS $f$ "
@@ -136,12 +220,22 @@ QStringList AuditLog::layout(const QSqlDatabase& db)
                 QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept BEFORE UPDATE OR DELETE ON AuditLog "
                                "FOR EACH ROW EXECUTE FUNCTION auditlog_kept()"),
                 QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept_truncate BEFORE TRUNCATE ON AuditLog "
-                               "FOR EACH STATEMENT EXECUTE FUNCTION auditlog_kept()")};
+                               "FOR EACH STATEMENT EXECUTE FUNCTION auditlog_kept()"),
+                QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_kept_id() RETURNS trigger LANGUAGE plpgsql AS "
+                               "$f$ BEGIN IF EXISTS (SELECT 1 FROM AuditLog WHERE id = NEW.id) THEN "
+                               "RAISE EXCEPTION 'the audit trail is never changed'; END IF; RETURN NEW; END $f$"),
+                QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept_id BEFORE INSERT ON AuditLog "
+                               "FOR EACH ROW EXECUTE FUNCTION auditlog_kept_id()")};
     return {table,
             QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_update BEFORE UPDATE ON AuditLog "
                            "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
             QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_delete BEFORE DELETE ON AuditLog "
-                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END")};
+                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_id BEFORE INSERT ON AuditLog "
+                           "WHEN EXISTS (SELECT 1 FROM AuditLog WHERE id = new.id) "
+                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY CHECK (id = 1), actor varchar)")
+                .arg(QLatin1String(kActorTable))};
 }
 
 QString AuditLog::actor()
@@ -169,58 +263,75 @@ bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QStrin
     return q.exec();
 }
 
-bool AuditLog::watch(const QSqlDatabase& db)
+bool AuditLog::watch(const QSqlDatabase& db, bool renew)
 {
-    const bool shared = SqlDialect::isPostgres(db);
-    QSqlQuery q(db);
-    QSet<QString> present;
-    if (shared) {
-        q.prepare(QStringLiteral("select set_config('%1', ?, false)").arg(QLatin1String(kActorSetting)));
-        q.addBindValue(actor());
-        if (!q.exec() || !q.exec(QStringLiteral("select lower(tgname) from pg_trigger where not tgisinternal")))
-            return false;
-    } else if (!q.exec(QStringLiteral("select name from sqlite_temp_master where type = 'trigger'"))) {
-        return false;
-    }
-    while (q.next())
-        present.insert(q.value(0).toString().toLower());
     if (!SqlDialect::hasTable(db, QStringLiteral("AuditLog")))
         return false;
-    static const QString ackTrigger = QStringLiteral("audit_DoseAlert_ack");
-    for (const Watched& w : kWatched) {
-        const QString table = QLatin1String(w.table);
-        if (!SqlDialect::hasTable(db, table)
-            || present.contains(QStringLiteral("audit_%1_delete").arg(table).toLower()))
+    bool ok = false;
+    const QList<Trigger> all = planned(db, ok);
+    QHash<QString, QString> kept;
+    if (!ok || !present(db, kept))
+        return false;
+    QSqlQuery q(db);
+    QSqlDatabase connection = db;
+    for (const Trigger& t : all) {
+        const auto found = kept.constFind(t.name.toLower());
+        const bool missing = found == kept.constEnd();
+        if (!missing && (!renew || found.value() == t.kept))
             continue;
-        QStringList columns = SqlDialect::columns(db, table);
-        columns.removeAll(QStringLiteral("id"));
-        if (columns.isEmpty())
+        // An earlier version's trigger is replaced whole or kept: it records
+        // better than none. (Renewing runs at start-up, in no transaction.)
+        const bool whole = !missing && connection.transaction();
+        bool made = true;
+        for (const QString& statement : t.statements)
+            made = made && q.exec(statement);
+        if (whole)
+            made = made ? connection.commit() : (connection.rollback(), false);
+        if (made)
+            continue;
+        qWarning().noquote() << "the audit trail cannot watch" << t.name << q.lastError().text();
+        // A missing one may have been made by another station meanwhile.
+        if (missing && !lacking(db).isEmpty())
             return false;
-        for (const char* op : {"insert", "update", "delete"}) {
-            for (const QString& statement : rowTrigger(db, w, QLatin1String(op), columns)) {
-                if (!q.exec(statement)) {
-                    qWarning().noquote() << "the audit trail cannot watch" << table << q.lastError().text();
-                    return false;
-                }
-            }
-        }
-    }
-    // An acknowledgement: the alert, and the comment it was given.
-    if (SqlDialect::hasTable(db, QStringLiteral("DoseAlert")) && !present.contains(ackTrigger.toLower())) {
-        const QString insert = QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
-                                              "VALUES(%1, %2, 'ack', 'DoseAlert', new.ID_card || ' ' || new.level "
-                                              "|| ' ' || new.periodKey, 'comment: → ' || coalesce(new.comment, ''))")
-                                   .arg(SqlDialect::now(db), actorExpression(db));
-        QStringList statements = trigger(db, QStringLiteral("DoseAlert"), QStringLiteral("ack"),
-                                         QStringLiteral("coalesce(old.ackAt, '') = '' AND coalesce(new.ackAt, '') <> ''"),
-                                         insert);
-        // Not every update: only those of the acknowledgement.
-        for (QString& s : statements)
-            s.replace(QStringLiteral("AFTER ACK ON"), QStringLiteral("AFTER UPDATE OF ackAt ON"));
-        for (const QString& statement : qAsConst(statements)) {
-            if (!q.exec(statement))
-                return false;
-        }
     }
     return true;
+}
+
+QStringList AuditLog::lacking(const QSqlDatabase& db)
+{
+    bool ok = false;
+    const QList<Trigger> all = planned(db, ok);
+    QHash<QString, QString> kept;
+    if (!ok || !present(db, kept))
+        return {QStringLiteral("(the triggers cannot be read)")};
+    QStringList names = SqlDialect::isPostgres(db)
+        ? QStringList{QStringLiteral("AuditLog_kept"), QStringLiteral("AuditLog_kept_truncate")}
+        : QStringList{QStringLiteral("AuditLog_kept_update"), QStringLiteral("AuditLog_kept_delete")};
+    names << QStringLiteral("AuditLog_kept_id");
+    for (const Trigger& t : all)
+        names << t.name;
+    QStringList missing;
+    for (const QString& name : qAsConst(names)) {
+        if (!kept.contains(name.toLower()))
+            missing << name;
+    }
+    return missing;
+}
+
+bool AuditLog::sign(const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (SqlDialect::isPostgres(db))
+        q.prepare(QStringLiteral("select set_config('%1', ?, true)").arg(QLatin1String(kActorSetting)));
+    else
+        q.prepare(QStringLiteral("INSERT OR REPLACE INTO %1(id, actor) VALUES(1, ?)").arg(QLatin1String(kActorTable)));
+    q.addBindValue(actor());
+    return q.exec();
+}
+
+bool AuditLog::unsign(const QSqlDatabase& db)
+{
+    return QSqlQuery(db).exec(SqlDialect::isPostgres(db)
+                                  ? QStringLiteral("select set_config('%1', '', true)").arg(QLatin1String(kActorSetting))
+                                  : QStringLiteral("DELETE FROM %1").arg(QLatin1String(kActorTable)));
 }

@@ -6,12 +6,17 @@
 // The audit trail: who changed what and when, in table "AuditLog". Rows are
 // only ever added, each in the same transaction as the change it records.
 // Changes of the register tables and of the policy are recorded by triggers
-// that every connection of the program carries; the operations that are not
-// a row change of those tables (deleted dose rows, a cleared dosimeter, an
-// acknowledged alert, a backup, a restore, a repair) call write().
+// that belong to the tables, so a change made outside the program is
+// recorded too (its actor reads "outside the program"); the operations that
+// are not a row change of those tables (deleted dose rows, a cleared
+// dosimeter, an acknowledged alert, a backup, a restore, a repair) call
+// write().
 class AuditLog
 {
 public:
+    // The actor of a change the program did not sign.
+    static const char* const kOutside; // "outside the program"
+
     // "CREATE TABLE IF NOT EXISTS AuditLog ..." and the triggers that keep
     // its rows as written; part of the layout of every database, in the
     // dialect of db's store.
@@ -26,10 +31,19 @@ public:
     static bool write(const QSqlDatabase& db, const QString& action, const QString& tableName,
                       const QString& rowKey, const QString& detail);
 
-    // Gives the connection the triggers that record the changes of the
-    // register tables made on it (they live as long as the connection; a
-    // second call finds them there). False when they cannot be made. On a
-    // shared store the triggers belong to the tables and record every
-    // station's changes; the connection only tells them who it is.
-    static bool watch(const QSqlDatabase& db);
+    // Gives the register tables that exist the triggers that record their
+    // changes where they lack them; with renew also replaces those an
+    // earlier version made differently (the schema upgrade at start-up).
+    // False when a missing one cannot be made.
+    static bool watch(const QSqlDatabase& db, bool renew = false);
+    // The triggers of the trail the store lacks: those that keep its rows,
+    // and the recording ones of the register tables that exist.
+    static QStringList lacking(const QSqlDatabase& db);
+
+    // Inside a write transaction: the triggers name this account as the
+    // actor of the changes that follow, until unsign() or the end of the
+    // transaction. The program unsigns before it commits, so that nothing
+    // signed is ever left for a change from outside.
+    static bool sign(const QSqlDatabase& db);
+    static bool unsign(const QSqlDatabase& db);
 };

@@ -2,6 +2,7 @@
 
 #include "db/AuditLog.h"
 #include "db/SqlDialect.h"
+#include "db/StoreSchema.h"
 #include "dose/DosePolicy.h"
 
 #include <QByteArray>
@@ -198,6 +199,23 @@ bool readFirst(const QString& sql, const QVariantList& values, const QSqlDatabas
 
 bool firstText(const QString& sql, const QVariantList& values, const QSqlDatabase& db, QString& out);
 
+// A write transaction of the register: the triggers record its changes under
+// this account, and nothing signed is left behind when it commits.
+bool beginSigned(QSqlDatabase db)
+{
+    if (!db.transaction())
+        return false;
+    if (AuditLog::sign(db))
+        return true;
+    db.rollback();
+    return false;
+}
+
+bool commitSigned(QSqlDatabase db)
+{
+    return AuditLog::unsign(db) && db.commit();
+}
+
 // A database from before the wear periods: every device gets one open
 // period from the beginning, so that its readings stay with today's wearer.
 // An address (or an ID card) bound twice goes to the row of the lowest id;
@@ -224,7 +242,7 @@ bool givePeriodsToOldDevices(const QSqlDatabase& db, const QString& deviceTable,
         if (!rows.isEmpty()) {
             QSet<int> addresses;
             QSet<QString> cards;
-            bool ok = db.driver()->beginTransaction();
+            bool ok = beginSigned(db);
             for (const Devicedata& d : qAsConst(rows)) {
                 if (addresses.contains(d.slaveId) || cards.contains(d.ID_card)) {
                     qWarning().noquote() << "wear periods: device row" << d.id << "(address" << d.slaveId
@@ -239,7 +257,7 @@ bool givePeriodsToOldDevices(const QSqlDatabase& db, const QString& deviceTable,
                                         wearingTable),
                                  {d.slaveId, d.ID_card, QStringLiteral("00000000000000")}, db);
             }
-            if (!ok || !db.driver()->commitTransaction()) {
+            if (!ok || !commitSigned(db)) {
                 db.driver()->rollbackTransaction();
                 return false;
             }
@@ -272,7 +290,8 @@ bool watched(const QSqlDatabase& db)
 // One change and its audit rows: all of it lands, or none. Inside a
 // caller's transaction it is a part of that one. SQLite opens a transaction
 // for a savepoint by itself; PostgreSQL takes one only inside a transaction,
-// so outside one the unit is a transaction of its own.
+// so outside one the unit is a transaction of its own. The triggers record
+// the unit's changes under this account.
 class Unit
 {
 public:
@@ -283,6 +302,8 @@ public:
             open = Savepoint;
         else if (SqlDialect::isPostgres(db) && QSqlQuery(db).exec(QStringLiteral("BEGIN")))
             open = Transaction;
+        if (open != None && !AuditLog::sign(db))
+            signedOk = false;
     }
     ~Unit()
     {
@@ -296,7 +317,7 @@ public:
     }
     bool commit()
     {
-        if (open == None
+        if (open == None || !signedOk || !AuditLog::unsign(db)
             || !QSqlQuery(db).exec(open == Savepoint ? QStringLiteral("RELEASE unit") : QStringLiteral("COMMIT")))
             return false;
         open = None;
@@ -307,6 +328,7 @@ private:
     enum Open { None, Savepoint, Transaction };
     QSqlDatabase db;
     Open open = None;
+    bool signedOk = true;
 };
 
 // Dose rows are recorded by their number, not one by one.
@@ -360,8 +382,20 @@ bool DataBase::createTables()
 {
     QMutexLocker lock(&dataMutex);
     // Without a file nothing was laid out; saying so beats a silent true.
+    lacking.clear();
     if (!defaultDb.isOpen())
         return false;
+    // A station of a shared store may not make tables or triggers: it finds
+    // them made by the store's owner, or says what is missing.
+    station = !StoreSchema::mayLayOut(defaultDb);
+    if (station) {
+        lacking = StoreSchema::missing(defaultDb,
+                                       {deviceTable, realdataTable, monthdataTable, yeardataTable, seqYeardataTable,
+                                        staffTable, departmentTable, QStringLiteral("DosePolicy"),
+                                        QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable},
+                                       {realdataTable, monthdataTable, yeardataTable});
+        return lacking.isEmpty();
+    }
 
     struct Table
     {
@@ -410,11 +444,14 @@ bool DataBase::createTables()
             return false;
     }
     // Policy rows that are missing start with their defaults.
+    Unit defaults(defaultDb);
     for (const DosePolicy::Row& row : DosePolicy::rows()) {
         if (!execBound(QStringLiteral("insert into DosePolicy(name, value) values(?, ?) on conflict(name) do nothing"),
                        {row.name, row.defaultValue}, defaultDb))
             return false;
     }
+    if (!defaults.commit())
+        return false;
 
     // The lookups of a reply's readings and of the register go by these
     // columns; an existing file gains the indexes here as well.
@@ -469,7 +506,10 @@ bool DataBase::createTables()
                                          readings.constData(), readings.constData())))
             return false;
     }
-    return true;
+    // The triggers that record the register's changes belong to the tables;
+    // an older store gains them here, and those of an earlier version are
+    // made anew.
+    return AuditLog::watch(defaultDb, true);
 }
 
 bool DataBase::createAddedTables()
@@ -477,10 +517,14 @@ bool DataBase::createAddedTables()
     QMutexLocker lock(&dataMutex);
     if (!defaultDb.isOpen() || !isPlainName(wearingTable))
         return false;
+    // The owner of a shared store made the tables; createTables checked them.
+    if (station)
+        return lacking.isEmpty();
     // A register without devices has no periods to keep yet: the table comes
-    // with the first binding, and a fresh file holds the seven tables only.
+    // with the first binding, and a fresh file holds the seven tables only. A
+    // shared store has it from the start: its stations may not make tables.
     QString devices;
-    if (!SqlDialect::hasTable(defaultDb, wearingTable)
+    if (!SqlDialect::hasTable(defaultDb, wearingTable) && !SqlDialect::isPostgres(defaultDb)
         && (!firstText(format("select count(*) from %s ;", deviceTable), {}, defaultDb, devices)
             || devices.toInt() == 0))
         return true;
@@ -653,8 +697,8 @@ bool DataBase::deleteById(const QString& tableName, int id, QSqlDatabase db)
         return false;
     if (!db.isOpen() || !isPlainName(tableName))
         return false;
-    QSqlQuery q(db);
-    return q.exec(format("delete from %s where id = %d;", tableName, id));
+    Unit unit(db);
+    return QSqlQuery(db).exec(format("delete from %s where id = %d;", tableName, id)) && unit.commit();
 }
 
 // ---- Staff, departments, devices -------------------------------------------
@@ -666,12 +710,14 @@ bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || staffTable.isEmpty())
         return false;
+    Unit unit(db);
     return execBound(format("insert into %s(ID_card,name,                    gender,ptype,totalValue,"
                             "department,teleNo,adress,photo) values(?,?,?,?,?,?,?,?,?);",
                             staffTable),
                      {data.ID_card, data.name, data.gender, data.ptype, data.totalValue,
                       data.department, data.teleNo, data.adress, data.photo},
-                     db);
+                     db)
+        && unit.commit();
 }
 
 bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
@@ -681,13 +727,15 @@ bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || staffTable.isEmpty())
         return false;
+    Unit unit(db);
     const bool ok = execBound(
         format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, teleNo=?"
                "                ,adress = ?,photo = ? where id =?;",
                staffTable),
         {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
          data.teleNo, data.adress, data.photo, data.id},
-        db);
+        db)
+        && unit.commit();
     qDebug().noquote().nospace() << "data[0] : " << boolText(ok);
     return ok;
 }
@@ -735,8 +783,10 @@ bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || departmentTable.isEmpty())
         return false;
+    Unit unit(db);
     const bool ok = execBound(format("insert into %s(department,dname) values(?,?);", departmentTable),
-                              {data.department, data.dname}, db);
+                              {data.department, data.dname}, db)
+        && unit.commit();
     qDebug().noquote().nospace() << "bok" << boolText(ok);
     return ok;
 }
@@ -748,8 +798,10 @@ bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || departmentTable.isEmpty())
         return false;
+    Unit unit(db);
     return execBound(format("update %s set department=?,dname=? where id =?;", departmentTable),
-                     {data.department, data.dname, data.id}, db);
+                     {data.department, data.dname, data.id}, db)
+        && unit.commit();
 }
 
 bool DataBase::selectDepartmentById(Departdata& data, int id, QSqlDatabase db)
@@ -784,8 +836,10 @@ bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || deviceTable.isEmpty())
         return false;
+    Unit unit(db);
     const bool ok = execBound(format("insert into %s(slaveId,ID_card,dataTime) values(?,?,?);", deviceTable),
-                              {data.slaveId, data.ID_card, data.dataTime}, db);
+                              {data.slaveId, data.ID_card, data.dataTime}, db)
+        && unit.commit();
     qDebug().noquote().nospace() << "bok" << boolText(ok);
     return ok;
 }
@@ -797,8 +851,10 @@ bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || deviceTable.isEmpty())
         return false;
+    Unit unit(db);
     return execBound(format("update %s set slaveId=? ,ID_card = ?,dataTime = ? where id =?;", deviceTable),
-                     {data.slaveId, data.ID_card, data.dataTime, data.id}, db);
+                     {data.slaveId, data.ID_card, data.dataTime, data.id}, db)
+        && unit.commit();
 }
 
 bool DataBase::selectDeviceById(Devicedata& data, int id, QSqlDatabase db)
@@ -1114,7 +1170,7 @@ bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || staffTable.isEmpty() || !isPlainName(deviceTable))
         return false;
-    if (!db.transaction())
+    if (!beginSigned(db))
         return false;
 
     const auto fail = [&db] {
@@ -1172,7 +1228,7 @@ bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
         {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
          data.teleNo, data.adress, data.photo, data.id},
         db);
-    if (changed != 1 || !db.commit())
+    if (changed != 1 || !commitSigned(db))
         return fail();
     qDebug().noquote().nospace() << "data[0] : " << boolText(true);
     return true;
@@ -1185,7 +1241,7 @@ bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || departmentTable.isEmpty() || staffTable.isEmpty())
         return false;
-    if (!db.transaction())
+    if (!beginSigned(db))
         return false;
 
     const auto fail = [&db] {
@@ -1207,7 +1263,7 @@ bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
                        {data.department, oldName}, db)
                < 0)
         return fail();
-    if (!db.commit())
+    if (!commitSigned(db))
         return fail();
     return true;
 }
@@ -1414,7 +1470,7 @@ bool DataBase::addDeviceBinding(const Devicedata& device, const QString& now, QS
         say(refusal, QStringLiteral("设备号无效!"));
         return false;
     }
-    if (!db.transaction()) {
+    if (!beginSigned(db)) {
         say(refusal, QStringLiteral("数据库忙"));
         return false;
     }
@@ -1447,7 +1503,7 @@ bool DataBase::addDeviceBinding(const Devicedata& device, const QString& now, QS
         say(refusal, QStringLiteral("设备无法保存"));
         return fail();
     }
-    if (!db.commit()) {
+    if (!commitSigned(db)) {
         say(refusal, QStringLiteral("设备无法保存"));
         return fail();
     }
@@ -1488,7 +1544,7 @@ bool DataBase::changeDeviceAddress(int deviceId, int newSlaveId, const QString& 
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
     }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !db.transaction()) {
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !beginSigned(db)) {
         say(refusal, QStringLiteral("数据库未打开"));
         return false;
     }
@@ -1498,7 +1554,7 @@ bool DataBase::changeDeviceAddress(int deviceId, int newSlaveId, const QString& 
         say(refusal, QStringLiteral("设备已被删除"));
         return false;
     }
-    if (!moveBinding(db, device, newSlaveId, now, refusal) || !db.commit()) {
+    if (!moveBinding(db, device, newSlaveId, now, refusal) || !commitSigned(db)) {
         db.rollback();
         return false;
     }
@@ -1513,7 +1569,7 @@ bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
     }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !db.transaction()) {
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !beginSigned(db)) {
         say(refusal, QStringLiteral("数据库未打开"));
         return false;
     }
@@ -1524,14 +1580,14 @@ bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString
         // but the address change is recorded all the same.
         if (!AuditLog::write(db, QStringLiteral("setid"), deviceTable, QString::number(newSlaveId),
                              QStringLiteral("slaveId: %1 → %2").arg(oldSlaveId).arg(newSlaveId))
-            || !db.commit()) {
+            || !commitSigned(db)) {
             db.rollback();
             say(refusal, QStringLiteral("操作日志无法保存"));
             return false;
         }
         return true;
     }
-    if (!moveBinding(db, device, newSlaveId, now, refusal) || !db.commit()) {
+    if (!moveBinding(db, device, newSlaveId, now, refusal) || !commitSigned(db)) {
         db.rollback();
         return false;
     }
@@ -1546,7 +1602,7 @@ bool DataBase::removeDeviceBinding(int deviceId, const QString& now, QString* re
         return false;
     }
     if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !isHourKey(now)
-        || !db.transaction()) {
+        || !beginSigned(db)) {
         say(refusal, QStringLiteral("数据库未打开"));
         return false;
     }
@@ -1557,7 +1613,8 @@ bool DataBase::removeDeviceBinding(int deviceId, const QString& now, QString* re
         return false;
     }
     if (!closeOpenPeriods(db, device.slaveId, device.ID_card, now, refusal)
-        || execCounted(format("delete from %s where id = ? ;", deviceTable), {deviceId}, db) != 1 || !db.commit()) {
+        || execCounted(format("delete from %s where id = ? ;", deviceTable), {deviceId}, db) != 1
+        || !commitSigned(db)) {
         db.rollback();
         return false;
     }
@@ -1590,7 +1647,7 @@ bool DataBase::assignReadings(int slaveId, const QString& idCard, const QString&
         say(refusal, QStringLiteral("没有身份证号为 %1 的人员!").arg(idCard));
         return false;
     }
-    if (!db.transaction()) {
+    if (!beginSigned(db)) {
         say(refusal, QStringLiteral("数据库忙"));
         return false;
     }
@@ -1602,7 +1659,7 @@ bool DataBase::assignReadings(int slaveId, const QString& idCard, const QString&
     }
     if (!execBound(format("insert into %s(slaveId,ID_card,startTime,endTime) values(?,?,?,?);", wearingTable),
                    {slaveId, idCard, from, to}, db)
-        || !db.commit()) {
+        || !commitSigned(db)) {
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         db.rollback();
         return false;
@@ -1641,7 +1698,7 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
     QMutexLocker lock(&dataMutex);
     if (db.isOpen() && !createWearing(db))
         return false;
-    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty() || !db.transaction())
+    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty() || !beginSigned(db))
         return false;
     const auto fail = [&db] {
         db.rollback();
@@ -1719,7 +1776,7 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
         if (!auditDeletion(db, it.key(), card, it.value()))
             return fail();
     }
-    if (execCounted(format("delete from %s where id = ? ;", staffTable), {staffId}, db) != 1 || !db.commit())
+    if (execCounted(format("delete from %s where id = ? ;", staffTable), {staffId}, db) != 1 || !commitSigned(db))
         return fail();
     return true;
 }
@@ -1774,7 +1831,7 @@ namespace {
 
 bool writePolicy(const char* sql, const QList<QPair<QString, double>>& rows, QSqlDatabase& db)
 {
-    if (!db.transaction())
+    if (!beginSigned(db))
         return false;
     for (const auto& row : rows) {
         if (execCounted(QLatin1String(sql), {row.first, row.second}, db) < 0) {
@@ -1782,7 +1839,7 @@ bool writePolicy(const char* sql, const QList<QPair<QString, double>>& rows, QSq
             return false;
         }
     }
-    return db.commit() || (db.rollback(), false);
+    return commitSigned(db) || (db.rollback(), false);
 }
 
 } // namespace
@@ -1852,11 +1909,14 @@ bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ack
     QMutexLocker lock(&dataMutex);
     if (!watched(db))
         return false;
-    return db.isOpen()
-        && execCounted(QStringLiteral("update DoseAlert set ackAt = ?, ackBy = ?, comment = ? "
+    if (!db.isOpen())
+        return false;
+    Unit unit(db);
+    return execCounted(QStringLiteral("update DoseAlert set ackAt = ?, ackBy = ?, comment = ? "
                                       "where id = ? and coalesce(ackAt, '') = ''"),
                        {ackAt, ackBy, comment, id}, db)
-               == 1;
+               == 1
+        && unit.commit();
 }
 
 // ---- Audit trail ----------------------------------------------------------------

@@ -45,8 +45,12 @@ public:
     explicit DataBase(const StoreConfig& store, QObject* parent = nullptr);
     ~DataBase() override;
 
-    // Schema: the seven tables, then the indexes the lookups need.
+    // Schema: the seven tables, then the indexes the lookups need, and the
+    // audit trail's triggers. On a shared store opened with a station's role
+    // (not the database's owner) nothing is made: false when the layout is
+    // incomplete, and missingLayout() says what is missing.
     bool createTables();
+    QStringList missingLayout() const { return lacking; }
     // The tables added since (the wear periods, "Wearing") with their
     // indexes; run after createTables on every start, harmless when they
     // exist. A database with devices but no periods gets one open period per
@@ -211,6 +215,11 @@ public:
     QString wearingTable = QStringLiteral("Wearing");
 
 private:
+    // Set by createTables: the store is laid out by another role, and what
+    // it lacks.
+    bool station = false;
+    QStringList lacking;
+
     // One statement prepared on one connection, kept for the calls that run
     // thousands of times per reply (lookups and inserts of readings, totals).
     struct PreparedStatement

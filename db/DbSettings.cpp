@@ -185,6 +185,12 @@ void DbSettings::accept()
             refuse(QStringLiteral("连接选项中不能写密码：请填在密码栏，并保存到 ~/.pgpass。"));
             return;
         }
+        // A pasted password may carry the line break that ended it.
+        if (ui->chkSavePassword->isChecked()
+            && (password.contains(QLatin1Char('\n')) || password.contains(QLatin1Char('\r')))) {
+            refuse(QStringLiteral("密码中有换行符：请重新输入密码（不要带换行）。"));
+            return;
+        }
         QString error;
         if (ui->chkSavePassword->isChecked() && !password.isEmpty()
             && !PgPassFile::save(PgPassFile::path(), store, password, &error)) {

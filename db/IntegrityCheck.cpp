@@ -88,6 +88,34 @@ void judge(const QString& table, const Key& key, const double* sum, const TotalR
                             QStringLiteral("total without readings"), QStringLiteral("none"), amount(row->value));
 }
 
+// 1 when the text key k is a time key of its length, else 0: "yyyyMM",
+// "yyyyMMdd", or an hour "yyyyMMddhh0000" (hour 00-23). The same on both
+// stores; a CASE, so that no text that is not digits reaches the cast.
+QString wellFormed(const QString& k, int length)
+{
+    const QString month = QStringLiteral("substr(%1, 5, 2)").arg(k);
+    QStringList refused{QStringLiteral("%1 is null or length(%1) <> %2 or ltrim(%1, '0123456789') <> ''")
+                            .arg(k)
+                            .arg(length),
+                        QStringLiteral("substr(%1, 1, 4) = '0000' or %2 < '01' or %2 > '12'").arg(k, month)};
+    if (length >= 8) {
+        const QString year = QStringLiteral("cast(substr(%1, 1, 4) as integer)").arg(k);
+        const QString last = QStringLiteral("case when %1 in ('04', '06', '09', '11') then '30' when %1 = '02' then "
+                                            "case when %2 % 4 = 0 and (%2 % 100 <> 0 or %2 % 400 = 0) then '29' "
+                                            "else '28' end else '31' end")
+                                 .arg(month, year);
+        refused << QStringLiteral("substr(%1, 7, 2) < '01' or substr(%1, 7, 2) > %2").arg(k, last);
+    }
+    if (length == 14)
+        refused << QStringLiteral("substr(%1, 9, 2) > '23' or substr(%1, 11, 4) <> '0000'").arg(k);
+    QString expression = QStringLiteral("(case");
+    for (const QString& r : qAsConst(refused))
+        expression += QStringLiteral(" when ") + r + QStringLiteral(" then 0");
+    return expression + QStringLiteral(" else 1 end)");
+}
+
+const QString kKeyText = QStringLiteral("cast(dataTime as text)");
+
 QString period(const QSqlQuery& q, int first, const QString& owner)
 {
     const QString end = q.value(first + 4).toString();
@@ -157,8 +185,9 @@ bool IntegrityCheck::load(Totals& totals)
         ? QStringLiteral("substr(dataTime, 1, 8)")
         : QStringLiteral("case when typeof(dataTime) = 'integer' and dataTime between 10000000000000 and "
                          "99999999999999 then dataTime / 1000000 else substr(dataTime, 1, 8) end");
-    if (!q.exec(QStringLiteral("select slaveId, %2, coalesce(sum(probeValue), 0) from %1 group by 1, 2")
-                    .arg(database.realdataTable, day)))
+    // A reading whose key is no hour belongs to no day (malformedKeys() lists it).
+    if (!q.exec(QStringLiteral("select slaveId, %2, coalesce(sum(probeValue), 0) from %1 where %3 = 1 group by 1, 2")
+                    .arg(database.realdataTable, day, wellFormed(kKeyText, 14))))
         return failed(q, QStringLiteral("read ") + database.realdataTable);
     while (q.next()) {
         const Key day{q.value(0).toInt(), q.value(1).toString()};
@@ -170,8 +199,9 @@ bool IntegrityCheck::load(Totals& totals)
         return failed(q, QStringLiteral("read ") + database.realdataTable);
     for (const auto& target : {std::make_pair(&database.monthdataTable, &totals.days),
                                std::make_pair(&database.yeardataTable, &totals.months)}) {
-        if (!q.exec(QStringLiteral("select id, slaveId, cast(dataTime as text), probeValue from %1 order by id")
-                        .arg(*target.first)))
+        const int length = target.second == &totals.days ? 8 : 6;
+        if (!q.exec(QStringLiteral("select id, slaveId, %2, probeValue from %1 where %3 = 1 order by id")
+                        .arg(*target.first, kKeyText, wellFormed(kKeyText, length))))
             return failed(q, QStringLiteral("read ") + *target.first);
         while (q.next()) {
             const Key key{q.value(1).toInt(), q.value(2).toString()};
@@ -203,6 +233,60 @@ bool IntegrityCheck::duplicateReadings(QList<IntegrityFinding>& findings)
                             QStringLiteral("dataTime=") + q.value(1).toString(), QStringLiteral("duplicate reading"),
                             QStringLiteral("1 row"), QStringLiteral("%1 rows").arg(q.value(2).toInt()));
     return !q.lastError().isValid() || failed(q, QStringLiteral("read ") + database.realdataTable);
+}
+
+bool IntegrityCheck::malformedKeys(QList<IntegrityFinding>& findings)
+{
+    struct Keyed
+    {
+        QString table;
+        QString key;      // the text of the row's time key(s)
+        QString valid;    // 1 when they are well formed
+        const char* form; // what they should look like
+    };
+    // A wear period starts at the beginning of the records or at an hour,
+    // and ends at an hour or not yet.
+    const QString start = QStringLiteral("(case when startTime = '00000000000000' then 1 else %1 end)")
+                              .arg(wellFormed(QStringLiteral("startTime"), 14));
+    const QString end = QStringLiteral("(case when coalesce(endTime, '') = '' then 1 else %1 end)")
+                            .arg(wellFormed(QStringLiteral("endTime"), 14));
+    QList<Keyed> tables{
+        {database.monthdataTable, kKeyText, wellFormed(kKeyText, 8), "yyyyMMdd"},
+        {database.yeardataTable, kKeyText, wellFormed(kKeyText, 6), "yyyyMM"},
+        {database.realdataTable, kKeyText, wellFormed(kKeyText, 14), "yyyyMMddhh0000"},
+    };
+    if (SqlDialect::hasTable(db, database.wearingTable))
+        tables << Keyed{database.wearingTable,
+                        QStringLiteral("coalesce(startTime, 'NULL') || '-' || coalesce(endTime, '')"),
+                        QStringLiteral("(%1 * %2)").arg(start, end), "yyyyMMddhh0000-yyyyMMddhh0000"};
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    for (const Keyed& t : qAsConst(tables)) {
+        if (!q.exec(QStringLiteral("select slaveId, %2, count(*) from %1 where %3 = 0 group by 1, 2 order by 1, 2")
+                        .arg(t.table, t.key, t.valid)))
+            return failed(q, QStringLiteral("read ") + t.table);
+        qint64 rows = 0;
+        int keys = 0;
+        QStringList examples;
+        while (q.next()) {
+            rows += q.value(2).toLongLong();
+            ++keys;
+            if (examples.size() < 3)
+                examples << QStringLiteral("slaveId=%1 %2").arg(
+                    q.value(0).toString(), q.value(1).isNull() ? QStringLiteral("NULL") : q.value(1).toString());
+        }
+        if (q.lastError().isValid())
+            return failed(q, QStringLiteral("read ") + t.table);
+        if (rows > 0)
+            findings << finding(IntegrityFinding::MalformedKeys, t.table, -1, QString(),
+                                QStringLiteral("malformed time keys"), QLatin1String(t.form),
+                                QStringLiteral("%1 %2: %3%4")
+                                    .arg(rows)
+                                    .arg(rows == 1 ? QStringLiteral("row") : QStringLiteral("rows"),
+                                         examples.join(QStringLiteral(", ")),
+                                         keys > examples.size() ? QStringLiteral(", ...") : QString()));
+    }
+    return true;
 }
 
 bool IntegrityCheck::overlappingPeriods(QList<IntegrityFinding>& findings)
@@ -250,7 +334,7 @@ bool IntegrityCheck::check(QList<IntegrityFinding>& findings)
         return false;
     if (found.isEmpty()) {
         Totals totals;
-        if (!load(totals))
+        if (!malformedKeys(found) || !load(totals))
             return false;
         const auto judged = [&found](const QString& table) {
             return [&found, table](const Key& key, const double* sum, const TotalRow* row) {
@@ -355,9 +439,12 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
                     judge(table, key, sum, row, done.left);
             };
         };
+        QList<IntegrityFinding> malformed;
+        ok = malformedKeys(malformed);
+        done.left = malformed + done.left;
         walk(totals.readDays, totals.days, unmended(database.monthdataTable));
         walk(totals.readMonths, totals.months, unmended(database.yeardataTable));
-        ok = duplicateReadings(done.left) && overlappingPeriods(done.left);
+        ok = ok && duplicateReadings(done.left) && overlappingPeriods(done.left);
     }
     if (ok && !transaction.exec(QStringLiteral("COMMIT")))
         ok = failed(transaction, QStringLiteral("commit the repair"));

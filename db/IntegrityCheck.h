@@ -12,7 +12,8 @@ class QSqlQuery;
 
 // The consistency of a dose register: the file itself, the day totals
 // (Monthdata) and month totals (Yeardata) against the hourly readings
-// (Realdata), readings stored twice, and wear periods that share an hour.
+// (Realdata), readings stored twice, wear periods that share an hour, and
+// time keys that are no time (such rows count towards no total).
 // Each table is read with one grouped statement, so that millions of
 // readings take seconds, not one query per row.
 //
@@ -24,8 +25,10 @@ public:
     IntegrityCheck(DataBase& database, QSqlDatabase db);
     ~IntegrityCheck();
 
-    // Every finding, in this order: the file, Monthdata, Yeardata, Realdata,
-    // Wearing; within a table by device and key. A damaged file is reported
+    // Every finding, in this order: the file, the malformed time keys of
+    // Monthdata, Yeardata, Realdata and Wearing (one finding per table), then
+    // Monthdata, Yeardata, Realdata, Wearing; within a table by device and
+    // key. A damaged file is reported
     // alone, as nothing read from it could be trusted. False (and error()
     // says why) when the database cannot be read.
     bool check(QList<IntegrityFinding>& findings);
@@ -34,7 +37,9 @@ public:
     // and month that has readings: missing rows are inserted, wrong ones
     // updated, second rows of a key deleted. Totals without readings stay
     // (the history of years whose readings are gone) and are listed in
-    // result.left with everything else a repair cannot mend. Readings are
+    // result.left with everything else a repair cannot mend; rows whose time
+    // key is malformed are left as they are, count towards no total, and
+    // are listed there too. Readings are
     // never written. All of it, with one audit row per table changed,
     // happens in one transaction; a damaged file is not touched. False,
     // with nothing changed, when any step fails.
@@ -48,6 +53,7 @@ private:
     bool fileFindings(QList<IntegrityFinding>& findings);
     bool load(Totals& totals);
     bool duplicateReadings(QList<IntegrityFinding>& findings);
+    bool malformedKeys(QList<IntegrityFinding>& findings);
     bool overlappingPeriods(QList<IntegrityFinding>& findings);
     bool mend(const QString& table, bool months, const Totals& totals, IntegrityRepair::Counts& counts,
               QStringList& changes);

@@ -15,6 +15,7 @@ struct IntegrityFinding
         DuplicateTotal,       // two total rows of one device and key
         DuplicateReading,     // two readings of one device and hour
         OverlappingPeriods,   // two wear periods of one address or person share an hour
+        MalformedKeys,        // rows of a table whose time key is no time (their count and a few)
     };
 
     Kind kind = DamagedFile;

@@ -60,6 +60,16 @@ QString PgPassFile::line(const StoreConfig& store, const QString& password)
 bool PgPassFile::save(const QString& file, const StoreConfig& store, const QString& password, QString* error)
 {
     const QStringList key{host(store), QString::number(store.port), store.name, store.user};
+    // A line break has no escape in the file: it would end the line there
+    // and leave the rest as a line of its own.
+    for (const QString& field : key + QStringList{password}) {
+        if (field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r'))) {
+            if (error)
+                *error = field == password ? QStringLiteral("密码中不能有换行符")
+                                           : QStringLiteral("主机、数据库名或用户名中不能有换行符");
+            return false;
+        }
+    }
     const QString own = line(store, password);
 
     QStringList lines;

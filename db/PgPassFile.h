@@ -17,7 +17,8 @@ public:
     static QString line(const StoreConfig& store, const QString& password);
     // Stores password for store's host:port:name:user into file, replacing
     // the line of that key and keeping every other line. False, with the
-    // reason in error, when the file cannot be read or written.
+    // reason in error and the file untouched, when a field holds a line
+    // break or the file cannot be read or written.
     static bool save(const QString& file, const StoreConfig& store, const QString& password,
                      QString* error = nullptr);
 

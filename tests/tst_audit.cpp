@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/AppMain.h"
 #include "app/Clock.h"
 #include "db/AuditLog.h"
 #include "records/AuditView.h"
@@ -48,6 +49,7 @@ private slots:
         Staffdata person;
         s->addPerson("c1", "甲");
         written();
+        const int first = seen;
         const QList<QPair<std::function<bool()>, QStringList>> steps{
             {[&] { return d.insertDepartment({0, "放射科", "主任"}, db); },
              {"insert Department 放射科 | department: → 放射科; dname: → 主任"}},
@@ -90,6 +92,8 @@ private slots:
             const QStringList rows = written();
             QVERIFY2(rows == step.second, qPrintable(rows.join('\n')));
         }
+        // Each of them under the account the program runs as.
+        QCOMPARE(s->list("select distinct actor from AuditLog where id > ? and id <= ?", {first, seen}), AuditLog::actor());
         // A change that fails half-way leaves neither its rows nor its audit rows.
         s->addPerson("c2", "丙");
         s->addDevice(7, "c2");
@@ -99,9 +103,6 @@ private slots:
         QVERIFY(!d.deleteStaffWithHistory(s->value("select id from Staff").toInt(), db));
         QCOMPARE(written(), QStringList());
         QCOMPARE(s->count("Realdata") + s->count("Wearing"), 2);
-        QCOMPARE(s->list("select distinct actor from AuditLog"), AuditLog::actor());
-        // Nobody changes the trail.
-        QVERIFY(!s->exec("update AuditLog set actor = 'x'") && !s->exec("delete from AuditLog"));
     }
 
     void viewFilters()
@@ -125,6 +126,128 @@ private slots:
         FormDriver::child<QLineEdit>(&view, "le_filter")->clear();
         FormDriver::child<QDateEdit>(&view, "de_to")->setDate(QDate::currentDate().addDays(-1));
         QCOMPARE(model->rowCount(), 0);
+    }
+
+    // Nobody rewrites an entry, whatever the statement: the trail stays as it was.
+    void nobodyRewritesTheTrail_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("update") << "update AuditLog set actor = 'x'";
+        QTest::newRow("delete") << "delete from AuditLog";
+        QTest::newRow("insert of an id") << "insert into AuditLog(id, actor) values(1, 'x')";
+        QTest::newRow("on conflict update") << "insert into AuditLog(id, actor) values(1, 'x') on conflict(id) do update set actor = 'x'";
+        QTest::newRow("on conflict nothing") << "insert into AuditLog(id, actor) values(1, 'x') on conflict(id) do nothing";
+        QTest::newRow("replace") << "replace into AuditLog(id, actor) values(1, 'x')";
+        QTest::newRow("insert or replace") << "insert or replace into AuditLog(id, actor) values(1, 'x')";
+        QTest::newRow("replace, recursive triggers") << "pragma recursive_triggers = on; replace into AuditLog(id, actor) values(1, 'x')";
+    }
+    void nobodyRewritesTheTrail()
+    {
+        QFETCH_GLOBAL(bool, postgres);
+        QFETCH(QString, statement);
+        if (postgres && statement.contains("replace"))
+            QSKIP("PostgreSQL has no REPLACE");
+        s.reset();
+        s = std::make_unique<ScratchDatabase>();
+        QVERIFY(s->store->recordAudit("clear", "", "5", "records: 12", s->db)
+                && s->store->recordAudit("setid", "Device", "6", "slaveId: 5 → 6", s->db));
+        const QString trail = s->list("select * from AuditLog order by id");
+        QVERIFY(trail.contains("setid"));
+        QSqlQuery q(s->db);
+        for (const QString& part : statement.split("; "))
+            q.exec(part);
+        QVERIFY(q.lastError().text().contains("the audit trail is never changed"));
+        QCOMPARE(s->list("select * from AuditLog order by id"), trail);
+    }
+
+    // A change beside the program (a plain connection, none of its set-up) is recorded once, from outside; the
+    // program's changes before and after it once each, under the account.
+    void outsideChangesRecordedOnce()
+    {
+        s.reset();
+        s = std::make_unique<ScratchDatabase>();
+        seen = 0;
+        written();
+        DataBase& d = *s->store;
+        const QString account = AuditLog::actor(), outside = "outside the program";
+        QSqlDatabase plain = s->store->storeConfig().addConnection("plain");
+        QVERIFY(plain.open());
+        QSqlQuery q(plain);
+        const QList<std::tuple<std::function<bool()>, QString, QString>> steps{
+            {[&] { return d.insertDepartment({0, "放射科", "主任"}, s->db); }, account,
+             "insert Department 放射科 | department: → 放射科; dname: → 主任"},
+            {[&] { return q.exec("update Department set dname = '副主任'"); }, outside,
+             "update Department 放射科 | dname: 主任 → 副主任"},
+            {[&] { return d.updateDepartment({s->value("select id from Department").toInt(), "放射科", "王"}, s->db); },
+             account, "update Department 放射科 | dname: 副主任 → 王"},
+            {[&] { return q.exec("delete from Department"); }, outside,
+             "delete Department 放射科 | department: 放射科 →; dname: 王 →"},
+        };
+        for (const auto& [change, actor, row] : steps) {
+            QVERIFY(change());
+            QCOMPARE(s->list("select actor from AuditLog where id > ?", {seen}), actor);
+            QCOMPARE(written(), QStringList{row});
+        }
+    }
+
+    // A store whose recording triggers are missing or an earlier version's gains this version's at start-up.
+    void startUpRenewsTheTriggers()
+    {
+        s.reset();
+        s = std::make_unique<ScratchDatabase>();
+        const QString earlier = "insert into AuditLog(actor, action, rowKey) values('earlier', 'update', 'c1')";
+        if (s->postgres())
+            QVERIFY(s->exec("drop trigger audit_staff_insert on Staff")
+                    && s->exec("create or replace function audit_staff_update() returns trigger language plpgsql as "
+                               "$f$ begin " + earlier + "; return null; end $f$"));
+        else
+            QVERIFY(s->exec("drop trigger audit_Staff_insert") && s->exec("drop trigger audit_Staff_update")
+                    && s->exec("create trigger audit_Staff_update after update on Staff begin " + earlier + "; end"));
+        QVERIFY(s->store->createTables());
+        s->addPerson("c1", "甲");
+        QVERIFY(s->exec("update Staff set name = '乙'"));
+        QCOMPARE(s->list("select actor, action, rowKey from AuditLog order by id"),
+                 "outside the program insert c1,outside the program update c1");
+    }
+
+    // A station's role reads and writes rows: it checks the layout the owner made, and says what is missing.
+    void stationChecksTheLayout()
+    {
+        QFETCH_GLOBAL(bool, postgres);
+        if (!postgres)
+            QSKIP("roles are a server's");
+        s.reset();
+        s = std::make_unique<ScratchDatabase>();
+        QVERIFY(s->store->createAddedTables()); // as the owner's first start
+        for (const char* sql : {"do $$ begin if not exists (select from pg_roles where rolname = 'station') then "
+                                "create role station login; end if; end $$",
+                                "grant usage on schema public to station",
+                                "grant select, insert, update, delete on all tables in schema public to station",
+                                "revoke update, delete on AuditLog from station",
+                                "grant usage on all sequences in schema public to station"})
+            QVERIFY(s->exec(sql));
+        QSettings settings(s->path("zudovi.ini"), QSettings::IniFormat);
+        settings.setValue("database/user", "station");
+        settings.sync();
+        QString out, err;
+        QVERIFY2(ctl({"status"}, &out, &err) == 0, qPrintable(err));
+        std::unique_ptr<DataBase> station;
+        QVERIFY(openStore(settings, station).isEmpty());
+        station->createConnection("station.db");
+        QSqlDatabase db = station->getConnection("station.db");
+        QVERIFY(station->insertDepartment({0, "放射科", "主任"}, db));
+        QCOMPARE(s->list("select actor, action from AuditLog"), AuditLog::actor() + " insert");
+        QSqlQuery q(db);
+        QVERIFY(!q.exec("alter table Staff disable trigger user") && !q.exec("drop trigger audit_staff_delete on Staff"));
+
+        // The owner's layout loses a trigger: the station refuses to start and names it, and makes nothing.
+        QVERIFY(s->exec("drop trigger audit_staff_update on Staff"));
+        QCOMPARE(ctl({"status"}, &out, &err), 1);
+        QVERIFY2(err.contains("lacks trigger audit_Staff_update"), qPrintable(err));
+        const QString refusal = openStore(settings, station);
+        QVERIFY2(refusal.contains("trigger audit_Staff_update"), qPrintable(refusal));
+        QCOMPARE(station->missingLayout(), QStringList{"trigger audit_Staff_update"});
+        QCOMPARE(s->value("select count(*) from pg_trigger where tgname = 'audit_staff_update'").toInt(), 0);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "app/SettingsAdpater.h"
 #include "db/DbSettings.h"
+#include "db/PgPassFile.h"
 #include "support/ModalScript.h"
 #include "support/PgServer.h"
 #include "support/ScratchDatabase.h"
@@ -99,6 +100,37 @@ private slots:
         StoreConfig read;
         QVERIFY(StoreConfig::read(back, read));
         QCOMPARE(fieldsOf(read), fieldsOf(store));
+    }
+
+    // A pasted password that carries a line break would become two lines of the password file: refused, nothing written.
+    void passwordWithLineBreakRefused()
+    {
+        const QString file = dir.filePath("fresh.ini");
+        SettingsAdpater settings(file, QSettings::IniFormat);
+        const StoreConfig store = PgServer::instance().store();
+        const QStringList lines = fileLines(pgpass);
+        DbSettings dialog(nullptr, &settings);
+        ModalScript script;
+        script.box("数据库设置", "密码中有换行符：请重新输入密码（不要带换行）。", QMessageBox::Ok, &dialog);
+        fill(dialog, store, "");
+        auto* field = dialog.findChild<QLineEdit*>("editPassword");
+        QApplication::clipboard()->setText("cr\net\n");
+        QTest::keyClicks(field, "se");
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), QString("secr\net\n"));
+        QTest::mouseClick(dialog.findChild<QCheckBox*>("chkSavePassword"), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        ANSWERED(script);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(fileLines(pgpass), lines);
+        QVERIFY(!QFile::exists(file));
+        // Nor does the file itself take one, in any field.
+        QString error;
+        StoreConfig named = store;
+        named.user = "a\rb";
+        QVERIFY(!PgPassFile::save(pgpass, store, "x\ny", &error) && error.contains("换行"));
+        QVERIFY(!PgPassFile::save(pgpass, named, "pw", &error) && error.contains("换行"));
+        QCOMPARE(fileLines(pgpass), lines);
     }
 };
 

@@ -54,6 +54,16 @@ private slots:
         QTest::newRow("periods of one address overlap") << "insert into Wearing(slaveId, ID_card, startTime, endTime) values(5, 'c3', '20241231230000', '')" << "Wearing slaveId=5: overlapping periods of one address: expected none, stored id 1 (ID_card c1, 20240101000000-open) and id 3 (ID_card c3, 20241231230000-open)" << "";
         QTest::newRow("periods of one address meet, the earlier row first") << "insert into Wearing(id, slaveId, ID_card, startTime, endTime) values(0, 5, 'c3', '20230101000000', '20240101000000')" << "ok" << "";
         QTest::newRow("periods of one address meet") << "insert into Wearing(slaveId, ID_card, startTime, endTime) values(5, 'c3', '20230101000000', '20240101000000')" << "ok" << "";
+        // Time keys that are no time: reported, left alone, counted towards no total.
+        const QString reading = "insert into Realdata(slaveId, dataTime, probeValue) values(5, '%1', 9)";
+        const QString malformed = "Realdata: malformed time keys: expected yyyyMMddhh0000, stored 1 row: slaveId=5 ";
+        for (const char* key : {"2025010105000", "20251301050000", "2025O101050000", "20250101240000", "20250101053000", "20250230050000"})
+            QTest::newRow(qPrintable(QString("reading at ") + key)) << reading.arg(key) << malformed + key << "";
+        QTest::newRow("reading on a leap day") << reading.arg("20240229050000") << "Monthdata slaveId=5 dataTime=20240229: readings without total: expected 9.000, stored none\nYeardata slaveId=5 dataTime=202402: readings without total: expected 9.000, stored none" << "Monthdata slaveId=5 dataTime=20240229: inserted 9.000\nYeardata slaveId=5 dataTime=202402: inserted 9.000\nrepaired Monthdata: 1 inserted, 0 updated, 0 deleted\nrepaired Yeardata: 1 inserted, 0 updated, 0 deleted\n";
+        QTest::newRow("readings at four malformed keys") << "insert into Realdata(slaveId, dataTime, probeValue) values(5, '2025010124', 1), (5, 'x', 1), (7, '20250101250000', 1), (7, '20251301000000', 1)" << "Realdata: malformed time keys: expected yyyyMMddhh0000, stored 4 rows: slaveId=5 2025010124, slaveId=5 x, slaveId=7 20250101250000, ..." << "";
+        QTest::newRow("day total on the 32nd") << "insert into Monthdata(slaveId, dataTime, probeValue) values(5, '20250132', 1)" << "Monthdata: malformed time keys: expected yyyyMMdd, stored 1 row: slaveId=5 20250132" << "";
+        QTest::newRow("month total of month 0") << "insert into Yeardata(slaveId, dataTime, probeValue) values(7, '202500', 1)" << "Yeardata: malformed time keys: expected yyyyMM, stored 1 row: slaveId=7 202500" << "";
+        QTest::newRow("period ending at a day") << "update Wearing set endTime = '2025010100' where slaveId = 7" << "Wearing: malformed time keys: expected yyyyMMddhh0000-yyyyMMddhh0000, stored 1 row: slaveId=7 20240101000000-2025010100" << "";
         QTest::newRow("periods of one person overlap") << "update Wearing set ID_card = 'c1' where slaveId = 7" << "Wearing ID_card=c1: overlapping periods of one person: expected none, stored id 1 (slaveId 5, 20240101000000-open) and id 2 (slaveId 7, 20240101000000-open)" << "";
     }
     void checkAndRepair()
