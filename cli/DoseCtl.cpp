@@ -11,6 +11,7 @@
 #include "db/DataBase.h"
 #include "db/DatabaseBackup.h"
 #include "db/IntegrityCheck.h"
+#include "db/SqlDialect.h"
 #include "db/StoreConfig.h"
 #include "db/StoreMigration.h"
 #include "dose/DoseStatus.h"
@@ -214,11 +215,15 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
 
     QList<IntegrityFinding> findings;
     IntegrityRepair repaired;
+    const QString path = parser.isSet(db) ? parser.value(db) : defaultPath;
     // No createTables here: a check reads the database as it is.
     const int failed = withDatabase(
-        parser.isSet(db) ? parser.value(db) : defaultPath,
+        path,
         [&](DataBase& database, QSqlDatabase connection) -> QString {
             IntegrityCheck checker(database, connection);
+            // A repair writes as the program does, in the same journal mode.
+            if (parser.isSet(repair))
+                SqlDialect::useWriteAheadLog(connection);
             if (parser.isSet(repair) ? checker.repair(repaired) : checker.check(findings))
                 return QString();
             return checker.error() + QStringLiteral(" (") + database.storeConfig().describe() + QLatin1Char(')');

@@ -224,7 +224,7 @@ bool givePeriodsToOldDevices(const QSqlDatabase& db, const QString& deviceTable,
         if (!rows.isEmpty()) {
             QSet<int> addresses;
             QSet<QString> cards;
-            bool ok = db.driver()->beginTransaction();
+            bool ok = SqlDialect::beginWrite(db);
             for (const Devicedata& d : qAsConst(rows)) {
                 if (addresses.contains(d.slaveId) || cards.contains(d.ID_card)) {
                     qWarning().noquote() << "wear periods: device row" << d.id << "(address" << d.slaveId
@@ -270,19 +270,18 @@ bool watched(const QSqlDatabase& db)
 }
 
 // One change and its audit rows: all of it lands, or none. Inside a
-// caller's transaction it is a part of that one. SQLite opens a transaction
-// for a savepoint by itself; PostgreSQL takes one only inside a transaction,
-// so outside one the unit is a transaction of its own.
+// caller's transaction it is a part of that one (a savepoint); outside one
+// it is a write transaction of its own.
 class Unit
 {
 public:
     explicit Unit(const QSqlDatabase& db)
         : db(db)
     {
-        if (QSqlQuery(db).exec(QStringLiteral("SAVEPOINT unit")))
-            open = Savepoint;
-        else if (SqlDialect::isPostgres(db) && QSqlQuery(db).exec(QStringLiteral("BEGIN")))
-            open = Transaction;
+        const SqlDialect::Unit begun = SqlDialect::beginUnit(db, QStringLiteral("unit"));
+        open = begun == SqlDialect::Unit::Savepoint ? Savepoint
+            : begun == SqlDialect::Unit::Transaction ? Transaction
+                                                      : None;
     }
     ~Unit()
     {
@@ -362,6 +361,13 @@ bool DataBase::createTables()
     // Without a file nothing was laid out; saying so beats a silent true.
     if (!defaultDb.isOpen())
         return false;
+    // A register that is worked in runs with a write-ahead log: a long read
+    // (a report, a backup) never holds up the storage of a reply. Without it
+    // (a read-only folder) writers still wait for each other, so it is no
+    // reason to stop.
+    if (!SqlDialect::useWriteAheadLog(defaultDb))
+        qWarning().noquote() << "cannot switch" << fileName
+                             << "to write-ahead logging:" << defaultDb.lastError().text();
 
     struct Table
     {
@@ -590,7 +596,7 @@ bool DataBase::beginTransaction(QSqlDatabase db)
 {
     if (!db.isOpen())
         return false;
-    return db.transaction();
+    return SqlDialect::beginWrite(db);
 }
 
 bool DataBase::commitTransaction(QSqlDatabase db)
@@ -1112,7 +1118,7 @@ bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || staffTable.isEmpty() || !isPlainName(deviceTable))
         return false;
-    if (!db.transaction())
+    if (!SqlDialect::beginWrite(db))
         return false;
 
     const auto fail = [&db] {
@@ -1183,7 +1189,7 @@ bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
         return false;
     if (!db.isOpen() || departmentTable.isEmpty() || staffTable.isEmpty())
         return false;
-    if (!db.transaction())
+    if (!SqlDialect::beginWrite(db))
         return false;
 
     const auto fail = [&db] {
@@ -1397,7 +1403,7 @@ bool DataBase::addDeviceBinding(const Devicedata& device, const QString& now, QS
         say(refusal, QStringLiteral("设备号无效!"));
         return false;
     }
-    if (!db.transaction()) {
+    if (!SqlDialect::beginWrite(db)) {
         say(refusal, QStringLiteral("数据库忙"));
         return false;
     }
@@ -1471,7 +1477,7 @@ bool DataBase::changeDeviceAddress(int deviceId, int newSlaveId, const QString& 
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
     }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !db.transaction()) {
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !SqlDialect::beginWrite(db)) {
         say(refusal, QStringLiteral("数据库未打开"));
         return false;
     }
@@ -1496,7 +1502,7 @@ bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
     }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !db.transaction()) {
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !SqlDialect::beginWrite(db)) {
         say(refusal, QStringLiteral("数据库未打开"));
         return false;
     }
@@ -1529,7 +1535,7 @@ bool DataBase::removeDeviceBinding(int deviceId, const QString& now, QString* re
         return false;
     }
     if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !isHourKey(now)
-        || !db.transaction()) {
+        || !SqlDialect::beginWrite(db)) {
         say(refusal, QStringLiteral("数据库未打开"));
         return false;
     }
@@ -1573,7 +1579,7 @@ bool DataBase::assignReadings(int slaveId, const QString& idCard, const QString&
         say(refusal, QStringLiteral("没有身份证号为 %1 的人员!").arg(idCard));
         return false;
     }
-    if (!db.transaction()) {
+    if (!SqlDialect::beginWrite(db)) {
         say(refusal, QStringLiteral("数据库忙"));
         return false;
     }
@@ -1624,7 +1630,7 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
     QMutexLocker lock(&dataMutex);
     if (db.isOpen() && !createWearing(db))
         return false;
-    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty() || !db.transaction())
+    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty() || !SqlDialect::beginWrite(db))
         return false;
     const auto fail = [&db] {
         db.rollback();
@@ -1757,7 +1763,7 @@ namespace {
 
 bool writePolicy(const char* sql, const QList<QPair<QString, double>>& rows, QSqlDatabase& db)
 {
-    if (!db.transaction())
+    if (!SqlDialect::beginWrite(db))
         return false;
     for (const auto& row : rows) {
         if (execCounted(QLatin1String(sql), {row.first, row.second}, db) < 0) {

@@ -45,7 +45,8 @@ public:
     explicit DataBase(const StoreConfig& store, QObject* parent = nullptr);
     ~DataBase() override;
 
-    // Schema: the seven tables, then the indexes the lookups need.
+    // Schema: the seven tables, then the indexes the lookups need. An
+    // SQLite file is switched to write-ahead logging first.
     bool createTables();
     // The tables added since (the wear periods, "Wearing") with their
     // indexes; run after createTables on every start, harmless when they
@@ -79,6 +80,8 @@ public:
     QSqlDatabase getConnection(const QString& connName);
     void openConnection(const QString& connName);
     void closeConnection(const QString& connName);
+    // A write transaction (SqlDialect::beginWrite): it waits for another
+    // writer, up to the connection's busy timeout, instead of failing later.
     bool beginTransaction(QSqlDatabase db);
     bool commitTransaction(QSqlDatabase db);
     // Undoes everything since beginTransaction; a reply that could not be

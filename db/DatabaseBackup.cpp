@@ -107,15 +107,19 @@ QString integrityProblem(const QSqlDatabase& db)
 // A journal beside the database belongs to it: one left by a crash would be
 // played back into whatever file takes the name next. Reading the database
 // rolls it back; one that stays belongs to a write in progress elsewhere.
+// So does a write-ahead log, and its pages are committed ones: they go into
+// the file (which is kept) before another file takes the name.
 bool settleJournal(const QString& database, QString* reason)
 {
     const QString journal = database + QStringLiteral("-journal");
-    if (QFileInfo(journal).size() > 0) {
+    const QString wal = database + QStringLiteral("-wal");
+    if (QFileInfo(journal).size() > 0 || QFileInfo(wal).size() > 0) {
         Connection c(database, false);
         QSqlQuery q(c.db);
         q.exec(QStringLiteral("select count(*) from sqlite_master"));
+        q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     }
-    if (QFileInfo(journal).size() > 0)
+    if (QFileInfo(journal).size() > 0 || QFileInfo(wal).size() > 0)
         return fail(reason, QStringLiteral("数据库正在被写入, 请稍后再试"));
     return true;
 }

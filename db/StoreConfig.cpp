@@ -69,10 +69,19 @@ QSqlDatabase StoreConfig::addConnection(const QString& connName) const
     return db;
 }
 
+QString StoreConfig::sqliteOptions(const QString& extra)
+{
+    const QString timeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    return extra.isEmpty() ? timeout : timeout + QLatin1Char(';') + extra;
+}
+
 void StoreConfig::apply(QSqlDatabase& db) const
 {
     if (!isPostgres()) {
         db.setDatabaseName(path);
+        // Two processes (the program and dosectl) write the same file: the
+        // second waits for the first's commit rather than fail at once.
+        db.setConnectOptions(sqliteOptions());
         return;
     }
     db.setHostName(host);
