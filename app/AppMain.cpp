@@ -9,6 +9,7 @@
 
 #include "QsLog/QsLog.h"
 #include "app/DataDir.h"
+#include "app/DataFolderLock.h"
 #include "app/SettingsAdpater.h"
 #include "db/DataBase.h"
 #include "db/RegisterFile.h"
@@ -138,6 +139,17 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
                                   QStringLiteral("无法使用数据文件夹 %1:\n%2").arg(dataDir, problem));
             return 1;
         }
+    }
+    // One program per data folder: a second one would poll the same ports
+    // and write the same log. Nothing of the folder is touched before.
+    DataFolderLock lock(QDir::currentPath());
+    if (QString held; !lock.tryLock(&held)) {
+        QTextStream err(stderr);
+        err.setCodec("UTF-8");
+        err << "dosemanager: " << held << '\n';
+        err.flush();
+        QMessageBox::critical(nullptr, QStringLiteral("个人剂量管理系统"), held + QStringLiteral("\n\n请等它关闭后再启动本程序。"));
+        return 1;
     }
     SettingsAdpater settings(QStringLiteral("zudovi.ini"), QSettings::IniFormat);
     // A database is made only where no file is: an empty, damaged or foreign

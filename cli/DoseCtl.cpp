@@ -8,6 +8,7 @@
 
 #include "app/Clock.h"
 #include "app/DataDir.h"
+#include "app/DataFolderLock.h"
 #include "db/DataBase.h"
 #include "db/DatabaseBackup.h"
 #include "db/IntegrityCheck.h"
@@ -224,11 +225,20 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
 
     QList<IntegrityFinding> findings;
     IntegrityRepair repaired;
+    const QString path = parser.isSet(db) ? parser.value(db) : defaultPath;
+    // A repair rewrites totals: not while the program stores replies into
+    // them. A check only reads.
+    DataFolderLock lock(lockedFolder(path));
+    if (QString held; parser.isSet(repair) && !lock.tryLock(&held))
+        return failure(held);
     // No createTables here: a check reads the database as it is.
     const int failed = withDatabase(
-        parser.isSet(db) ? parser.value(db) : defaultPath,
+        path,
         [&](DataBase& database, QSqlDatabase connection) -> QString {
             IntegrityCheck checker(database, connection);
+            // A repair writes as the program does, in the same journal mode.
+            if (parser.isSet(repair))
+                SqlDialect::useWriteAheadLog(connection);
             if (parser.isSet(repair) ? checker.repair(repaired) : checker.check(findings))
                 return QString();
             return checker.error() + QStringLiteral(" (") + database.storeConfig().describe() + QLatin1Char(')');
@@ -301,9 +311,13 @@ int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
     if (parser.positionalArguments().size() != 1)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
 
+    const QString path = parser.isSet(db) ? parser.value(db) : defaultPath;
     StoreConfig store;
-    if (const int failed = pickFile(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
+    if (const int failed = pickFile(path, store); failed >= 0)
         return failed;
+    DataFolderLock lock(lockedFolder(path));
+    if (QString held; !lock.tryLock(&held))
+        return failure(held);
     QString kept, reason;
     const QString target = store.path;
     if (!DatabaseBackup::restore(parser.positionalArguments().at(0), target, Clock::now(), &kept, &reason))
@@ -311,6 +325,13 @@ int DoseCtl::restore(const QString& defaultPath, const QStringList& arguments)
     out << "restored: " << QFileInfo(target).absoluteFilePath() << '\n' << "kept: " << kept << '\n';
     out.flush();
     return 0;
+}
+
+QString DoseCtl::lockedFolder(const QString& path) const
+{
+    if (!path.isEmpty())
+        return QFileInfo(path).absolutePath();
+    return folder.isEmpty() ? QDir::currentPath() : folder;
 }
 
 int DoseCtl::pickStore(const QString& path, StoreConfig& store)
@@ -540,6 +561,9 @@ int DoseCtl::migrate(const QString& defaultPath, const QStringList& arguments)
         return failure(QStringLiteral("migrate copies into a PostgreSQL store: set driver=QPSQL in [database] of "
                                       "zudovi.ini (the store now is %1)")
                            .arg(store.describe()));
+    DataFolderLock lock(lockedFolder(defaultPath));
+    if (QString held; !lock.tryLock(&held))
+        return failure(held);
     StoreMigration migration(parser.value(from), store);
     migration.setProgress([this](const QString& table, qint64 copied, qint64 total) {
         err << table << ": " << copied << " / " << total << '\n';

@@ -43,6 +43,9 @@ private:
     int pickStore(const QString& path, StoreConfig& store);
     // The same for backup and restore, which work on SQLite files only.
     int pickFile(const QString& path, StoreConfig& store);
+    // The data folder whose lock restore, migrate and check --repair take:
+    // the folder of the file --db names, else the data folder.
+    QString lockedFolder(const QString& path) const;
     // Runs work on a connection to the store picked for path (its layout
     // brought up to date first when layOut and the file may be written);
     // its text is the reason of a failure, empty on success. Unless work

@@ -281,7 +281,7 @@ bool AuditLog::watch(const QSqlDatabase& db, bool renew)
             continue;
         // An earlier version's trigger is replaced whole or kept: it records
         // better than none. (Renewing runs at start-up, in no transaction.)
-        const bool whole = !missing && connection.transaction();
+        const bool whole = !missing && SqlDialect::beginWrite(connection);
         bool made = true;
         for (const QString& statement : t.statements)
             made = made && q.exec(statement);

@@ -203,7 +203,7 @@ bool firstText(const QString& sql, const QVariantList& values, const QSqlDatabas
 // this account, and nothing signed is left behind when it commits.
 bool beginSigned(QSqlDatabase db)
 {
-    if (!db.transaction())
+    if (!SqlDialect::beginWrite(db))
         return false;
     if (AuditLog::sign(db))
         return true;
@@ -288,20 +288,19 @@ bool watched(const QSqlDatabase& db)
 }
 
 // One change and its audit rows: all of it lands, or none. Inside a
-// caller's transaction it is a part of that one. SQLite opens a transaction
-// for a savepoint by itself; PostgreSQL takes one only inside a transaction,
-// so outside one the unit is a transaction of its own. The triggers record
-// the unit's changes under this account.
+// caller's transaction it is a part of that one (a savepoint); outside one
+// it is a write transaction of its own. The triggers record the unit's
+// changes under this account.
 class Unit
 {
 public:
     explicit Unit(const QSqlDatabase& db)
         : db(db)
     {
-        if (QSqlQuery(db).exec(QStringLiteral("SAVEPOINT unit")))
-            open = Savepoint;
-        else if (SqlDialect::isPostgres(db) && QSqlQuery(db).exec(QStringLiteral("BEGIN")))
-            open = Transaction;
+        const SqlDialect::Unit begun = SqlDialect::beginUnit(db, QStringLiteral("unit"));
+        open = begun == SqlDialect::Unit::Savepoint ? Savepoint
+            : begun == SqlDialect::Unit::Transaction ? Transaction
+                                                      : None;
         if (open != None && !AuditLog::sign(db))
             signedOk = false;
     }
@@ -396,6 +395,14 @@ bool DataBase::createTables()
                                        {realdataTable, monthdataTable, yeardataTable});
         return lacking.isEmpty();
     }
+
+    // A register that is worked in runs with a write-ahead log: a long read
+    // (a report, a backup) never holds up the storage of a reply. Without it
+    // (a read-only folder) writers still wait for each other, so it is no
+    // reason to stop.
+    if (!SqlDialect::useWriteAheadLog(defaultDb))
+        qWarning().noquote() << "cannot switch" << fileName
+                             << "to write-ahead logging:" << defaultDb.lastError().text();
 
     struct Table
     {
@@ -634,7 +641,7 @@ bool DataBase::beginTransaction(QSqlDatabase db)
 {
     if (!db.isOpen())
         return false;
-    return db.transaction();
+    return SqlDialect::beginWrite(db);
 }
 
 bool DataBase::commitTransaction(QSqlDatabase db)

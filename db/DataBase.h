@@ -46,8 +46,9 @@ public:
     ~DataBase() override;
 
     // Schema: the seven tables, then the indexes the lookups need, and the
-    // audit trail's triggers. On a shared store opened with a station's role
-    // (not the database's owner) nothing is made: false when the layout is
+    // audit trail's triggers; an SQLite file is switched to write-ahead
+    // logging first. On a shared store opened with a station's role (not
+    // the database's owner) nothing is made: false when the layout is
     // incomplete, and missingLayout() says what is missing.
     bool createTables();
     QStringList missingLayout() const { return lacking; }
@@ -83,6 +84,8 @@ public:
     QSqlDatabase getConnection(const QString& connName);
     void openConnection(const QString& connName);
     void closeConnection(const QString& connName);
+    // A write transaction (SqlDialect::beginWrite): it waits for another
+    // writer, up to the connection's busy timeout, instead of failing later.
     bool beginTransaction(QSqlDatabase db);
     bool commitTransaction(QSqlDatabase db);
     // Undoes everything since beginTransaction; a reply that could not be

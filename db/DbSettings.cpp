@@ -142,7 +142,7 @@ void DbSettings::testConnection()
         if (store.isPostgres())
             db.setPassword(ui->editPassword->text());
         else
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY")); // a test creates no file
+            db.setConnectOptions(StoreConfig::sqliteOptions(QStringLiteral("QSQLITE_OPEN_READONLY"))); // creates no file
         QSqlQuery q(db);
         // Counting the schema reads the file: a file that is no database fails here.
         const QString sql = store.isPostgres() ? QStringLiteral("select version()")

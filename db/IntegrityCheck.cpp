@@ -413,8 +413,10 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
     // The write lock from the start: no reply is stored between reading the
     // readings and writing their totals.
     QSqlQuery transaction(db);
-    if (!SqlDialect::beginWriteLocked(db, {database.realdataTable, database.monthdataTable, database.yeardataTable})) {
-        problem = QStringLiteral("cannot lock the database: ") + db.lastError().text();
+    QSqlError refused;
+    if (!SqlDialect::beginWriteLocked(db, {database.realdataTable, database.monthdataTable, database.yeardataTable},
+                                      &refused)) {
+        problem = QStringLiteral("cannot lock the database: ") + refused.text();
         return false;
     }
     IntegrityRepair done;

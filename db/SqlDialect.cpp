@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -56,15 +57,57 @@ QStringList SqlDialect::columns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
-bool SqlDialect::beginWriteLocked(const QSqlDatabase& db, const QStringList& tables)
+bool SqlDialect::beginWrite(const QSqlDatabase& db, QSqlError* error)
 {
     QSqlQuery q(db);
-    if (!isPostgres(db))
-        return q.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    if (!q.exec(QStringLiteral("BEGIN")))
+    if (q.exec(isPostgres(db) ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    if (error)
+        *error = q.lastError();
+    return false;
+}
+
+SqlDialect::Unit SqlDialect::beginUnit(const QSqlDatabase& db, const QString& savepoint)
+{
+    QSqlQuery q(db);
+    const QString nested = QStringLiteral("SAVEPOINT ") + savepoint;
+    // PostgreSQL refuses a savepoint outside a transaction (and only warns
+    // about a BEGIN inside one). SQLite refuses a BEGIN inside one with a
+    // plain error (1); any other code (a file still busy after the timeout)
+    // means no transaction could be had, and a savepoint would only open a
+    // deferred one.
+    if (isPostgres(db)) {
+        if (q.exec(nested))
+            return Unit::Savepoint;
+        return beginWrite(db) ? Unit::Transaction : Unit::None;
+    }
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return Unit::Transaction;
+    if (q.lastError().nativeErrorCode() != QLatin1String("1"))
+        return Unit::None;
+    return q.exec(nested) ? Unit::Savepoint : Unit::None;
+}
+
+bool SqlDialect::useWriteAheadLog(const QSqlDatabase& db)
+{
+    if (isPostgres(db))
+        return true;
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next()
+        && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+}
+
+bool SqlDialect::beginWriteLocked(const QSqlDatabase& db, const QStringList& tables, QSqlError* error)
+{
+    if (!beginWrite(db, error))
         return false;
+    if (!isPostgres(db))
+        return true;
     // Readers go on; writers of these tables wait for the end.
+    QSqlQuery q(db);
     if (!q.exec(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tables.join(QStringLiteral(", "))))) {
+        if (error)
+            *error = q.lastError();
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return false;
     }

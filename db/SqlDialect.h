@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 
@@ -21,9 +22,23 @@ public:
     static QString now(const QSqlDatabase& db);
     // The columns of table in their order, as the store names them.
     static QStringList columns(const QSqlDatabase& db, const QString& table);
+    // Begins a write transaction: on SQLite "BEGIN IMMEDIATE", which takes
+    // the write lock at once (waiting the connection's busy timeout for
+    // another writer), since a transaction that read first cannot take it
+    // later while someone else writes and fails instead of waiting.
+    // The statement's error goes to error where given.
+    static bool beginWrite(const QSqlDatabase& db, QSqlError* error = nullptr);
+    // What beginUnit opened.
+    enum class Unit { None, Transaction, Savepoint };
+    // A savepoint of that name inside the transaction open on db, or, when
+    // none is open, a write transaction of its own as beginWrite.
+    static Unit beginUnit(const QSqlDatabase& db, const QString& savepoint);
     // Begins a transaction in which no other station writes dose rows until
     // it ends.
-    static bool beginWriteLocked(const QSqlDatabase& db, const QStringList& tables);
+    static bool beginWriteLocked(const QSqlDatabase& db, const QStringList& tables, QSqlError* error = nullptr);
+    // Puts an SQLite file in write-ahead-log mode (it stays so), so that a
+    // long read never holds up a writer. True on PostgreSQL.
+    static bool useWriteAheadLog(const QSqlDatabase& db);
     // Sets every identity sequence of tables past the ids the rows hold (rows
     // copied in with their ids). Nothing to do on SQLite.
     static bool resetIdentities(const QSqlDatabase& db, const QStringList& tables);

@@ -71,13 +71,21 @@ QSqlDatabase StoreConfig::addConnection(const QString& connName) const
     return db;
 }
 
+QString StoreConfig::sqliteOptions(const QString& extra)
+{
+    const QString timeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    return extra.isEmpty() ? timeout : timeout + QLatin1Char(';') + extra;
+}
+
 void StoreConfig::apply(QSqlDatabase& db) const
 {
     if (!isPostgres()) {
         // A connection taken over from a read-only use forgets its options.
+        // Two processes (the program and dosectl) write the same file: the
+        // second waits for the first's commit rather than fail at once.
         QString opts;
         db.setDatabaseName(readOnly ? RegisterFile::readOnlyName(path, &opts) : path);
-        db.setConnectOptions(opts);
+        db.setConnectOptions(readOnly ? opts : sqliteOptions());
         return;
     }
     db.setHostName(host);

@@ -34,6 +34,13 @@ public:
     bool isPostgres() const { return driver == QLatin1String(kPostgres); }
     // "host:port/name" or the file, for messages.
     QString describe() const;
+    // How long an SQLite connection waits for another writer (or a reader
+    // being switched to the write-ahead log) before its statement fails.
+    static const int kBusyTimeoutMs = 5000;
+    // The connect options of every SQLite connection: the busy timeout, then
+    // extra ("QSQLITE_OPEN_READONLY", ...).
+    static QString sqliteOptions(const QString& extra = QString());
+
     // A connection of this store under connName (replacing nothing that
     // exists under that name).
     QSqlDatabase addConnection(const QString& connName) const;

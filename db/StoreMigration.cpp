@@ -160,7 +160,7 @@ bool StoreMigration::openSource(QSqlDatabase& source)
         return fail(QStringLiteral("没有数据库文件 %1").arg(sourcePath));
     source = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(kSourceConnection));
     source.setDatabaseName(sourcePath);
-    source.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    source.setConnectOptions(StoreConfig::sqliteOptions(QStringLiteral("QSQLITE_OPEN_READONLY")));
     if (!source.open())
         return fail(QStringLiteral("无法打开 %1: %2").arg(sourcePath, source.lastError().text()));
     // A file that is no SQLite database lists no tables at all.
@@ -180,8 +180,9 @@ bool StoreMigration::migrate(const QSqlDatabase& source, DataBase& store, const 
     if (!targetIsEmpty(db) || !layOut(store, db))
         return false;
     QSqlDatabase connection = db;
-    if (!connection.transaction())
-        return fail(connection.lastError().text());
+    QSqlError refused;
+    if (!SqlDialect::beginWrite(connection, &refused))
+        return fail(refused.text());
     if (!copy(source, db)) {
         connection.rollback();
         return false;

@@ -16,6 +16,7 @@
 #include "device/HexByte.h"
 
 QMutex datadeal::mutex;
+std::function<void(datadeal::Step)> datadeal::probe;
 
 namespace {
 
@@ -146,6 +147,11 @@ bool setTotal(DataBase* database, QSqlDatabase db, int kind, int slaveId, const 
 
 } // namespace
 
+void datadeal::setProbe(std::function<void(Step)> probe)
+{
+    datadeal::probe = std::move(probe);
+}
+
 datadeal::datadeal(DataBase* database, SettingsAdpater* settings)
     : settings(settings), database(database)
 {
@@ -212,8 +218,12 @@ bool datadeal::storeReply(const QString& rdata)
         return false;
     }
 
+    if (probe)
+        probe(Step::Begun);
     bool ok = storeReadings(rdata, slaveId, count) && updateTotals(slaveId);
     if (ok) {
+        if (probe)
+            probe(Step::Committing);
         ok = database->commitTransaction(db);
         if (!ok)
             qWarning() << "datadeal: commit failed; reply of device" << slaveId << "not stored";
@@ -277,6 +287,8 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
         row.probeValue = reading.probeValue;
         if (!database->insertRealdata(row, db))
             return false;
+        if (probe)
+            probe(Step::Written);
         stored.insert(reading.dataTime);
         pending.append(reading);
     }
@@ -297,6 +309,8 @@ bool datadeal::storeShared(QList<PendingReading> readings, int slaveId)
         const int inserted = database->insertReadingOnce(slaveId, reading.dataTime, reading.probeValue, db);
         if (inserted < 0)
             return false;
+        if (probe)
+            probe(Step::Written);
         if (inserted > 0)
             pending.append(reading);
     }

@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 #include "processing/PendingReading.h"
 
 class DataBase;
@@ -23,6 +25,11 @@ class datadeal : public QObject
 
 public:
     datadeal(DataBase* database, SettingsAdpater* settings);
+
+    // Where a reply's transaction has got to: begun, a reading written, about
+    // to commit. A probe set here is called at each; tests cut the power there.
+    enum class Step { Begun, Written, Committing };
+    static void setProbe(std::function<void(Step)> probe);
 
 public slots:
     // Adds the readings of `pending` to the day and month totals of the
@@ -60,4 +67,5 @@ private:
     // One reply at a time, whatever the number of workers; taken before the
     // DataBase lock.
     static QMutex mutex;
+    static std::function<void(Step)> probe;
 };

@@ -161,6 +161,9 @@ private slots:
         QVERIFY(store->beginTransaction(deal) && store->insertRealdata(Realdata{0, 2, "2016", 1.0}, deal));
         QVERIFY(store->selectRealdataByTime(out, "2016", 2, deal) && !store->selectRealdataByTime(out, "2016", 2, db));
         QVERIFY(store->rollbackTransaction(deal) && store->countRows("Realdata", db) == 1);
+        // A change inside a caller's transaction is a part of it, undone with it.
+        QVERIFY(store->beginTransaction(deal) && store->deleteDataBySlaveId(0, 5, "", "", deal));
+        QVERIFY(store->rollbackTransaction(deal) && store->countRows("Realdata", db) == 1);
         deal.close(); // behind the store's back, and reopened on another file
         QTemporaryDir other;
         QVERIFY(QDir::setCurrent(other.path()) && deal.open() && QSqlQuery(deal).exec(kSevenTables[1]));

@@ -37,7 +37,12 @@ PersonRecord record(ScratchDatabase& s, const QString& card, int from = 0, int t
 }
 
 QString two(double v) { return QString::number(v, 'f', 2); }
-int files(const ScratchDatabase& s) { return QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden).size(); }
+// The files in the folder, the database's write-ahead log and its index not counted.
+int files(const ScratchDatabase& s)
+{
+    const QStringList names = QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden);
+    return names.size() - names.filter(QRegularExpression("-(wal|shm)$")).size();
+}
 
 } // namespace
 

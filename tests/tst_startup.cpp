@@ -1,9 +1,16 @@
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
-#include <QSqlQuery>
+#include <QPushButton>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -12,6 +19,7 @@
 
 #include "app/AppMain.h"
 #include "app/DataDir.h"
+#include "device/SerialPort.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
 #include "ui/MainWindow.h"
@@ -51,6 +59,33 @@ int runOnce(const std::function<void(MainWindow*)>& hook)
     static char* argv[] = {name, nullptr};
     int argc = 1;
     return appMain(argc, argv, hook);
+}
+
+// "--start DIR [--stay]": the program started on DIR in a process of its own. It prints the text of a message box
+// (and presses its OK) and "shown" once its window is up; then it quits, or with --stay runs on.
+int startChild(int argc, char** argv)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test
+    SerialPort::setPortLister([] { return QList<PortDescription>(); });
+    // The script needs the application, which the start-up itself makes.
+    qAddPreRoutine([] {
+        (new ModalScript)->expect("个人剂量管理系统", [](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QTextStream(stdout) << (box ? box->text() : "not a message box") << Qt::endl;
+            if (box)
+                QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            return QString();
+        });
+    });
+    const bool stay = argc > 3;
+    char dataDir[] = "--data-dir";
+    char* args[] = {argv[0], dataDir, argv[2], nullptr};
+    int n = 3;
+    return appMain(n, args, [stay](MainWindow*) {
+        QTextStream(stdout) << "shown" << Qt::endl;
+        if (!stay)
+            QTimer::singleShot(0, [] { qApp->exit(0); });
+    });
 }
 
 } // namespace
@@ -206,6 +241,49 @@ private slots:
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
+    void oneProgramPerDataFolder()
+    {
+        int argc = 1;
+        char name[] = "tst_startup";
+        char* argv[] = {name, nullptr};
+        QCoreApplication app(argc, argv);
+        QTemporaryDir dir;
+        QProcess first, second;
+        first.start(app.applicationFilePath(), {"--start", dir.path(), "--stay"});
+        QVERIFY(first.waitForReadyRead(60000) && first.readLine() == "shown\n");
+        const QString holder = QString("进程 %1, 主机 %2").arg(first.processId()).arg(QSysInfo::machineHostName());
+        second.start(app.applicationFilePath(), {"--start", dir.path()});
+        QVERIFY(second.waitForFinished(60000));
+        const QString said = QString::fromUtf8(second.readAllStandardOutput());
+        QVERIFY2(second.exitCode() == 1 && said.contains(holder) && !said.contains("shown"), qPrintable(said));
+        // Refused before it wrote a line of the log.
+        QCOMPARE(fileLines(dir.filePath("log.txt")).filter("dosemanager " DOSE_VERSION).size(), 1);
+
+        // dosectl's commands that rewrite the register are refused with the same words; those that read go on.
+        const QList<QPair<QStringList, int>> commands{{{"restore", dir.filePath("old.db")}, 1},
+                                                       {{"check", "--repair"}, 1}, {{"check"}, 0}, {{"status"}, 0},
+                                                       {{"migrate", "--from", dir.filePath("database.db")}, 1}};
+        for (const auto& command : commands) {
+            if (command.first.first() == "migrate") { // to a server (not reached), so only the lock stops it
+                QSettings ini(dir.filePath("zudovi.ini"), QSettings::IniFormat);
+                ini.setValue("database/driver", "QPSQL");
+            }
+            QString out, err;
+            QCOMPARE(ctl(QStringList{"--data-dir", dir.path()} + command.first, &out, &err), command.second);
+            QVERIFY2(err.contains(holder) == (command.second == 1), qPrintable(command.first.join(' ') + ": " + err));
+        }
+        QVERIFY(QFile::remove(dir.filePath("zudovi.ini")));
+
+        // A holder that dies leaves its lock behind; the next program and repair take it over.
+        first.kill();
+        QVERIFY(first.waitForFinished(10000) && QFile::exists(dir.filePath("dosemanager.lock")));
+        QCOMPARE(ctl({"--data-dir", dir.path(), "check", "--repair"}), 0);
+        second.start(app.applicationFilePath(), {"--start", dir.path()});
+        QVERIFY(second.waitForFinished(60000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardOutput(), QByteArray("shown\n"));
+    }
+
     void dataDirIsUsableOrLeftAsItWas_data()
     {
         QTest::addColumn<QString>("path"); // in a scratch folder holding only "file"
@@ -232,5 +310,12 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(tst_startup)
+int main(int argc, char** argv)
+{
+    if (argc > 2 && qstrcmp(argv[1], "--start") == 0)
+        return startChild(argc, argv);
+    tst_startup tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
 #include "tst_startup.moc"

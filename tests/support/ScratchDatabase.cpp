@@ -145,8 +145,10 @@ bool ScratchDatabase::sabotage(const QString& how, const QString& table, const Q
             && exec(QStringLiteral("create trigger i instead of insert on %1 begin insert into sabotaged(slaveId,"
                                    "dataTime,probeValue) values(NEW.slaveId,NEW.dataTime,NEW.probeValue); end")
                         .arg(table));
-    if (how == QLatin1String("commit") && !pg) // a reader's lock stops the commit
-        return exec(QStringLiteral("begin")) && value(QStringLiteral("select count(*) from ") + table).isValid();
+    // With a write-ahead log no reader stops a commit; another writer's lock
+    // keeps the reply from writing at all.
+    if (how == QLatin1String("commit") && !pg)
+        return exec(QStringLiteral("begin immediate")) && value(QStringLiteral("select count(*) from ") + table).isValid();
     const QString condition = when.isEmpty() ? QString() : QStringLiteral(" when (%1)").arg(when);
     if (!pg)
         return exec(QStringLiteral("create trigger t before %1 on %2%3 begin select raise(abort,'x'); end")

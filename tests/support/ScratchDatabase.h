@@ -43,7 +43,9 @@ public:
     QString list(const QString& sql, const QVariantList& values = {}) const;
     // Makes the storage fail on table, in the store's own words: "insert" or
     // "update" (where when, a condition on NEW, holds), "commit" (the commit
-    // after writing it), "lookup" (reading it, while inserting works), "drop".
+    // after writing it; on SQLite the write lock, held by another connection
+    // beyond the busy timeout), "lookup" (reading it, while inserting works),
+    // "drop".
     // repair() undoes all but "lookup" and "drop".
     bool sabotage(const QString& how, const QString& table, const QString& when = {}) const;
     bool repair(const QString& how, const QString& table) const;
