@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "report/OutputFile.h"
+
 class DataBase;
 class StoreConfig;
 
@@ -43,6 +45,10 @@ private:
     int pickStore(const QString& path, StoreConfig& store);
     // The same for backup and restore, which work on SQLite files only.
     int pickFile(const QString& path, StoreConfig& store);
+    // The report's file target, given the register that path picks, when
+    // the output rules allow it: -1 to go on, or the exit code after why not.
+    int outputTarget(const QString& path, const OutputFile::Target& wanted, OutputFile::Format format,
+                     OutputFile::Target* target);
     // Runs work on a connection to the store picked for path (its layout
     // brought up to date first when layOut); its text is the reason of a
     // failure, empty on success.

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "db/AuditLog.h"
+#include "report/OutputFile.h"
 
 namespace {
 
@@ -132,28 +133,25 @@ bool recordInAudit(const QString& database, const QString& action, const QString
 }
 
 // The consistent copy: VACUUM INTO a temporary file beside target, checked,
-// then renamed to target.
-bool snapshot(const QString& source, const QString& target, BackupReport* report, QString* reason)
+// then given target's name.
+bool snapshot(const QString& source, const QString& target, bool overwrite, BackupReport* report, QString* reason)
 {
-    QTemporaryFile part;
-    if (!makeTemporary(part, target, reason))
-        return false;
-    {
-        Connection from(source, true);
-        if (!from.db.isOpen())
-            return fail(reason, QStringLiteral("无法打开 %1: %2").arg(source, from.db.lastError().text()));
-        QSqlQuery q(from.db);
-        if (!q.prepare(QStringLiteral("VACUUM INTO ?")))
-            return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
-        q.addBindValue(part.fileName());
-        if (!q.exec())
-            return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
-    }
-    {
-        Connection copy(part.fileName(), true);
+    const auto copy = [&](const QString& part, QString* why) {
+        {
+            Connection from(source, true);
+            if (!from.db.isOpen())
+                return fail(why, QStringLiteral("无法打开 %1: %2").arg(source, from.db.lastError().text()));
+            QSqlQuery q(from.db);
+            if (!q.prepare(QStringLiteral("VACUUM INTO ?")))
+                return fail(why, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
+            q.addBindValue(part);
+            if (!q.exec())
+                return fail(why, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
+        }
+        Connection copy(part, true);
         const QString problem = integrityProblem(copy.db);
         if (!problem.isEmpty())
-            return fail(reason, QStringLiteral("副本检查失败: ") + problem);
+            return fail(why, QStringLiteral("副本检查失败: ") + problem);
         QSqlQuery q(copy.db);
         report->counts.clear();
         for (const QString& table : DatabaseBackup::tables()) {
@@ -161,10 +159,9 @@ bool snapshot(const QString& source, const QString& target, BackupReport* report
             const int rows = q.exec(QStringLiteral("select count(*) from %1").arg(table)) && q.next() ? q.value(0).toInt() : 0;
             report->counts.append({table, rows});
         }
-    }
-    if (!flushToDisk(part.fileName()))
-        return fail(reason, QStringLiteral("无法写入 %1").arg(part.fileName()));
-    if (!moveInto(part, target, reason))
+        return true;
+    };
+    if (!OutputFile::write({target, overwrite, source}, OutputFile::Format::Backup, copy, reason))
         return false;
     report->path = QFileInfo(target).absoluteFilePath();
     report->size = QFileInfo(target).size();
@@ -195,19 +192,10 @@ bool DatabaseBackup::backup(const QString& source, const QString& target, bool o
     // Opening a file that is not there would create an empty database.
     if (!QFileInfo(source).isFile())
         return fail(reason, QStringLiteral("没有数据库: ") + source);
-    const QFileInfo to(target);
-    if (!to.absoluteDir().exists())
-        return fail(reason, QStringLiteral("文件夹不存在: ") + to.absolutePath());
-    if (to.isDir())
-        return fail(reason, QStringLiteral("这是一个文件夹: ") + target);
-    // Replacing the database with its own copy would cut off every open
-    // connection from what they write next.
-    if (to.exists() && to.canonicalFilePath() == QFileInfo(source).canonicalFilePath())
-        return fail(reason, QStringLiteral("不能备份到数据库本身: ") + target);
-    if (to.exists() && !overwrite)
-        return fail(reason, QStringLiteral("文件已存在 (--force 覆盖): ") + target);
+    // Where the copy may go (never over the database, nor any other one but
+    // an earlier backup) is the output rules' to say.
     BackupReport made;
-    if (!snapshot(source, to.absoluteFilePath(), &made, reason))
+    if (!snapshot(source, target, overwrite, &made, reason))
         return false;
     made.audited = recordInAudit(source, QStringLiteral("backup"), made.path, summary(made));
     if (!made.audited)

@@ -22,7 +22,8 @@ public:
     static QString summary(const BackupReport& report);
 
     // A consistent copy of the database at source, written to target. An
-    // existing target is replaced only when overwrite is set. Also records
+    // existing target is replaced only when overwrite is set, and only an
+    // earlier backup among databases (OutputFile's rules). Also records
     // "backup" in the source's audit trail.
     static bool backup(const QString& source, const QString& target, bool overwrite, BackupReport* report,
                        QString* reason);

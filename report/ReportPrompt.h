@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "report/OutputFile.h"
+
 class DataBase;
 class QPrinter;
 class QWidget;
@@ -21,7 +23,15 @@ public:
     static void setSaveFileName(SaveFileName ask); // empty: the file dialog
     static void setPrintDialog(PrintDialog ask);   // empty: QPrintDialog
 
-    static QString saveFileName(QWidget* parent, const QString& title, const QString& filter);
+    // The save dialog adds the chosen type's ending to a name typed without
+    // one, then asks before replacing a file of that name.
+    static QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                const QString& suggested = QString());
+    // The name chosen in a save dialog as a file of one of formats beside the
+    // register at database; false after a message box saying why not.
+    static bool target(QWidget* parent, const QString& title, const QString& chosen,
+                       const QList<OutputFile::Format>& formats, const QString& database, OutputFile::Target* target,
+                       OutputFile::Format* format);
     static bool askPrinter(QPrinter* printer, QWidget* parent);
 
     // Asks for a .pdf or .xlsx name and writes the person's record (every
