@@ -43,7 +43,9 @@ void furnish(ScratchDatabase& s)
     valueIn(s.path("backup.db"), "pragma application_id = 0x444F5345");
     put(s.path("old.pdf"), "old");
     put(s.path("old.db"), "old");
-    for (const QString link : {"db.pdf database.db", "db.db database.db", "wal.pdf database.db-wal", "shm.xlsx database.db-shm"})
+    put(s.path("other/database.db-journal"), "");
+    for (const QString link : {"db.pdf database.db", "db.db database.db", "wal.pdf database.db-wal", "shm.xlsx database.db-shm",
+                               "journal.pdf other/database.db-journal"})
         QVERIFY(QFile::link(s.path(link.section(' ', 1)), s.path(link.section(' ', 0, 0))));
 }
 
@@ -68,6 +70,7 @@ private slots:
         QTest::newRow("backup over a link to it") << "backup {} --force" << "db.db" << 1 << "正在使用的数据库,";
         QTest::newRow("its -wal") << person << "wal.pdf" << 1 << "数据库的 -wal";
         QTest::newRow("its -shm") << department << "shm.xlsx" << 1 << "数据库的 -shm";
+        QTest::newRow("another register's -journal") << person << "journal.pdf" << 1 << "database.db 的 -journal";
         QTest::newRow("another SQLite file") << person + " --force" << "other.pdf" << 1 << "数据库文件 (SQLite)";
         QTest::newRow("another register") << "backup {} --force" << "other/database.db" << 1 << "数据库文件 (SQLite)";
         QTest::newRow("earlier backup") << "backup {}" << "backup.db" << 1 << "已存在";
