@@ -152,7 +152,11 @@ QString OutputFile::fromDialog(const QString& chosen, const QList<Format>& forma
             return QStringLiteral("文件名应以 %1 结尾: %2").arg(endings.join(QStringLiteral(" 或 ")), chosen);
         *format = *match;
     }
-    return refusal(*target, *format);
+    const QString refused = refusal(*target, *format);
+    // Said without the command line's --force.
+    if (!refused.isEmpty() && !target->replace && refusal(Target{target->path, true, database}, *format).isEmpty())
+        return QStringLiteral("文件已存在, 未确认覆盖: ") + target->path;
+    return refused;
 }
 
 bool OutputFile::isBackup(const QString& path)

@@ -45,6 +45,9 @@ QString ReportPrompt::saveFileName(QWidget* parent, const QString& title, const 
         return savePrompt()(parent, filter);
     QFileDialog dialog(parent, title, suggested, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // Qt's own dialog adds the ending before it asks about replacing; a
+    // desktop's dialog may ask about the name without it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     // The ending is added before the dialog looks for a file to replace, so
     // its question is about the name that will be written.
     const auto follow = [&dialog](const QString& chosen) {

@@ -6,6 +6,7 @@
 #include <QtWidgets>
 
 #include "dose/DoseOverview.h"
+#include "query/XlsSqlDriver.h"
 #include "report/OutputFile.h"
 #include "support/FormDriver.h"
 #include "support/ModalScript.h"
@@ -140,6 +141,41 @@ private slots:
         DoseOverview::setSaveFileName({});
         QVERIFY(bytes(s.path("database.db")) == before);
         QCOMPARE(listing(s.dir.path()), files);
+    }
+
+    // The real save dialog: a name typed without its ending gets it, and the dialog's question about
+    // the file of that name is what lets the export replace it.
+    void saveDialogConfirms()
+    {
+        ScratchDatabase s;
+        s.addPerson("C3", "丙");
+        s.store->ensureWearingTable(s.db);
+        put(s.path("overview.xls"), "old");
+        XlsSqlDriver::registerAsOdbc();
+        DoseOverview view(nullptr, s.store.get());
+        view.show();
+        ModalScript script;
+        script.expect("剂量概览", [&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog)
+                return QStringLiteral("no file dialog");
+            dialog->setDirectory(s.dir.path());
+            FormDriver::child<QLineEdit>(dialog, "fileNameEdit")->setText("overview");
+            auto* save = FormDriver::child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Save);
+            QTest::mouseClick(save, Qt::LeftButton);
+            return QString();
+        });
+        script.expect("剂量概览", [](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->text().startsWith("overview.xls already exists"))
+                return QStringLiteral("no question about overview.xls");
+            QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+            return QString();
+        });
+        script.box("剂量概览", "1 条数据已经导出到Excel", QMessageBox::Ok, &view);
+        QTest::mouseClick(FormDriver::child<QPushButton>(&view, "btnExport"), Qt::LeftButton);
+        ANSWERED(script);
+        QVERIFY(bytes(s.path("overview.xls")).startsWith("\xD0\xCF\x11\xE0")); // an .xls workbook now
     }
 
     // A writer that fails, over an earlier file it was allowed to replace.
