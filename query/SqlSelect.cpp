@@ -334,6 +334,12 @@ void SqlSelect::doPrint()
             return;
     }
 
+    ReportPrompt::print(this, tr("打印"), printer, database ? database->filePath() : QString(),
+                        [this](QPrinter& p, QString* why) { return printRows(p, why); });
+}
+
+bool SqlSelect::printRows(QPrinter& printer, QString* why)
+{
     // An A4 page of 35 lines; the text starts two font widths in.
     const int w = int(printer.logicalDpiX() * 8.26771653543307);
     const int h = int(printer.logicalDpiY() * 11.69291338582677);
@@ -343,44 +349,54 @@ void SqlSelect::doPrint()
     font.setPixelSize((w / 24) / 2);
 
     QPainter painter;
-    if (!painter.begin(&printer))
-        return;
+    if (!painter.begin(&printer)) {
+        *why = tr("无法开始打印");
+        return false;
+    }
     painter.setFont(font);
     const QRect viewport = painter.viewport();
     const int v = viewport.bottom() - viewport.top() + 1;
 
+    bool read = true;
     if (database && !searchQuery.isEmpty()) {
         database->openConnection(connName);
         // Streamed row by row from the search's own statement: a forward-only
         // query keeps no more than the current row.
         QSqlQuery rows(connection);
         rows.setForwardOnly(true);
-        if (rows.prepare(searchQuery + QStringLiteral(";"))) {
+        read = rows.prepare(searchQuery + QStringLiteral(";"));
+        if (read) {
             for (const QVariant& value : qAsConst(searchValues))
                 rows.addBindValue(value);
-            if (rows.exec()) {
-                int k = 3;
-                bool pageFull = false;
-                for (int i = 0; rows.next(); ++i) {
-                    // A new page only when there is a line to put on it.
-                    if (pageFull) {
-                        printer.newPage();
-                        k = 3;
-                        pageFull = false;
-                    }
-                    const QString entry = printLine(rows);
-                    painter.drawText(x, k * lineHeight, QString::number(i + 1) + QStringLiteral(":") + entry);
-                    qDebug().noquote() << "printData[z]" << entry;
-                    ++k;
-                    if (k * lineHeight > v - 3 * lineHeight)
-                        pageFull = true;
+            read = rows.exec();
+        }
+        if (read) {
+            int k = 3;
+            bool pageFull = false;
+            for (int i = 0; rows.next(); ++i) {
+                // A new page only when there is a line to put on it.
+                if (pageFull) {
+                    printer.newPage();
+                    k = 3;
+                    pageFull = false;
                 }
+                const QString entry = printLine(rows);
+                painter.drawText(x, k * lineHeight, QString::number(i + 1) + QStringLiteral(":") + entry);
+                qDebug().noquote() << "printData[z]" << entry;
+                ++k;
+                if (k * lineHeight > v - 3 * lineHeight)
+                    pageFull = true;
             }
+        }
+        // A statement that breaks off midway must not pass for a short list.
+        if (rows.lastError().isValid()) {
+            read = false;
+            *why = tr("读取数据失败：%1").arg(rows.lastError().text());
         }
         rows = QSqlQuery();
         database->closeConnection(connName);
     }
-    painter.end();
+    return painter.end() && read;
 }
 
 void SqlSelect::slotBack()

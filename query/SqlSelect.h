@@ -76,6 +76,9 @@ private:
     // The whole result into an .xlsx workbook, with a progress dialog that
     // can cancel it.
     void exportXlsx(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total);
+    // Every line of the last search onto printer; false and why when it
+    // could not be painted or read.
+    bool printRows(QPrinter& printer, QString* why);
 
     Ui::SqlSelect* ui = nullptr;
     DataBase* database = nullptr;

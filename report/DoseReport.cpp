@@ -111,7 +111,6 @@ void DoseReport::print()
     QPrinter printer(QPrinter::HighResolution);
     if (!ReportPrompt::askPrinter(&printer, this))
         return;
-    QString why;
-    if (!ReportDocument::render(report, printer, &why))
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("打印失败: ") + why);
+    ReportPrompt::print(this, windowTitle(), printer, database->filePath(),
+                        [&report](QPrinter& p, QString* why) { return ReportDocument::render(report, p, why); });
 }

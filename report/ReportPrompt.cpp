@@ -78,6 +78,27 @@ bool ReportPrompt::askPrinter(QPrinter* printer, QWidget* parent)
     return dialog.exec() == QDialog::Accepted;
 }
 
+bool ReportPrompt::print(QWidget* parent, const QString& title, QPrinter& printer, const QString& database,
+                         const Paint& paint)
+{
+    const QString file = printer.outputFileName();
+    QString why;
+    const bool printed = file.isEmpty()
+        ? paint(printer, &why)
+        : OutputFile::write(
+            OutputFile::Target{file, true, database}, OutputFile::Format::Pdf,
+            [&](const QString& temporary, QString* reason) {
+                printer.setOutputFileName(temporary);
+                const bool painted = paint(printer, reason);
+                printer.setOutputFileName(file);
+                return painted;
+            },
+            &why);
+    if (!printed)
+        QMessageBox::critical(parent, title, QStringLiteral("打印失败: ") + why);
+    return printed;
+}
+
 void ReportPrompt::personRecord(QWidget* parent, DataBase* database, const QString& idCard)
 {
     const QString title = QStringLiteral("个人剂量档案");

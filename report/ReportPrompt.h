@@ -33,6 +33,12 @@ public:
                        const QList<OutputFile::Format>& formats, const QString& database, OutputFile::Target* target,
                        OutputFile::Format* format);
     static bool askPrinter(QPrinter* printer, QWidget* parent);
+    // Paints onto the printer or, when the print dialog chose a file, writes
+    // that file as every output is written: never over the register or a
+    // database, complete or not at all. False after a box saying why.
+    using Paint = std::function<bool(QPrinter& printer, QString* why)>;
+    static bool print(QWidget* parent, const QString& title, QPrinter& printer, const QString& database,
+                      const Paint& paint);
 
     // Asks for a .pdf or .xlsx name and writes the person's record (every
     // year from the first with readings to this one) there; says how it went.

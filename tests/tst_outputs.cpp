@@ -4,8 +4,10 @@
 
 #include <QtTest>
 #include <QtWidgets>
+#include <QPrinter>
 
 #include "dose/DoseOverview.h"
+#include "query/SqlSelect.h"
 #include "query/XlsSqlDriver.h"
 #include "report/OutputFile.h"
 #include "support/FormDriver.h"
@@ -141,6 +143,27 @@ private slots:
         DoseOverview::setSaveFileName({});
         QVERIFY(bytes(s.path("database.db")) == before);
         QCOMPARE(listing(s.dir.path()), files);
+    }
+
+    // Printing to a file the print dialog chose is writing a file too.
+    void printToFileRefuses()
+    {
+        ScratchDatabase s;
+        QVERIFY(QFile::link(s.path("database.db"), s.path("print.pdf")));
+        const QByteArray before = bytes(s.path("database.db"));
+        SqlSelect dialog(nullptr, s.store.get());
+        dialog.show();
+        QTest::mouseClick(FormDriver::child<QPushButton>(&dialog, "btnSearch"), Qt::LeftButton);
+        SqlSelect::setPrintSetup([&](QPrinter& printer, QWidget*) {
+            printer.setOutputFileName(s.path("print.pdf"));
+            return true;
+        });
+        ModalScript script;
+        script.box("打印", "打印失败: 这是正在使用的数据库, 不能写入: " + s.path("print.pdf"), QMessageBox::Ok, &dialog);
+        QTest::mouseClick(FormDriver::child<QPushButton>(&dialog, "btnPrint"), Qt::LeftButton);
+        ANSWERED(script);
+        SqlSelect::setPrintSetup({});
+        QVERIFY(bytes(s.path("database.db")) == before);
     }
 
     // The real save dialog: a name typed without its ending gets it, and the dialog's question about
