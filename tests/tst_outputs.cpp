@@ -8,6 +8,8 @@
 
 #include "dose/DoseOverview.h"
 #include "query/SqlSelect.h"
+#include "report/DoseReport.h"
+#include "report/ReportPrompt.h"
 #include "query/XlsSqlDriver.h"
 #include "report/OutputFile.h"
 #include "support/FormDriver.h"
@@ -114,56 +116,63 @@ private slots:
         QVERIFY2(QSet<QString>(after.cbegin(), after.cend()) == expected, qPrintable(after.join(' ') + " / " + files.join(' '))); // no temporary left
     }
 
-    // The overview's save refuses the register behind a link of the right ending, and a typed wrong ending.
+    // The dialogs' saves and prints to a file refuse the register behind a link of the right ending,
+    // and a typed wrong ending.
     void dialogRefuses_data()
     {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("register") << "register.xls" << "这是正在使用的数据库, 不能写入: ";
-        QTest::newRow("wrong ending") << "overview.txt" << "文件名应以 .xls 结尾: ";
+        QTest::addColumn<QString>("box"); // title: text before the path
+        const QString linked = "这是正在使用的数据库, 不能写入: ";
+        QTest::newRow("overview") << "overview" << "btnExport" << "register.xls" << "剂量概览: 未能保存: " + linked;
+        QTest::newRow("overview, wrong ending") << "overview" << "btnExport" << "overview.txt"
+                                                << "剂量概览: 未能保存: 文件名应以 .xls 结尾: ";
+        QTest::newRow("report") << "report" << "btnPdf" << "register.pdf" << "剂量报表: 未能保存: " + linked;
+        QTest::newRow("report's print") << "report" << "btnPrint" << "register.pdf" << "剂量报表: 打印失败: " + linked;
+        QTest::newRow("query's print") << "query" << "btnPrint" << "register.pdf" << "打印: 打印失败: " + linked;
     }
     void dialogRefuses()
     {
+        QFETCH(QString, dialog);
+        QFETCH(QString, button);
         QFETCH(QString, chosen);
-        QFETCH(QString, reason);
+        QFETCH(QString, box);
         ScratchDatabase s;
         s.addPerson("C3", "丙");
-        QVERIFY(QFile::link(s.path("database.db"), s.path("register.xls")));
-        DoseOverview view(nullptr, s.store.get());
-        view.show();
+        s.store->ensureWearingTable(s.db);
+        for (const char* link : {"register.xls", "register.pdf"})
+            QVERIFY(QFile::link(s.path("database.db"), s.path(link)));
         const QByteArray before = bytes(s.path("database.db"));
         const QStringList files = listing(s.dir.path());
-        DoseOverview::setSaveFileName([&](QWidget*) { return s.path(chosen); });
+        const auto choose = [&](QWidget*, const QString& = QString()) { return s.path(chosen); };
+        const auto printTo = [&](QPrinter* printer, QWidget*) { printer->setOutputFileName(s.path(chosen)); return true; };
+        DoseOverview::setSaveFileName(choose);
+        ReportPrompt::setSaveFileName(choose);
+        ReportPrompt::setPrintDialog(printTo);
+        SqlSelect::setPrintSetup([&](QPrinter& printer, QWidget* parent) { return printTo(&printer, parent); });
+        std::unique_ptr<QDialog> view;
+        if (dialog == "overview")
+            view = std::make_unique<DoseOverview>(nullptr, s.store.get());
+        else if (dialog == "report")
+            view = std::make_unique<DoseReport>(nullptr, s.store.get());
+        else
+            view = std::make_unique<SqlSelect>(nullptr, s.store.get());
+        view->show();
+        if (auto* search = view->findChild<QPushButton*>("btnSearch"))
+            QTest::mouseClick(search, Qt::LeftButton);
         {
             ModalScript script;
-            script.box("剂量概览", "未能保存: " + reason + s.path(chosen), QMessageBox::Ok, &view);
-            QTest::mouseClick(FormDriver::child<QPushButton>(&view, "btnExport"), Qt::LeftButton);
+            script.box(box.section(": ", 0, 0), box.section(": ", 1) + s.path(chosen), QMessageBox::Ok, view.get());
+            QTest::mouseClick(FormDriver::child<QPushButton>(view.get(), qPrintable(button)), Qt::LeftButton);
             ANSWERED(script);
         }
         DoseOverview::setSaveFileName({});
-        QVERIFY(bytes(s.path("database.db")) == before);
-        QCOMPARE(listing(s.dir.path()), files);
-    }
-
-    // Printing to a file the print dialog chose is writing a file too.
-    void printToFileRefuses()
-    {
-        ScratchDatabase s;
-        QVERIFY(QFile::link(s.path("database.db"), s.path("print.pdf")));
-        const QByteArray before = bytes(s.path("database.db"));
-        SqlSelect dialog(nullptr, s.store.get());
-        dialog.show();
-        QTest::mouseClick(FormDriver::child<QPushButton>(&dialog, "btnSearch"), Qt::LeftButton);
-        SqlSelect::setPrintSetup([&](QPrinter& printer, QWidget*) {
-            printer.setOutputFileName(s.path("print.pdf"));
-            return true;
-        });
-        ModalScript script;
-        script.box("打印", "打印失败: 这是正在使用的数据库, 不能写入: " + s.path("print.pdf"), QMessageBox::Ok, &dialog);
-        QTest::mouseClick(FormDriver::child<QPushButton>(&dialog, "btnPrint"), Qt::LeftButton);
-        ANSWERED(script);
+        ReportPrompt::setSaveFileName({});
+        ReportPrompt::setPrintDialog({});
         SqlSelect::setPrintSetup({});
         QVERIFY(bytes(s.path("database.db")) == before);
+        QCOMPARE(listing(s.dir.path()), files);
     }
 
     // The real save dialog: a name typed without its ending gets it, and the dialog's question about
