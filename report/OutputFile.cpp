@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -39,6 +40,14 @@ QString landing(const QString& path)
         return info.canonicalFilePath();
     const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + info.fileName();
+}
+
+// One file under two names: a hard link has a canonical path of its own.
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat one = {}, other = {};
+    return ::stat(QFile::encodeName(a).constData(), &one) == 0 && ::stat(QFile::encodeName(b).constData(), &other) == 0
+        && one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
 QByteArray head(const QString& path, int size)
@@ -107,11 +116,11 @@ QString OutputFile::refusal(const Target& target, Format format)
 
     // The register, and what SQLite keeps beside it, whatever their state.
     const QString database = target.database.isEmpty() ? QString() : landing(target.database);
-    if (!database.isEmpty() && file == database)
+    if (!database.isEmpty() && (file == database || sameFile(file, database)))
         return QStringLiteral("这是正在使用的数据库, 不能写入: ") + path;
     for (const char* companion : kCompanions) {
         const QString suffix = QLatin1String(companion);
-        if (!database.isEmpty() && file == database + suffix)
+        if (!database.isEmpty() && (file == database + suffix || sameFile(file, database + suffix)))
             return QStringLiteral("这是正在使用的数据库的 %1 文件, 不能写入: %2").arg(suffix, path);
         if (file.endsWith(suffix) && isSqlite(file.chopped(suffix.size())))
             return QStringLiteral("这是数据库 %1 的 %2 文件, 不能写入: %3").arg(file.chopped(suffix.size()), suffix, path);

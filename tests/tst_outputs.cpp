@@ -6,6 +6,8 @@
 #include <QtWidgets>
 #include <QPrinter>
 
+#include <unistd.h>
+
 #include "dose/DoseOverview.h"
 #include "query/SqlSelect.h"
 #include "report/DoseReport.h"
@@ -52,6 +54,7 @@ void furnish(ScratchDatabase& s)
     for (const QString link : {"db.pdf database.db", "db.db database.db", "wal.pdf database.db-wal", "shm.xlsx database.db-shm",
                                "journal.pdf other/database.db-journal"})
         QVERIFY(QFile::link(s.path(link.section(' ', 1)), s.path(link.section(' ', 0, 0))));
+    QCOMPARE(::link("database.db-shm", "hard.pdf"), 0);
 }
 
 } // namespace
@@ -74,6 +77,7 @@ private slots:
         QTest::newRow("link to the database") << person << "db.pdf" << 1 << "正在使用的数据库,";
         QTest::newRow("backup over a link to it") << "backup {} --force" << "db.db" << 1 << "正在使用的数据库,";
         QTest::newRow("its -wal") << person << "wal.pdf" << 1 << "数据库的 -wal";
+        QTest::newRow("hard link to its -shm") << person << "hard.pdf" << 1 << "数据库的 -shm";
         QTest::newRow("its -shm") << department << "shm.xlsx" << 1 << "数据库的 -shm";
         QTest::newRow("another register's -journal") << person << "journal.pdf" << 1 << "database.db 的 -journal";
         QTest::newRow("another SQLite file") << person + " --force" << "other.pdf" << 1 << "数据库文件 (SQLite)";
