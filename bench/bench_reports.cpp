@@ -116,13 +116,13 @@ int main(int argc, char* argv[])
         t.start();
         PersonRecord r;
         if (!PersonRecord::load(database, db, "ID000001", 2022, 2026, r, &why)
-            || !ReportDocument::writePdf(r, dir.filePath("record.pdf"), &why))
+            || !ReportDocument::writePdf(r, {dir.filePath("record.pdf"), true, QString()}, &why))
             fail(why);
         record.push_back(t.nsecsElapsed() / 1e6);
         t.start();
         PeriodReport p;
         if (!PeriodReport::load(database, db, QString(), QDate(2026, 7, 1), QDate(2026, 9, 30), p, &why)
-            || !ReportDocument::writePdf(p, dir.filePath("report.pdf"), &why))
+            || !ReportDocument::writePdf(p, {dir.filePath("report.pdf"), true, QString()}, &why))
             fail(why);
         report.push_back(t.nsecsElapsed() / 1e6);
         if (p.people() != Persons)

@@ -18,6 +18,7 @@
 #include "db/StoreMigration.h"
 #include "dose/DoseStatus.h"
 #include "report/PeriodReport.h"
+#include "report/OutputFile.h"
 #include "report/PersonRecord.h"
 #include "report/ReportDocument.h"
 #include "report/ReportWorkbook.h"
@@ -278,6 +279,9 @@ int DoseCtl::backup(const QString& defaultPath, const QStringList& arguments)
         return shown;
     if (parser.positionalArguments().size() != 1)
         return usageError(parser.helpText(), QStringLiteral("one backup file expected"));
+    if (const QString wrong = OutputFile::endingProblem(parser.positionalArguments().at(0), OutputFile::Format::Backup);
+        !wrong.isEmpty())
+        return usageError(parser.helpText(), wrong);
 
     StoreConfig store;
     if (const int failed = pickFile(parser.isSet(db) ? parser.value(db) : defaultPath, store); failed >= 0)
@@ -355,6 +359,19 @@ int DoseCtl::pickFile(const QString& path, StoreConfig& store)
     return store.isPostgres() ? failure(noFileBackup(store)) : -1;
 }
 
+int DoseCtl::outputTarget(const QString& path, const OutputFile::Target& wanted, OutputFile::Format format,
+                          OutputFile::Target* target)
+{
+    StoreConfig store;
+    if (const int failed = pickStore(path, store); failed >= 0)
+        return failed;
+    *target = wanted;
+    target->database = store.isPostgres() ? QString() : store.path;
+    // Refused before the database is even opened.
+    const QString refused = OutputFile::refusal(*target, format);
+    return refused.isEmpty() ? -1 : failure(refused);
+}
+
 int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataBase&, QSqlDatabase)>& work,
                           bool layOut, bool writes)
 {
@@ -410,9 +427,9 @@ int DoseCtl::report(const QString& dbPath, const QStringList& arguments)
 {
     const QString usage = QStringLiteral(
         "用法:\n"
-        "  dosectl report person ID_CARD [--from YYYY] [--to YYYY] (--pdf FILE | --xlsx FILE)\n"
+        "  dosectl report person ID_CARD [--from YYYY] [--to YYYY] (--pdf FILE | --xlsx FILE) [--force]\n"
         "      个人剂量档案: 逐月、季度、年度、五年及终身剂量, 佩戴的剂量计, 告警\n"
-        "  dosectl report department (NAME | --all) --from yyyy-MM-dd --to yyyy-MM-dd (--pdf FILE | --xlsx FILE)\n"
+        "  dosectl report department (NAME | --all) --from yyyy-MM-dd --to yyyy-MM-dd (--pdf FILE | --xlsx FILE) [--force]\n"
         "      部门剂量报表: 每人期间剂量、本年累计和级别, 按部门小计 (期间不超过10年)\n"
         "每个子命令都有 --help。\n");
     const QString sub = arguments.value(1);
@@ -430,23 +447,36 @@ int DoseCtl::report(const QString& dbPath, const QStringList& arguments)
 
 namespace {
 
-// --pdf FILE or --xlsx FILE, exactly one.
+// --pdf FILE or --xlsx FILE, exactly one; --force to replace an earlier file.
 struct Output
 {
     QCommandLineOption pdf{QStringLiteral("pdf"), QStringLiteral("写成 PDF 文件"), QStringLiteral("FILE")};
     QCommandLineOption xlsx{QStringLiteral("xlsx"), QStringLiteral("写成 Excel 工作簿 (.xlsx)"), QStringLiteral("FILE")};
+    QCommandLineOption force{QStringLiteral("force"), QStringLiteral("覆盖已存在的 FILE (数据库文件从不覆盖)")};
     QCommandLineOption db{QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH")};
 
+    OutputFile::Format format(const QCommandLineParser& p) const
+    {
+        return p.isSet(pdf) ? OutputFile::Format::Pdf : OutputFile::Format::Xlsx;
+    }
+    // What makes the command line wrong: the options, or the file's ending.
     QString problem(const QCommandLineParser& p) const
     {
-        return p.isSet(pdf) == p.isSet(xlsx) ? QStringLiteral("give one of --pdf FILE and --xlsx FILE") : QString();
+        if (p.isSet(pdf) == p.isSet(xlsx))
+            return QStringLiteral("give one of --pdf FILE and --xlsx FILE");
+        return OutputFile::endingProblem(p.value(p.isSet(pdf) ? pdf : xlsx), format(p));
+    }
+    // The file, kept clear of the register at database (empty: on a server).
+    OutputFile::Target target(const QCommandLineParser& p, const QString& database) const
+    {
+        return {p.value(p.isSet(pdf) ? pdf : xlsx), p.isSet(force), database};
     }
     template <typename Document>
-    QString write(const QCommandLineParser& p, const Document& document) const
+    QString write(const OutputFile::Target& target, const QCommandLineParser& p, const Document& document) const
     {
         QString why;
-        const bool ok = p.isSet(pdf) ? ReportDocument::writePdf(document, p.value(pdf), &why)
-                                     : ReportWorkbook::write(document, p.value(xlsx), &why);
+        const bool ok = p.isSet(pdf) ? ReportDocument::writePdf(document, target, &why)
+                                     : ReportWorkbook::write(document, target, &why);
         return ok ? QString() : why;
     }
 };
@@ -463,7 +493,7 @@ int DoseCtl::personReport(const QString& defaultPath, const QStringList& argumen
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("第一年"), QStringLiteral("YYYY"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("最后一年 (默认: 今年)"), QStringLiteral("YYYY"));
     const Output output;
-    parser.addOptions({from, to, output.pdf, output.xlsx, output.db});
+    parser.addOptions({from, to, output.pdf, output.xlsx, output.force, output.db});
     parser.addPositionalArgument(QStringLiteral("ID_CARD"), QStringLiteral("人员的身份证号"));
     if (const int shown = parsed(parser, arguments, help); shown >= 0)
         return shown;
@@ -488,14 +518,18 @@ int DoseCtl::personReport(const QString& defaultPath, const QStringList& argumen
     if (!problem.isEmpty())
         return usageError(parser.helpText(), problem);
 
-    return withDatabase(parser.isSet(output.db) ? parser.value(output.db) : defaultPath,
-                        [&](DataBase& database, QSqlDatabase db) {
-                            PersonRecord record;
-                            QString why;
-                            if (!PersonRecord::load(database, db, rest.first(), years[0], years[1], record, &why))
-                                return why;
-                            return output.write(parser, record);
-                        });
+    const QString dbPath = parser.isSet(output.db) ? parser.value(output.db) : defaultPath;
+    OutputFile::Target target;
+    if (const int refused = outputTarget(dbPath, output.target(parser, QString()), output.format(parser), &target);
+        refused >= 0)
+        return refused;
+    return withDatabase(dbPath, [&](DataBase& database, QSqlDatabase db) {
+        PersonRecord record;
+        QString why;
+        if (!PersonRecord::load(database, db, rest.first(), years[0], years[1], record, &why))
+            return why;
+        return output.write(target, parser, record);
+    });
 }
 
 int DoseCtl::departmentReport(const QString& defaultPath, const QStringList& arguments)
@@ -509,7 +543,7 @@ int DoseCtl::departmentReport(const QString& defaultPath, const QStringList& arg
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("期间第一天"), QStringLiteral("yyyy-MM-dd"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("期间最后一天"), QStringLiteral("yyyy-MM-dd"));
     const Output output;
-    parser.addOptions({all, from, to, output.pdf, output.xlsx, output.db});
+    parser.addOptions({all, from, to, output.pdf, output.xlsx, output.force, output.db});
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("部门名称 (或 --all)"));
     if (const int shown = parsed(parser, arguments, help); shown >= 0)
         return shown;
@@ -525,14 +559,18 @@ int DoseCtl::departmentReport(const QString& defaultPath, const QStringList& arg
         return usageError(parser.helpText(), problem);
 
     const QString department = rest.value(0);
-    return withDatabase(parser.isSet(output.db) ? parser.value(output.db) : defaultPath,
-                        [&](DataBase& database, QSqlDatabase db) {
-                            PeriodReport report;
-                            QString why;
-                            if (!PeriodReport::load(database, db, department, first, last, report, &why))
-                                return why;
-                            return output.write(parser, report);
-                        });
+    const QString dbPath = parser.isSet(output.db) ? parser.value(output.db) : defaultPath;
+    OutputFile::Target target;
+    if (const int refused = outputTarget(dbPath, output.target(parser, QString()), output.format(parser), &target);
+        refused >= 0)
+        return refused;
+    return withDatabase(dbPath, [&](DataBase& database, QSqlDatabase db) {
+        PeriodReport report;
+        QString why;
+        if (!PeriodReport::load(database, db, department, first, last, report, &why))
+            return why;
+        return output.write(target, parser, report);
+    });
 }
 
 int DoseCtl::migrate(const QString& defaultPath, const QStringList& arguments)

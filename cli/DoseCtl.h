@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "report/OutputFile.h"
+
 class DataBase;
 class StoreConfig;
 
@@ -46,6 +48,10 @@ private:
     // The data folder whose lock restore, migrate and check --repair take:
     // the folder of the file --db names, else the data folder.
     QString lockedFolder(const QString& path) const;
+    // The report's file target, given the register that path picks, when
+    // the output rules allow it: -1 to go on, or the exit code after why not.
+    int outputTarget(const QString& path, const OutputFile::Target& wanted, OutputFile::Format format,
+                     OutputFile::Target* target);
     // Runs work on a connection to the store picked for path (its layout
     // brought up to date first when layOut and the file may be written);
     // its text is the reason of a failure, empty on success. Unless work

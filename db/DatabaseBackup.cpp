@@ -21,14 +21,13 @@
 #include "db/AuditLog.h"
 #include "db/FileConnection.h"
 #include "db/RegisterFile.h"
+#include "report/OutputFile.h"
 
 namespace {
 
 const char* const kAutomaticPattern = "'database-'yyyyMMdd-hhmmss'.db'";
 const int kNewestKept = 7;
 const int kMonthsKept = 12;
-// The header's application_id of the program's backups, "DOSE".
-const quint32 kBackupMark = 0x444F5345;
 
 bool fail(QString* reason, const QString& why)
 {
@@ -147,30 +146,28 @@ bool takeOwnerAndMode(const QString& path, const struct stat& of, QString* reaso
 }
 
 // The consistent copy: VACUUM INTO a temporary file beside target, marked
-// as a backup, checked, then renamed to target.
-bool snapshot(const QString& source, const QString& target, BackupReport* report, QString* reason)
+// as a backup, checked, then given target's name.
+bool snapshot(const QString& source, const QString& target, bool overwrite, BackupReport* report, QString* reason)
 {
-    QTemporaryFile part;
-    if (!makeTemporary(part, target, reason) || !vacuumInto(source, part.fileName(), reason))
-        return false;
-    {
-        FileConnection copy(part.fileName(), false);
+    const auto copy = [&](const QString& part, QString* why) {
+        if (!vacuumInto(source, part, why))
+            return false;
+        FileConnection copy(part, false);
         QSqlQuery q(copy.db);
-        if (copy.db.isOpen() && !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(kBackupMark)))
-            return fail(reason, QStringLiteral("无法标记备份 %1: %2").arg(part.fileName(), q.lastError().text()));
+        if (copy.db.isOpen() && !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(OutputFile::kBackupMark)))
+            return fail(why, QStringLiteral("无法标记备份 %1: %2").arg(part, q.lastError().text()));
         const QString problem = integrityProblem(copy.db);
         if (!problem.isEmpty())
-            return fail(reason, QStringLiteral("副本检查失败: ") + problem);
+            return fail(why, QStringLiteral("副本检查失败: ") + problem);
         report->counts.clear();
         for (const QString& table : DatabaseBackup::tables()) {
             // A table the source lacks counts as none.
             const int rows = q.exec(QStringLiteral("select count(*) from %1").arg(table)) && q.next() ? q.value(0).toInt() : 0;
             report->counts.append({table, rows});
         }
-    }
-    if (!flushToDisk(part.fileName(), reason))
-        return false;
-    if (!moveInto(part, target, reason))
+        return true;
+    };
+    if (!OutputFile::write({target, overwrite, source}, OutputFile::Format::Backup, copy, reason))
         return false;
     report->path = QFileInfo(target).absoluteFilePath();
     report->size = QFileInfo(target).size();
@@ -281,19 +278,10 @@ bool DatabaseBackup::backup(const QString& source, const QString& target, bool o
     // An empty or foreign file would make a backup of nothing.
     if (const QString problem = RegisterFile::problem(source); !problem.isEmpty())
         return fail(reason, problem);
-    const QFileInfo to(target);
-    if (!to.absoluteDir().exists())
-        return fail(reason, QStringLiteral("文件夹不存在: ") + to.absolutePath());
-    if (to.isDir())
-        return fail(reason, QStringLiteral("这是一个文件夹: ") + target);
-    // Replacing the database with its own copy would cut off every open
-    // connection from what they write next.
-    if (to.exists() && to.canonicalFilePath() == QFileInfo(source).canonicalFilePath())
-        return fail(reason, QStringLiteral("不能备份到数据库本身: ") + target);
-    if (to.exists() && !overwrite)
-        return fail(reason, QStringLiteral("文件已存在 (--force 覆盖): ") + target);
+    // Where the copy may go (never over the database, nor any other one but
+    // an earlier backup) is the output rules' to say.
     BackupReport made;
-    if (!snapshot(source, to.absoluteFilePath(), &made, reason))
+    if (!snapshot(source, target, overwrite, &made, reason))
         return false;
     made.audited = recordInAudit(source, QStringLiteral("backup"), made.path, summary(made));
     if (!made.audited)
@@ -370,13 +358,6 @@ bool DatabaseBackup::automatic(const QString& database, const QDateTime& now, Ba
             qWarning().noquote() << "backup: cannot delete the old backup" << old;
     }
     return true;
-}
-
-bool DatabaseBackup::isBackup(const QString& path)
-{
-    const QByteArray head = RegisterFile::header(path);
-    return head.size() >= 72 && head.startsWith(QByteArray("SQLite format 3", 16))
-        && qFromBigEndian<quint32>(head.constData() + 68) == kBackupMark;
 }
 
 bool DatabaseBackup::restorable(const QString& path, QString* reason)

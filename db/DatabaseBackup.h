@@ -23,7 +23,8 @@ public:
     static QString summary(const BackupReport& report);
 
     // A consistent copy of the database at source, written to target. An
-    // existing target is replaced only when overwrite is set. Also records
+    // existing target is replaced only when overwrite is set, and only an
+    // earlier backup among databases (OutputFile's rules). Also records
     // "backup" in the source's audit trail.
     static bool backup(const QString& source, const QString& target, bool overwrite, BackupReport* report,
                        QString* reason);
@@ -42,9 +43,6 @@ public:
     // the newest 7 and the newest of each of the 12 months up to now's.
     static QStringList expired(const QStringList& names, const QDateTime& now);
 
-    // Whether path is one of the program's backups: an SQLite file whose
-    // header's application_id (4 bytes at offset 68, big-endian) is "DOSE".
-    static bool isBackup(const QString& path);
 
     // True when path is an SQLite database that passes integrity_check and
     // holds the program's tables with the columns it reads.

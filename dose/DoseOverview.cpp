@@ -1,6 +1,5 @@
 #include "dose/DoseOverview.h"
 
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QSqlDatabase>
@@ -11,6 +10,8 @@
 #include "db/DataBase.h"
 #include "dose/DoseStatus.h"
 #include "query/ExportExcelObject.h"
+#include "report/OutputFile.h"
+#include "report/ReportPrompt.h"
 #include "ui_DoseOverview.h"
 
 namespace {
@@ -121,21 +122,33 @@ void DoseOverview::reload()
 
 void DoseOverview::exportWorkbook()
 {
-    const QString file = saveFileName()
-        ? saveFileName()(this)
-        : QFileDialog::getSaveFileName(this, windowTitle(), QString(), QStringLiteral("Excel Files (*.xls)"));
-    if (file.isEmpty())
+    const QString chosen = saveFileName() ? saveFileName()(this)
+                                          : ReportPrompt::saveFileName(this, windowTitle(), QStringLiteral("Excel Files (*.xls)"));
+    OutputFile::Target target;
+    OutputFile::Format format;
+    if (chosen.isEmpty()
+        || !ReportPrompt::target(this, windowTitle(), chosen, {OutputFile::Format::Xls}, database->filePath(), &target,
+                                 &format))
         return;
-    int written = 0;
-    {
-        ExportExcelObject exporter(file, QStringLiteral("mydata0"), ui->tv_overview);
-        for (int c = 0; c < columns().size(); ++c)
-            exporter.addField(c, columns().at(c), c >= 4 && c <= 7 ? QStringLiteral("real") : QStringLiteral("char"));
-        written = exporter.export2Excel();
-    }
-    QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
-    if (written >= 0)
+    int written = -1;
+    QString why;
+    const bool done = OutputFile::write(
+        target, format,
+        [this, &written](const QString& path, QString*) {
+            {
+                ExportExcelObject exporter(path, QStringLiteral("mydata0"), ui->tv_overview);
+                for (int c = 0; c < columns().size(); ++c)
+                    exporter.addField(c, columns().at(c),
+                                      c >= 4 && c <= 7 ? QStringLiteral("real") : QStringLiteral("char"));
+                written = exporter.export2Excel();
+            }
+            QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
+            // Every row of the table, or the workbook is not worth keeping.
+            return written == model->rowCount();
+        },
+        &why);
+    if (done)
         QMessageBox::information(this, windowTitle(), QStringLiteral("%1 条数据已经导出到Excel").arg(written));
     else
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("导出失败!"));
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("导出失败!") + (why.isEmpty() ? QString() : QLatin1Char('\n') + why));
 }

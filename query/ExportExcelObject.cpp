@@ -109,5 +109,13 @@ int ExportExcelObject::export2Excel()
             emit exportedRowCount(r);
     }
     emit exportedRowCount(rowCount);
+    // The last rows reach the file only as the workbook closes: a failure
+    // there must not pass for a finished export.
+    query = QSqlQuery();
+    db.close();
+    if (db.lastError().isValid()) {
+        qDebug() << "ExportExcelObject::export2Excel failed: the workbook was not saved:" << db.lastError().text();
+        return -5;
+    }
     return ok;
 }

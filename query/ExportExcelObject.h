@@ -24,7 +24,8 @@ public:
     void addField(int column, const QString& name, const QString& type);
 
     // Number of rows written, or -1 no fields, -2 no "QODBC" driver,
-    // -3 workbook not opened or created, -4 worksheet not created.
+    // -3 workbook not opened or created, -4 worksheet not created, -5 the
+    // workbook could not be saved as it closed.
     int export2Excel();
 
     // The ODBC connection string handed to the driver for a workbook.

@@ -7,6 +7,8 @@
 #include "dose/WearAttribution.h"
 #include "query/ExportExcelObject.h"
 #include "query/XlsxExport.h"
+#include "report/OutputFile.h"
+#include "report/ReportPrompt.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -332,6 +334,12 @@ void SqlSelect::doPrint()
             return;
     }
 
+    ReportPrompt::print(this, tr("打印"), printer, database ? database->filePath() : QString(),
+                        [this](QPrinter& p, QString* why) { return printRows(p, why); });
+}
+
+bool SqlSelect::printRows(QPrinter& printer, QString* why)
+{
     // An A4 page of 35 lines; the text starts two font widths in.
     const int w = int(printer.logicalDpiX() * 8.26771653543307);
     const int h = int(printer.logicalDpiY() * 11.69291338582677);
@@ -341,44 +349,54 @@ void SqlSelect::doPrint()
     font.setPixelSize((w / 24) / 2);
 
     QPainter painter;
-    if (!painter.begin(&printer))
-        return;
+    if (!painter.begin(&printer)) {
+        *why = tr("无法开始打印");
+        return false;
+    }
     painter.setFont(font);
     const QRect viewport = painter.viewport();
     const int v = viewport.bottom() - viewport.top() + 1;
 
+    bool read = true;
     if (database && !searchQuery.isEmpty()) {
         database->openConnection(connName);
         // Streamed row by row from the search's own statement: a forward-only
         // query keeps no more than the current row.
         QSqlQuery rows(connection);
         rows.setForwardOnly(true);
-        if (rows.prepare(searchQuery + QStringLiteral(";"))) {
+        read = rows.prepare(searchQuery + QStringLiteral(";"));
+        if (read) {
             for (const QVariant& value : qAsConst(searchValues))
                 rows.addBindValue(value);
-            if (rows.exec()) {
-                int k = 3;
-                bool pageFull = false;
-                for (int i = 0; rows.next(); ++i) {
-                    // A new page only when there is a line to put on it.
-                    if (pageFull) {
-                        printer.newPage();
-                        k = 3;
-                        pageFull = false;
-                    }
-                    const QString entry = printLine(rows);
-                    painter.drawText(x, k * lineHeight, QString::number(i + 1) + QStringLiteral(":") + entry);
-                    qDebug().noquote() << "printData[z]" << entry;
-                    ++k;
-                    if (k * lineHeight > v - 3 * lineHeight)
-                        pageFull = true;
+            read = rows.exec();
+        }
+        if (read) {
+            int k = 3;
+            bool pageFull = false;
+            for (int i = 0; rows.next(); ++i) {
+                // A new page only when there is a line to put on it.
+                if (pageFull) {
+                    printer.newPage();
+                    k = 3;
+                    pageFull = false;
                 }
+                const QString entry = printLine(rows);
+                painter.drawText(x, k * lineHeight, QString::number(i + 1) + QStringLiteral(":") + entry);
+                qDebug().noquote() << "printData[z]" << entry;
+                ++k;
+                if (k * lineHeight > v - 3 * lineHeight)
+                    pageFull = true;
             }
+        }
+        // A statement that breaks off midway must not pass for a short list.
+        if (rows.lastError().isValid()) {
+            read = false;
+            *why = tr("读取数据失败：%1").arg(rows.lastError().text());
         }
         rows = QSqlQuery();
         database->closeConnection(connName);
     }
-    painter.end();
+    return painter.end() && read;
 }
 
 void SqlSelect::slotBack()
@@ -388,11 +406,15 @@ void SqlSelect::slotBack()
 
 void SqlSelect::setExcel()
 {
-    const QString file = saveFileName()
+    const QString chosen = saveFileName()
         ? saveFileName()(this)
-        : QFileDialog::getSaveFileName(this, tr("Excel file"), QCoreApplication::applicationDirPath(),
-                                       tr("Excel Files (*.xls);;Excel 工作簿 (*.xlsx)"));
-    if (file.isEmpty())
+        : ReportPrompt::saveFileName(this, tr("Excel file"), tr("Excel Files (*.xls);;Excel 工作簿 (*.xlsx)"),
+                                     QCoreApplication::applicationDirPath());
+    OutputFile::Target target;
+    OutputFile::Format format;
+    if (chosen.isEmpty()
+        || !ReportPrompt::target(this, tr("导出数据"), chosen, {OutputFile::Format::Xls, OutputFile::Format::Xlsx},
+                                 database ? database->filePath() : QString(), &target, &format))
         return;
 
     QVariantList values;
@@ -404,41 +426,53 @@ void SqlSelect::setExcel()
         total = countResult(query, values);
         database->closeConnection(connName);
     }
-    if (QFileInfo(file).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0) {
-        exportXlsx(file, query, values, total);
+    if (format == OutputFile::Format::Xlsx) {
+        exportXlsx(target, query, values, total);
         return;
     }
 
     int exported = 0;
+    QString why;
+    bool done = false;
     if (total > 0) {
         QProgressDialog progress(tr("正在导出数据..."), QString(), 0, total, this);
         progress.setWindowTitle(tr("导出数据"));
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
 
-        for (int offset = 0, k = 0; offset < total; offset += rowsPerSheet, ++k) {
-            // The export reads the table's model: one sheet's rows at a time.
-            const QString statement = query
-                + (SqlDialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
-                + QStringLiteral(" limit 50000 offset ") + QString::number(offset)
-                + QStringLiteral(";");
-            qDebug() << "sql" << statement << values;
-            showStatement(statement, values);
+        // Every sheet goes into one temporary workbook, which takes the
+        // chosen name only when all of them are complete.
+        done = OutputFile::write(
+            target, format,
+            [&](const QString& file, QString*) {
+            for (int offset = 0, k = 0; offset < total; offset += rowsPerSheet, ++k) {
+                // The export reads the table's model: one sheet's rows at a time.
+                const QString statement = query
+                    + (SqlDialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
+                    + QStringLiteral(" limit 50000 offset ") + QString::number(offset)
+                    + QStringLiteral(";");
+                qDebug() << "sql" << statement << values;
+                showStatement(statement, values);
 
-            ExportExcelObject exporter(file, QStringLiteral("mydata") + QString::number(k), ui->tableView);
-            exporter.addField(0, QStringLiteral("时间"), QStringLiteral("char"));
-            exporter.addField(1, QStringLiteral("姓名"), QStringLiteral("char"));
-            exporter.addField(2, QStringLiteral("部门"), QStringLiteral("char"));
-            exporter.addField(3, QStringLiteral("设备ID号"), QStringLiteral("char"));
-            exporter.addField(4, QStringLiteral("累计剂量值"), QStringLiteral("real"));
-            connect(&exporter, &ExportExcelObject::exportedRowCount, &progress,
-                    [&progress, offset](int row) { progress.setValue(offset + row); });
+                ExportExcelObject exporter(file, QStringLiteral("mydata") + QString::number(k), ui->tableView);
+                exporter.addField(0, QStringLiteral("时间"), QStringLiteral("char"));
+                exporter.addField(1, QStringLiteral("姓名"), QStringLiteral("char"));
+                exporter.addField(2, QStringLiteral("部门"), QStringLiteral("char"));
+                exporter.addField(3, QStringLiteral("设备ID号"), QStringLiteral("char"));
+                exporter.addField(4, QStringLiteral("累计剂量值"), QStringLiteral("real"));
+                connect(&exporter, &ExportExcelObject::exportedRowCount, &progress,
+                        [&progress, offset](int row) { progress.setValue(offset + row); });
 
-            const int r = exporter.export2Excel();
-            if (r > 0)
+                const int r = exporter.export2Excel();
+                QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
+                // A sheet short of its rows is a failed export, not a smaller one.
+                if (r < 0 || r != ui->tableView->model()->rowCount())
+                    return false;
                 exported += r;
-            QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
-        }
+            }
+            return true;
+            },
+            &why);
     }
     qDebug() << "retVal" << exported;
 
@@ -453,15 +487,14 @@ void SqlSelect::setExcel()
         model = nullptr;
     }
 
-    if (exported > 0) {
+    if (done) {
         QMessageBox::information(this, tr("Done"), tr("%1 条数据已经导出到Excel").arg(exported), QMessageBox::Ok);
     } else if (total > 0) {
-        // Rows were there to write and none arrived: say so.
-        QMessageBox::critical(this, tr("导出数据"), tr("导出失败!"));
+        QMessageBox::critical(this, tr("导出数据"), tr("导出失败!") + QLatin1Char('\n') + why);
     }
 }
 
-void SqlSelect::exportXlsx(const QString& file, const QString& query, const QVariantList& values, int total)
+void SqlSelect::exportXlsx(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total)
 {
     if (!database || total <= 0)
         return;

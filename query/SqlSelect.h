@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "report/OutputFile.h"
+
 class DataBase;
 class QPrinter;
 class QShowEvent;
@@ -73,7 +75,10 @@ private:
     int countResult(const QString& query, const QVariantList& values);
     // The whole result into an .xlsx workbook, with a progress dialog that
     // can cancel it.
-    void exportXlsx(const QString& file, const QString& query, const QVariantList& values, int total);
+    void exportXlsx(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total);
+    // Every line of the last search onto printer; false and why when it
+    // could not be painted or read.
+    bool printRows(QPrinter& printer, QString* why);
 
     Ui::SqlSelect* ui = nullptr;
     DataBase* database = nullptr;

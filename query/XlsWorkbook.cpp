@@ -2,11 +2,11 @@
 #include "query/LittleEndian.h"
 
 #include "query/CompoundFile.h"
+#include "report/OutputFile.h"
 
 #include <QFile>
 #include <QHash>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -782,15 +782,10 @@ bool XlsWorkbook::save(const QString& path, QString* error) const
     QByteArray file;
     if (!CompoundFile::build({{QStringLiteral("Workbook"), toBiff()}}, &file, error))
         return false;
-    QSaveFile out(path);
-    // Still write when the directory forbids the temporary file but the file itself is writable.
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(path, out.errorString());
-        return false;
-    }
-    return true;
+    // Replacing is the point: the export's driver saves the workbook it opened.
+    return OutputFile::save(
+        OutputFile::Target{path, true, QString()}, OutputFile::Format::Xls,
+        [&file](QIODevice& out, QString*) { return out.write(file) == file.size(); }, error);
 }
 
 bool XlsWorkbook::load(const QString& path, QString* error)

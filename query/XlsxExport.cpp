@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryFile>
 #include <QTime>
 #include <QVariant>
 
@@ -13,8 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -100,9 +97,9 @@ lxw_error writeRow(lxw_worksheet* sheet, lxw_row_t row, const QSqlQuery& rows, c
 
 } // namespace
 
-XlsxExport::XlsxExport(const QString& filePath, QObject* parent)
+XlsxExport::XlsxExport(const OutputFile::Target& target, QObject* parent)
     : QObject(parent)
-    , m_path(filePath)
+    , m_target(target)
 {
 }
 
@@ -142,19 +139,23 @@ bool XlsxExport::timeCell(const QString& key, TimeCell* cell)
 int XlsxExport::write(QSqlQuery& rows)
 {
     m_error.clear();
-    const QFileInfo target(m_path);
-    // The temporary name beside the target also proves the folder writable
-    // before a single row is read.
-    QTemporaryFile part(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                        + QStringLiteral(".XXXXXX"));
-    if (target.fileName().isEmpty() || !part.open()) {
-        m_error = tr("无法写入 %1：%2").arg(QDir::toNativeSeparators(m_path), part.errorString());
-        return -1;
-    }
-    part.close();
-    // Readable by others like any file the user saves, not only by its owner.
-    part.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    const QByteArray partName = QFile::encodeName(part.fileName());
+    int written = -1;
+    QString why;
+    // The temporary file is made before a single row is read: an unwritable
+    // folder is found at once.
+    const bool done = OutputFile::write(
+        m_target, OutputFile::Format::Xlsx,
+        [&](const QString& path, QString*) { return (written = fill(path, rows)) >= 0; }, &why);
+    if (done)
+        return written;
+    if (!m_cancelled && m_error.isEmpty())
+        m_error = tr("无法写入 %1：%2").arg(QDir::toNativeSeparators(m_target.path), why);
+    return -1;
+}
+
+int XlsxExport::fill(const QString& path, QSqlQuery& rows)
+{
+    const QByteArray partName = QFile::encodeName(path);
 
     // Constant memory: each row goes to a temporary file as soon as the next
     // one starts, so a million rows take no more memory than ten.
@@ -237,12 +238,5 @@ int XlsxExport::write(QSqlQuery& rows)
         m_error = tr("写入工作簿失败：%1").arg(QString::fromUtf8(lxw_strerror(closed)));
         return -1;
     }
-    // rename() replaces an earlier file of that name in one step.
-    if (std::rename(partName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
-        m_error = tr("无法写入 %1：%2")
-                      .arg(QDir::toNativeSeparators(m_path), QString::fromLocal8Bit(std::strerror(errno)));
-        return -1;
-    }
-    part.setAutoRemove(false);
     return written;
 }

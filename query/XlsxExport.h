@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "report/OutputFile.h"
+
 class QSqlQuery;
 
 // Writes the query dialog's result rows (time key, name, department, device,
@@ -17,9 +19,9 @@ class QSqlQuery;
 // export.
 //
 // The rows stream straight from the statement into the workbook (constant
-// memory), which is written under a temporary name beside the target and
-// renamed into place only when complete: a cancelled or failed export leaves
-// no file behind, and an existing file under the name stays as it was.
+// memory), which OutputFile writes under a temporary name beside the target
+// and renames into place only when complete: a cancelled or failed export
+// leaves no file behind, and an existing file under the name stays as it was.
 class XlsxExport : public QObject
 {
     Q_OBJECT
@@ -27,7 +29,7 @@ class XlsxExport : public QObject
 public:
     static constexpr int kMaxSheetRows = 1048576; // the column-name row included
 
-    explicit XlsxExport(const QString& filePath, QObject* parent = nullptr);
+    explicit XlsxExport(const OutputFile::Target& target, QObject* parent = nullptr);
 
     // Rows a sheet takes, the column-name row included (at least 2).
     void setSheetRows(int rows);
@@ -58,7 +60,9 @@ signals:
     void exportedRowCount(int row);
 
 private:
-    QString m_path;
+    int fill(const QString& path, QSqlQuery& rows);
+
+    OutputFile::Target m_target;
     int m_sheetRows = kMaxSheetRows;
     bool m_cancelled = false;
     QString m_error;

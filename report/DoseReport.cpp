@@ -1,6 +1,5 @@
 #include "report/DoseReport.h"
 
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QShowEvent>
@@ -75,19 +74,21 @@ void DoseReport::save(bool workbook)
     PeriodReport report;
     if (!load(report))
         return;
-    const QString suffix = workbook ? QStringLiteral("xlsx") : QStringLiteral("pdf");
-    QString path = ReportPrompt::saveFileName(this, windowTitle(),
-                                              workbook ? QStringLiteral("Excel 工作簿 (*.xlsx)")
-                                                       : QStringLiteral("PDF 文件 (*.pdf)"));
-    if (path.isEmpty())
+    const QString chosen = ReportPrompt::saveFileName(this, windowTitle(),
+                                                      workbook ? QStringLiteral("Excel 工作簿 (*.xlsx)")
+                                                               : QStringLiteral("PDF 文件 (*.pdf)"));
+    OutputFile::Target file;
+    OutputFile::Format format;
+    if (chosen.isEmpty()
+        || !ReportPrompt::target(this, windowTitle(), chosen,
+                                 {workbook ? OutputFile::Format::Xlsx : OutputFile::Format::Pdf},
+                                 database->filePath(), &file, &format))
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1Char('.') + suffix;
     QString why;
-    const bool written = workbook ? ReportWorkbook::write(report, path, &why)
-                                  : ReportDocument::writePdf(report, path, &why);
+    const bool written = workbook ? ReportWorkbook::write(report, file, &why)
+                                  : ReportDocument::writePdf(report, file, &why);
     if (written)
-        QMessageBox::information(this, windowTitle(), QStringLiteral("已保存到 ") + path);
+        QMessageBox::information(this, windowTitle(), QStringLiteral("已保存到 ") + file.path);
     else
         QMessageBox::critical(this, windowTitle(), QStringLiteral("未能保存: ") + why);
 }
@@ -110,7 +111,6 @@ void DoseReport::print()
     QPrinter printer(QPrinter::HighResolution);
     if (!ReportPrompt::askPrinter(&printer, this))
         return;
-    QString why;
-    if (!ReportDocument::render(report, printer, &why))
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("打印失败: ") + why);
+    ReportPrompt::print(this, windowTitle(), printer, database->filePath(),
+                        [&report](QPrinter& p, QString* why) { return ReportDocument::render(report, p, why); });
 }

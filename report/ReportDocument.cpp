@@ -10,9 +10,9 @@
 
 #include <functional>
 
+#include "report/OutputFile.h"
 #include "report/PeriodReport.h"
 #include "report/PersonRecord.h"
-#include "report/ReportFile.h"
 
 namespace {
 
@@ -113,12 +113,12 @@ bool paint(QTextDocument& doc, const std::function<void(QTextDocument&)>& fill, 
     return painter.end();
 }
 
-bool pdf(const QString& path, QString* why, const std::function<bool(QPdfWriter&, QString*)>& render)
+bool pdf(const OutputFile::Target& target, QString* why, const std::function<bool(QPdfWriter&, QString*)>& render)
 {
-    return ReportFile::write(
-        path,
-        [&render](const QString& temporary, QString* reason) {
-            QPdfWriter writer(temporary);
+    return OutputFile::save(
+        target, OutputFile::Format::Pdf,
+        [&render](QIODevice& file, QString* reason) {
+            QPdfWriter writer(&file);
             writer.setCreator(QStringLiteral("个人剂量管理系统"));
             writer.setResolution(600);
             return render(writer, reason);
@@ -285,12 +285,12 @@ bool ReportDocument::render(const PeriodReport& report, QPagedPaintDevice& devic
         report.generated, why);
 }
 
-bool ReportDocument::writePdf(const PersonRecord& record, const QString& path, QString* why)
+bool ReportDocument::writePdf(const PersonRecord& record, const OutputFile::Target& target, QString* why)
 {
-    return pdf(path, why, [&record](QPdfWriter& w, QString* reason) { return render(record, w, reason); });
+    return pdf(target, why, [&record](QPdfWriter& w, QString* reason) { return render(record, w, reason); });
 }
 
-bool ReportDocument::writePdf(const PeriodReport& report, const QString& path, QString* why)
+bool ReportDocument::writePdf(const PeriodReport& report, const OutputFile::Target& target, QString* why)
 {
-    return pdf(path, why, [&report](QPdfWriter& w, QString* reason) { return render(report, w, reason); });
+    return pdf(target, why, [&report](QPdfWriter& w, QString* reason) { return render(report, w, reason); });
 }

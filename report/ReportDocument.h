@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include "report/OutputFile.h"
+
 class PeriodReport;
 class PersonRecord;
 class QPagedPaintDevice;
@@ -22,9 +24,9 @@ public:
     static bool render(const PersonRecord& record, QPagedPaintDevice& device, QString* why);
     static bool render(const PeriodReport& report, QPagedPaintDevice& device, QString* why);
 
-    // A complete PDF at path, or nothing there and why.
-    static bool writePdf(const PersonRecord& record, const QString& path, QString* why);
-    static bool writePdf(const PeriodReport& report, const QString& path, QString* why);
+    // A complete PDF at the target, or nothing there and why.
+    static bool writePdf(const PersonRecord& record, const OutputFile::Target& target, QString* why);
+    static bool writePdf(const PeriodReport& report, const OutputFile::Target& target, QString* why);
 
     // The bar chart of the monthly doses of the record's last year.
     static QImage monthChart(const PersonRecord& record, const QSize& size);

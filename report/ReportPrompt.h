@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "report/OutputFile.h"
+
 class DataBase;
 class QPrinter;
 class QWidget;
@@ -21,8 +23,22 @@ public:
     static void setSaveFileName(SaveFileName ask); // empty: the file dialog
     static void setPrintDialog(PrintDialog ask);   // empty: QPrintDialog
 
-    static QString saveFileName(QWidget* parent, const QString& title, const QString& filter);
+    // The save dialog adds the chosen type's ending to a name typed without
+    // one, then asks before replacing a file of that name.
+    static QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                const QString& suggested = QString());
+    // The name chosen in a save dialog as a file of one of formats beside the
+    // register at database; false after a message box saying why not.
+    static bool target(QWidget* parent, const QString& title, const QString& chosen,
+                       const QList<OutputFile::Format>& formats, const QString& database, OutputFile::Target* target,
+                       OutputFile::Format* format);
     static bool askPrinter(QPrinter* printer, QWidget* parent);
+    // Paints onto the printer or, when the print dialog chose a file, writes
+    // that file as every output is written: never over the register or a
+    // database, complete or not at all. False after a box saying why.
+    using Paint = std::function<bool(QPrinter& printer, QString* why)>;
+    static bool print(QWidget* parent, const QString& title, QPrinter& printer, const QString& database,
+                      const Paint& paint);
 
     // Asks for a .pdf or .xlsx name and writes the person's record (every
     // year from the first with readings to this one) there; says how it went.

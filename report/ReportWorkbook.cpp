@@ -8,9 +8,9 @@
 #include <cmath>
 #include <functional>
 
+#include "report/OutputFile.h"
 #include "report/PeriodReport.h"
 #include "report/PersonRecord.h"
-#include "report/ReportFile.h"
 
 namespace {
 
@@ -115,10 +115,10 @@ bool build(const QString& temporary, QString* why,
 
 } // namespace
 
-bool ReportWorkbook::write(const PersonRecord& r, const QString& path, QString* why)
+bool ReportWorkbook::write(const PersonRecord& r, const OutputFile::Target& target, QString* why)
 {
-    return ReportFile::write(
-        path,
+    return OutputFile::write(
+        target, OutputFile::Format::Xlsx,
         [&r](const QString& temporary, QString* reason) {
             return build(temporary, reason, [&r](lxw_workbook* book, lxw_format* dose, lxw_format* bold) {
                 const Staffdata& p = r.person;
@@ -178,10 +178,10 @@ bool ReportWorkbook::write(const PersonRecord& r, const QString& path, QString* 
         why);
 }
 
-bool ReportWorkbook::write(const PeriodReport& r, const QString& path, QString* why)
+bool ReportWorkbook::write(const PeriodReport& r, const OutputFile::Target& target, QString* why)
 {
-    return ReportFile::write(
-        path,
+    return OutputFile::write(
+        target, OutputFile::Format::Xlsx,
         [&r](const QString& temporary, QString* reason) {
             return build(temporary, reason, [&r](lxw_workbook* book, lxw_format* dose, lxw_format* bold) {
                 Sheet s(book, QStringLiteral("部门剂量报表"), dose, bold);

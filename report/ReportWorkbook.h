@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "report/OutputFile.h"
+
 class PeriodReport;
 class PersonRecord;
 
@@ -12,6 +14,6 @@ class PersonRecord;
 class ReportWorkbook
 {
 public:
-    static bool write(const PersonRecord& record, const QString& path, QString* why);
-    static bool write(const PeriodReport& report, const QString& path, QString* why);
+    static bool write(const PersonRecord& record, const OutputFile::Target& target, QString* why);
+    static bool write(const PeriodReport& report, const OutputFile::Target& target, QString* why);
 };

@@ -13,6 +13,7 @@
 #include "app/Clock.h"
 #include "app/SettingsAdpater.h"
 #include "db/DatabaseBackup.h"
+#include "report/OutputFile.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
 #include "ui/MainWindow.h"
@@ -155,7 +156,7 @@ private slots:
         QCOMPARE(s->value("select actor from AuditLog where action = 'backup'").toString(),
                  output("id", {"-un"}).trimmed() + '@' + QSysInfo::machineHostName());
         QVERIFY2(out.startsWith("backup: " + copy + "\nsize: ") && out.contains("\nStaff: 1\nDevice: 0\n"), qPrintable(out));
-        QVERIFY(DatabaseBackup::isBackup(copy) && !DatabaseBackup::isBackup(db));
+        QVERIFY(OutputFile::isBackup(copy) && !OutputFile::isBackup(db));
         s->addPerson("c2", "乙");
         QCOMPARE(ctl({"--db", db, "backup", db, "--force"}, &out, &err), 1); // never over the database itself
         QCOMPARE(ctl({"--db", db, "backup", copy}, &out, &err), 1); // an existing file stays as it was
@@ -211,7 +212,7 @@ private slots:
         const QString former = crashed(*s, db, mode, 2664), restored = crashed(*s, backup, "wal", 720, 0x444F5345);
         QVERIFY2(former.contains("|2664 1332.0 ") && restored.contains("|720 360.0 "), qPrintable(former + " / " + restored));
         QVERIFY(QFileInfo(backup + "-wal").size() > 0 && (mode != "wal" || QFileInfo(db + "-wal").size() > 0));
-        QVERIFY(DatabaseBackup::isBackup(backup) && !DatabaseBackup::isBackup(db));
+        QVERIFY(OutputFile::isBackup(backup) && !OutputFile::isBackup(db));
         // The replaced file's owner and mode stay: nobody's with 0640 where this account may give it away.
         const uid_t owner = geteuid() == 0 ? 65534 : geteuid();
         QVERIFY(::chmod(QFile::encodeName(db), 0640) == 0 && ::chown(QFile::encodeName(db), owner, getegid()) == 0);
@@ -228,7 +229,7 @@ private slots:
             QCOMPARE(st.st_uid, owner);
             QCOMPARE(valueIn(file, "pragma integrity_check").toString(), "ok");
         }
-        QVERIFY(!DatabaseBackup::isBackup(db));
+        QVERIFY(!OutputFile::isBackup(db));
         QCOMPARE(valueIn(db, "pragma application_id").toInt(), 0);
     }
 

@@ -6,7 +6,6 @@
 #include "report/PeriodReport.h"
 #include "report/PersonRecord.h"
 #include "report/ReportDocument.h"
-#include "report/ReportFile.h"
 #include "report/ReportWorkbook.h"
 #include "support/ScratchDatabase.h"
 
@@ -97,7 +96,7 @@ private slots:
     {
         ScratchDatabase s;
         fill(s);
-        QVERIFY(ReportDocument::writePdf(record(s, "C3", 2012, 2023), s.path("r.pdf"), nullptr));
+        QVERIFY(ReportDocument::writePdf(record(s, "C3", 2012, 2023), {s.path("r.pdf"), false, QString()}, nullptr));
         const QString text = output("pdftotext", {"-layout", s.path("r.pdf"), "-"});
         const QString flat = QString(text).remove(QRegularExpression("\\s"));
         QVERIFY2(flat.contains("个人剂量档案") && flat.contains("丙") && flat.contains("99.77"), qPrintable(text));
@@ -106,22 +105,11 @@ private slots:
             QVERIFY2(flat.contains(QStringLiteral("第%1页共%2页").arg(k).arg(text.count('\f'))), qPrintable(text));
 
         // The summary's row of 2018 (the year, its dose) and May on the sheet of 2018: numbers.
-        QVERIFY(ReportWorkbook::write(record(s, "C3"), s.path("r.xlsx"), nullptr));
+        QVERIFY(ReportWorkbook::write(record(s, "C3"), {s.path("r.xlsx"), false, QString()}, nullptr));
         QVERIFY(output("unzip", {"-p", s.path("r.xlsx"), "xl/worksheets/sheet1.xml"})
                     .contains(QRegularExpression(R"(<c r="A\d+"><v>2018</v></c><c r="B\d+" s="\d+"><v>99.77</v></c>)")));
         QVERIFY(output("unzip", {"-p", s.path("r.xlsx"), "xl/worksheets/sheet2.xml"})
                     .contains(QRegularExpression(R"(<c r="B6" s="\d+"><v>99.77</v></c>)")));
-    }
-
-    void failedWriteKeepsOldFile()
-    {
-        ScratchDatabase s;
-        QFile old(s.path("old.pdf"));
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3 && old.flush());
-        const auto partly = [](const QString& tmp, QString*) { QFile f(tmp); return f.open(QIODevice::WriteOnly) && !f.write("x"); };
-        QVERIFY(!ReportFile::write(old.fileName(), partly, nullptr));
-        // The old content stays, and no temporary file is left.
-        QCOMPARE(output("cat", {old.fileName()}) + QString::number(files(s)), QStringLiteral("old2"));
     }
 
     void dosectl_data()

@@ -34,7 +34,7 @@ class TestXlsx : public QObject
         QSqlQuery rows(ws.db);
         rows.exec("select * from (values ('20240229133000','张三','放射科',7,12.5), ('20240301','李四','核医学科',8,0.25),"
                   " ('202403','张三','放射科',7,3), ('18991231','张三','放射科',7,null), ('abc','王五','放射科',9,'n/a'))");
-        XlsxExport exporter(file);
+        XlsxExport exporter(OutputFile::Target{file, true, QString()});
         exporter.setSheetRows(3);
         if (cancel)
             connect(&exporter, &XlsxExport::exportedRowCount, &exporter, &XlsxExport::cancel);

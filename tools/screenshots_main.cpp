@@ -168,9 +168,9 @@ int main(int argc, char* argv[])
         QString why;
         ok = database.selectStaffForStatus(staff, QString(), db) && !staff.isEmpty()
             && PersonRecord::load(database, db, staff.first().ID_card, 0, 0, record, &why)
-            && ReportDocument::writePdf(record, outDir + QStringLiteral("/record.pdf"), &why)
+            && ReportDocument::writePdf(record, {outDir + QStringLiteral("/record.pdf"), true, QString()}, &why)
             && PeriodReport::load(database, db, QString(), QDate(now.date().year(), 1, 1), now.date(), report, &why)
-            && ReportDocument::writePdf(report, outDir + QStringLiteral("/report.pdf"), &why) && ok;
+            && ReportDocument::writePdf(report, {outDir + QStringLiteral("/report.pdf"), true, QString()}, &why) && ok;
         if (!why.isEmpty())
             out() << "reports: " << why << Qt::endl;
         db = QSqlDatabase();

@@ -356,14 +356,18 @@ void MainWindow::backupNow()
     const QString suggested = QDir(DatabaseBackup::folder(database->filePath()))
                                   .filePath(DatabaseBackup::automaticName(Clock::now()));
     // The save dialog has asked whether to replace an existing file.
-    const QString path = fileName() ? fileName()(this, title)
-                                    : QFileDialog::getSaveFileName(this, title, suggested, QStringLiteral("数据库 (*.db)"));
-    if (path.isEmpty())
+    const QString chosen = fileName() ? fileName()(this, title)
+                                      : ReportPrompt::saveFileName(this, title, QStringLiteral("数据库 (*.db)"), suggested);
+    OutputFile::Target target;
+    OutputFile::Format format;
+    if (chosen.isEmpty()
+        || !ReportPrompt::target(this, title, chosen, {OutputFile::Format::Backup}, database->filePath(), &target,
+                                 &format))
         return;
     BackupReport report;
     QString reason;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = DatabaseBackup::backup(database->filePath(), path, true, &report, &reason);
+    const bool ok = DatabaseBackup::backup(database->filePath(), target.path, target.replace, &report, &reason);
     QApplication::restoreOverrideCursor();
     if (ok)
         QMessageBox::information(this, title, QStringLiteral("数据库已备份到 %1\n%2").arg(report.path, DatabaseBackup::summary(report)));
