@@ -36,7 +36,10 @@ enum HotStatement {
     kSelectReading,
     kSelectRange,
     kInsertOnce,
-    kAddTotal
+    kAddTotal,
+    kCountRange,
+    kFirstInRange,
+    kLastInRange
 };
 const char* const hotStatements[] = {
     "insert into %s(slaveId,dataTime,probeValue) values(?,?,?);",
@@ -50,6 +53,10 @@ const char* const hotStatements[] = {
     "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) do nothing",
     "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) "
     "do update set probeValue = %s.probeValue + excluded.probeValue",
+    // Every month of every person's windows is counted: thousands a status.
+    "select count(*) from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;",
+    "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime limit 1 ;",
+    "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime desc limit 1 ;",
 };
 
 // The readers of the range query unwrap its rows by type name.
@@ -1378,12 +1385,43 @@ int DataBase::countReadings(int slaveId, const QString& from, const QString& toE
     QMutexLocker lock(&dataMutex);
     if (!db.isOpen() || !isPlainName(realdataTable))
         return -1;
-    QString n;
-    if (!firstText(format("select count(*) from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;",
-                          realdataTable),
-                   {slaveId, from, toExclusive}, db, n))
+    QSqlQuery* q = preparedQuery(db, kCountRange, realdataTable);
+    if (!q)
         return -1;
-    return n.toInt();
+    q->bindValue(0, slaveId);
+    q->bindValue(1, from);
+    q->bindValue(2, toExclusive);
+    const int n = q->exec() && q->next() ? q->value(0).toInt() : -1;
+    q->finish();
+    return n;
+}
+
+int DataBase::readingRange(int slaveId, const QString& from, const QString& toExclusive, QString& first,
+                           QString& last, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(realdataTable))
+        return -1;
+    QString* ends[] = {&first, &last};
+    for (int statement : {kFirstInRange, kLastInRange}) {
+        QSqlQuery* q = preparedQuery(db, statement, realdataTable);
+        if (!q)
+            return -1;
+        q->bindValue(0, slaveId);
+        q->bindValue(1, from);
+        q->bindValue(2, toExclusive);
+        const bool ran = q->exec();
+        const bool found = ran && q->next();
+        if (found)
+            *ends[statement == kLastInRange] = q->value(0).toString();
+        const bool failed = !ran || (!found && q->lastError().isValid());
+        q->finish();
+        if (failed)
+            return -1;
+        if (!found)
+            return 0;
+    }
+    return 1;
 }
 
 QString DataBase::periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,

@@ -158,6 +158,11 @@ public:
     // Hourly readings of an address with from <= dataTime < toExclusive; -1
     // when the count fails.
     int countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db);
+    // The first and the last key of an address's hourly readings with from
+    // <= dataTime < toExclusive: 1 when there are any, 0 when none, -1 when
+    // they cannot be read.
+    int readingRange(int slaveId, const QString& from, const QString& toExclusive, QString& first, QString& last,
+                     QSqlDatabase db);
     // 添加: the Device row and a period from now, or from "00000000000000"
     // when the address never had one (from the end of the person's last
     // period if they wore another dosimeter before).

@@ -207,11 +207,23 @@ bool WearAttribution::countSegments(DataBase* database, QSqlDatabase db, const Q
                                    const QList<int>& slaveIds, const QStringList& bounds, QVector<int>& counts)
 {
     counts.fill(0, qMax(0, bounds.size() - 1));
+    if (bounds.size() < 2)
+        return true;
     for (int i = 0; i < spans.size(); ++i) {
+        // Segments outside the span's first and last reading hold none: a
+        // five-year window of a person who wore a dosimeter for a year is
+        // counted in a dozen queries, not sixty.
+        QString first, last;
+        const int found = database->readingRange(slaveIds[i], qMax(spans[i].first, bounds.first()),
+                                                 qMin(spans[i].second, bounds.last()), first, last, db);
+        if (found < 0)
+            return false;
+        if (found == 0)
+            continue;
         for (int k = 0; k + 1 < bounds.size(); ++k) {
             const QString s = qMax(spans[i].first, bounds[k]);
             const QString e = qMin(spans[i].second, bounds[k + 1]);
-            if (!(s < e))
+            if (!(s < e) || bounds[k + 1] <= first || last < bounds[k])
                 continue;
             const int n = database->countReadings(slaveIds[i], s, e, db);
             if (n < 0)
