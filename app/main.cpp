@@ -1,4 +1,4 @@
-#include "app/AppMain.h"
+#include "desktop/AppMain.h"
 
 int main(int argc, char* argv[])
 {

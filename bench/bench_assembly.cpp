@@ -11,7 +11,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "device/SerialPort.h"
+#include "core/device/SerialPort.h"
 #include "sim/SimPty.h"
 
 namespace {

@@ -22,11 +22,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/Clock.h"
-#include "app/SettingsAdpater.h"
-#include "db/DataBase.h"
-#include "device/SerialPort.h"
-#include "ui/MainWindow.h"
+#include "core/time/Clock.h"
+#include "core/device/SettingsAdpater.h"
+#include "core/DataBase.h"
+#include "core/device/SerialPort.h"
+#include "desktop/MainWindow.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 // for flushing; the absolute times are lower than on a server that syncs its
 // commits, the ratio is what is measured.
 
-#include "db/DataBase.h"
-#include "processing/mydeal_thread.h"
+#include "core/DataBase.h"
+#include "core/readings/mydeal_thread.h"
 #include "support/PgServer.h"
 
 #include <QCoreApplication>

@@ -6,8 +6,8 @@
 // of the tests' private PostgreSQL server (tests/support/PgServer, run with
 // fsync=off, which only the seeding would notice: the dialog only reads).
 
-#include "db/DataBase.h"
-#include "query/SqlSelect.h"
+#include "core/DataBase.h"
+#include "desktop/SqlSelect.h"
 #include "support/PgServer.h"
 
 #include <QApplication>

@@ -15,11 +15,11 @@
 #include <map>
 #include <vector>
 
-#include "app/Clock.h"
-#include "db/DataBase.h"
-#include "report/PeriodReport.h"
-#include "report/PersonRecord.h"
-#include "report/ReportDocument.h"
+#include "core/time/Clock.h"
+#include "core/DataBase.h"
+#include "core/report/PeriodReport.h"
+#include "core/report/PersonRecord.h"
+#include "core/export/ReportDocument.h"
 
 namespace {
 

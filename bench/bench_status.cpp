@@ -19,12 +19,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/Clock.h"
-#include "app/SettingsAdpater.h"
+#include "core/time/Clock.h"
+#include "core/device/SettingsAdpater.h"
 #include "cli/DoseCtl.h"
-#include "db/DataBase.h"
-#include "device/SerialPort.h"
-#include "ui/MainWindow.h"
+#include "core/DataBase.h"
+#include "core/device/SerialPort.h"
+#include "desktop/MainWindow.h"
 
 namespace {
 

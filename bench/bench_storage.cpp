@@ -3,8 +3,8 @@
 // same rows in one transaction into an identical copy of that database.
 // Target: the reply takes at most 3 times the plain insert.
 
-#include "db/DataBase.h"
-#include "processing/mydeal_thread.h"
+#include "core/DataBase.h"
+#include "core/readings/mydeal_thread.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -2,8 +2,8 @@
 // into an .xlsx workbook: from the click on 导出数据 until the closing message
 // box, the count, the statement and the workbook included. Target: 5 s.
 
-#include "db/DataBase.h"
-#include "query/SqlSelect.h"
+#include "core/DataBase.h"
+#include "desktop/SqlSelect.h"
 
 #include <QApplication>
 #include <QDate>

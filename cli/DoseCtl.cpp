@@ -6,22 +6,22 @@
 #include <QSettings>
 #include <QTextStream>
 
-#include "app/Clock.h"
-#include "app/DataDir.h"
-#include "app/DataFolderLock.h"
-#include "db/DataBase.h"
-#include "db/DatabaseBackup.h"
-#include "db/IntegrityCheck.h"
-#include "db/RegisterFile.h"
-#include "db/SqlDialect.h"
-#include "db/StoreConfig.h"
-#include "db/StoreMigration.h"
-#include "dose/DoseStatus.h"
-#include "report/PeriodReport.h"
-#include "report/OutputFile.h"
-#include "report/PersonRecord.h"
-#include "report/ReportDocument.h"
-#include "report/ReportWorkbook.h"
+#include "core/time/Clock.h"
+#include "core/store/DataDir.h"
+#include "core/store/DataFolderLock.h"
+#include "core/DataBase.h"
+#include "core/backup/DatabaseBackup.h"
+#include "core/readings/IntegrityCheck.h"
+#include "core/store/RegisterFile.h"
+#include "core/store/SqlDialect.h"
+#include "core/store/StoreConfig.h"
+#include "core/store/StoreMigration.h"
+#include "core/dose/DoseStatus.h"
+#include "core/report/PeriodReport.h"
+#include "core/export/OutputFile.h"
+#include "core/report/PersonRecord.h"
+#include "core/export/ReportDocument.h"
+#include "core/export/ReportWorkbook.h"
 
 namespace {
 

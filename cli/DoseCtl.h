@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "report/OutputFile.h"
+#include "core/export/OutputFile.h"
 
 class DataBase;
 class StoreConfig;

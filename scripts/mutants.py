@@ -24,7 +24,7 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-PROGRAM_DIRS = ["app", "QsLog", "db", "device", "processing", "ui", "records", "query"]
+PROGRAM_DIRS = ["app", "core", "desktop", "cli"]
 LOG_LINE = re.compile(r"\b(QLOG_\w+|qDebug|qInfo|qWarning|qCritical|qFatal)\b")
 SKIP_CALLS = re.compile(r"^\s*(Q_UNUSED|Q_ASSERT|Q_ASSERT_X|Q_OBJECT|Q_DECLARE_\w+)\b")
 KEYWORDS = {"return", "if", "while", "for", "switch", "delete", "new", "case", "else", "do",

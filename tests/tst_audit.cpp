@@ -6,10 +6,10 @@
 
 #include <functional>
 
-#include "app/AppMain.h"
-#include "app/Clock.h"
-#include "db/AuditLog.h"
-#include "records/AuditView.h"
+#include "desktop/AppMain.h"
+#include "core/time/Clock.h"
+#include "core/audit/AuditLog.h"
+#include "desktop/AuditView.h"
 #include "support/FormDriver.h"
 #include "support/ScratchDatabase.h"
 

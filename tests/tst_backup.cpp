@@ -10,13 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/Clock.h"
-#include "app/SettingsAdpater.h"
-#include "db/DatabaseBackup.h"
-#include "report/OutputFile.h"
+#include "core/time/Clock.h"
+#include "core/device/SettingsAdpater.h"
+#include "core/backup/DatabaseBackup.h"
+#include "core/export/OutputFile.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
-#include "ui/MainWindow.h"
+#include "desktop/MainWindow.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // 100000 random and damaged replies through the link into the storage: no crash, exact messages, no stray readings.
 #include <QtTest>
 
-#include "device/SerialPort.h"
-#include "processing/mydeal_thread.h"
+#include "core/device/SerialPort.h"
+#include "core/readings/mydeal_thread.h"
 #include "sim/SimDosimeter.h"
 #include "support/ScratchDatabase.h"
 

@@ -1,9 +1,9 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "app/SettingsAdpater.h"
-#include "device/ComParaSettings.h"
-#include "device/SerialPort.h"
+#include "core/device/SettingsAdpater.h"
+#include "desktop/ComParaSettings.h"
+#include "core/device/SerialPort.h"
 #include "support/ModalScript.h"
 
 class tst_comsettings : public QObject

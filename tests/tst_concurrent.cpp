@@ -7,7 +7,7 @@
 
 #include <QtTest>
 
-#include "processing/mydeal_thread.h"
+#include "core/readings/mydeal_thread.h"
 #include "sim/SimDosimeter.h"
 #include "support/ScratchDatabase.h"
 

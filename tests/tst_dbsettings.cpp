@@ -3,9 +3,9 @@
 
 #include <sys/stat.h>
 
-#include "app/SettingsAdpater.h"
-#include "db/DbSettings.h"
-#include "db/PgPassFile.h"
+#include "core/device/SettingsAdpater.h"
+#include "desktop/DbSettings.h"
+#include "core/store/PgPassFile.h"
 #include "support/ModalScript.h"
 #include "support/PgServer.h"
 #include "support/ScratchDatabase.h"

@@ -6,13 +6,13 @@
 #include <QTableView>
 #include <QtTest>
 
-#include "app/Clock.h"
-#include "dose/DoseAlerts.h"
-#include "dose/DoseOverview.h"
-#include "dose/DoseOfRecord.h"
-#include "dose/DoseStatus.h"
-#include "report/PersonRecord.h"
-#include "query/XlsSqlDriver.h"
+#include "core/time/Clock.h"
+#include "desktop/DoseAlerts.h"
+#include "desktop/DoseOverview.h"
+#include "core/dose/DoseOfRecord.h"
+#include "core/dose/DoseStatus.h"
+#include "core/report/PersonRecord.h"
+#include "core/export/XlsSqlDriver.h"
 #include "support/FormDriver.h"
 #include "support/FreeXlReader.h"
 #include "support/ModalScript.h"

@@ -2,9 +2,9 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "query/ExportExcelObject.h"
-#include "query/SqlSelect.h"
-#include "query/XlsSqlDriver.h"
+#include "desktop/ExportExcelObject.h"
+#include "desktop/SqlSelect.h"
+#include "core/export/XlsSqlDriver.h"
 #include "support/FreeXlReader.h"
 #include "support/ScratchDatabase.h"
 

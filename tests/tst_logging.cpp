@@ -1,4 +1,4 @@
-#include "QsLog/QsLog.h"
+#include "core/log/QsLog.h"
 
 #include <QtTest>
 

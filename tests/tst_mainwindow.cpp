@@ -5,14 +5,14 @@
 
 #include <qwt_plot_curve.h>
 
-#include "app/Clock.h"
-#include "app/SettingsAdpater.h"
-#include "device/SerialPort.h"
+#include "core/time/Clock.h"
+#include "core/device/SettingsAdpater.h"
+#include "core/device/SerialPort.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
-#include "ui/MainWindow.h"
-#include "ui/My_pieChart.h"
-#include "ui/mydisp_plot.h"
+#include "desktop/MainWindow.h"
+#include "desktop/My_pieChart.h"
+#include "desktop/mydisp_plot.h"
 
 class tst_mainwindow : public QObject
 {

@@ -8,12 +8,12 @@
 
 #include <unistd.h>
 
-#include "dose/DoseOverview.h"
-#include "query/SqlSelect.h"
-#include "report/DoseReport.h"
-#include "report/ReportPrompt.h"
-#include "query/XlsSqlDriver.h"
-#include "report/OutputFile.h"
+#include "desktop/DoseOverview.h"
+#include "desktop/SqlSelect.h"
+#include "desktop/DoseReport.h"
+#include "desktop/ReportPrompt.h"
+#include "core/export/XlsSqlDriver.h"
+#include "core/export/OutputFile.h"
 #include "support/FormDriver.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"

@@ -2,7 +2,7 @@
 
 #include <QtTest>
 
-#include "ui/My_pieChart.h"
+#include "desktop/My_pieChart.h"
 
 static const QColor paper(10, 200, 30); // a colour the chart never uses
 

@@ -8,10 +8,10 @@
 #include <qwt_plot_curve.h>
 #include <qwt_scale_draw.h>
 
-#include "db/Realdata.h"
-#include "db/totaldata_mon.h"
-#include "db/totaldata_year.h"
-#include "ui/mydisp_plot.h"
+#include "core/readings/Realdata.h"
+#include "core/readings/totaldata_mon.h"
+#include "core/readings/totaldata_year.h"
+#include "desktop/mydisp_plot.h"
 
 using Points = QVector<QPointF>;
 

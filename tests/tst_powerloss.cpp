@@ -7,9 +7,9 @@
 #include <QSqlQuery>
 #include <QtTest>
 
-#include "db/DataBase.h"
-#include "processing/datadeal.h"
-#include "processing/mydeal_thread.h"
+#include "core/DataBase.h"
+#include "core/readings/datadeal.h"
+#include "core/readings/mydeal_thread.h"
 #include "sim/SimDosimeter.h"
 
 // Replies of 1000-5000 hours of five devices, reaching back into earlier runs' hours. The power goes inside a

@@ -1,8 +1,8 @@
 // Storing data replies (the processing thread's worker), and the serial link reporting what the storage made of one.
 #include <QtTest>
 
-#include "device/SerialPort.h"
-#include "processing/mydeal_thread.h"
+#include "core/device/SerialPort.h"
+#include "core/readings/mydeal_thread.h"
 #include "support/ScratchDatabase.h"
 
 static QString word(int v) { return QString::asprintf("%02x%02x", v & 0xff, (v >> 8) & 0xff); }

@@ -3,8 +3,8 @@
 #include <QtWidgets>
 #include <optional>
 
-#include "app/Clock.h"
-#include "query/SqlSelect.h"
+#include "core/time/Clock.h"
+#include "desktop/SqlSelect.h"
 #include "support/ScratchDatabase.h"
 
 const QString kSelect = "select a.dataTime ,b.name,b.department,c.slaveId, a.probeValue from Staff b ,Device c";

@@ -1,10 +1,10 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "records/AddStaff.h"
-#include "records/DepartInfo.h"
-#include "records/DeviceInfo.h"
-#include "records/Infomation.h"
+#include "desktop/AddStaff.h"
+#include "desktop/DepartInfo.h"
+#include "desktop/DeviceInfo.h"
+#include "desktop/Infomation.h"
 #include "support/FormDriver.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"

@@ -2,11 +2,11 @@
 
 #include <QtTest>
 
-#include "app/Clock.h"
-#include "report/PeriodReport.h"
-#include "report/PersonRecord.h"
-#include "report/ReportDocument.h"
-#include "report/ReportWorkbook.h"
+#include "core/time/Clock.h"
+#include "core/report/PeriodReport.h"
+#include "core/report/PersonRecord.h"
+#include "core/export/ReportDocument.h"
+#include "core/export/ReportWorkbook.h"
 #include "support/ScratchDatabase.h"
 
 namespace {

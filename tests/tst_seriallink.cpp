@@ -1,8 +1,8 @@
 // The serial link over simulated dosimeters on pseudo-terminals; the receive path also fed on absent ports "P", "Q".
 #include <QtTest>
 
-#include "app/SettingsAdpater.h"
-#include "device/SerialPort.h"
+#include "core/device/SettingsAdpater.h"
+#include "core/device/SerialPort.h"
 #include "sim/SimPty.h"
 
 class tst_seriallink : public QObject

@@ -2,7 +2,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/SettingsAdpater.h"
+#include "core/device/SettingsAdpater.h"
 
 // Every field of an element in one text, so one comparison covers them all.
 static QStringList texts(const QList<Com_Info>& list)

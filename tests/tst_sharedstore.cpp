@@ -3,9 +3,9 @@
 #include <QProcess>
 #include <QtTest>
 
-#include "app/AppMain.h"
-#include "db/DataBase.h"
-#include "processing/datadeal.h"
+#include "desktop/AppMain.h"
+#include "core/DataBase.h"
+#include "core/readings/datadeal.h"
 #include "support/PgServer.h"
 #include "support/ScratchDatabase.h"
 

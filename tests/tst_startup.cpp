@@ -17,12 +17,12 @@
 
 #include <unistd.h>
 
-#include "app/AppMain.h"
-#include "app/DataDir.h"
-#include "device/SerialPort.h"
+#include "desktop/AppMain.h"
+#include "core/store/DataDir.h"
+#include "core/device/SerialPort.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
-#include "ui/MainWindow.h"
+#include "desktop/MainWindow.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "device/SynDevdata.h"
+#include "desktop/SynDevdata.h"
 
 class tst_syndialog : public QObject
 {

@@ -5,9 +5,9 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 
-#include "app/Clock.h"
-#include "device/SynDevdata.h"
-#include "dose/WearAttribution.h"
+#include "core/time/Clock.h"
+#include "desktop/SynDevdata.h"
+#include "core/wear/WearAttribution.h"
 #include "support/ScratchDatabase.h"
 
 using W = WearAttribution;

@@ -5,19 +5,19 @@
 
 #include <qwt_plot_curve.h>
 
-#include "app/Clock.h"
-#include "app/SettingsAdpater.h"
-#include "db/DataBase.h"
-#include "device/SerialPort.h"
-#include "records/AddDepart.h"
-#include "records/AddDevice.h"
-#include "records/AddStaff.h"
+#include "core/time/Clock.h"
+#include "core/device/SettingsAdpater.h"
+#include "core/DataBase.h"
+#include "core/device/SerialPort.h"
+#include "desktop/AddDepart.h"
+#include "desktop/AddDevice.h"
+#include "desktop/AddStaff.h"
 #include "sim/SimPty.h"
 #include "support/FormDriver.h"
 #include "support/ModalScript.h"
-#include "ui/MainWindow.h"
-#include "ui/My_pieChart.h"
-#include "ui/mydisp_plot.h"
+#include "desktop/MainWindow.h"
+#include "desktop/My_pieChart.h"
+#include "desktop/mydisp_plot.h"
 
 class tst_wholeroad : public QObject, private FormDriver
 {

@@ -1,9 +1,9 @@
 #include <QtSql>
 #include <QtTest>
 
-#include "query/CompoundFile.h"
-#include "query/XlsSqlDriver.h"
-#include "query/XlsWorkbook.h"
+#include "core/export/CompoundFile.h"
+#include "core/export/XlsSqlDriver.h"
+#include "core/export/XlsWorkbook.h"
 #include "support/FreeXlReader.h"
 
 using Rows = QVector<QStringList>;

@@ -2,8 +2,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "query/SqlSelect.h"
-#include "query/XlsxExport.h"
+#include "desktop/SqlSelect.h"
+#include "core/export/XlsxExport.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
 

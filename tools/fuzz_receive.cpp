@@ -26,10 +26,10 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "app/SettingsAdpater.h"
-#include "db/DataBase.h"
-#include "device/SerialPort.h"
-#include "processing/mydeal_thread.h"
+#include "core/device/SettingsAdpater.h"
+#include "core/DataBase.h"
+#include "core/device/SerialPort.h"
+#include "core/readings/mydeal_thread.h"
 #include "sim/SimPty.h"
 
 namespace {

@@ -21,20 +21,20 @@
 #include <QTextStream>
 #include <QTreeWidget>
 
-#include "app/Clock.h"
-#include "app/SettingsAdpater.h"
-#include "db/DataBase.h"
-#include "device/SerialPort.h"
-#include "device/SynDevdata.h"
+#include "core/time/Clock.h"
+#include "core/device/SettingsAdpater.h"
+#include "core/DataBase.h"
+#include "core/device/SerialPort.h"
+#include "desktop/SynDevdata.h"
 #include "sim/SampleData.h"
 #include "sim/SimPty.h"
-#include "ui/MainWindow.h"
-#include "query/SqlSelect.h"
-#include "query/XlsSqlDriver.h"
-#include "ui/myabout.h"
-#include "report/PeriodReport.h"
-#include "report/PersonRecord.h"
-#include "report/ReportDocument.h"
+#include "desktop/MainWindow.h"
+#include "desktop/SqlSelect.h"
+#include "core/export/XlsSqlDriver.h"
+#include "desktop/myabout.h"
+#include "core/report/PeriodReport.h"
+#include "core/report/PersonRecord.h"
+#include "core/export/ReportDocument.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <QTemporaryDir>
 
-#include "db/StoreConfig.h"
+#include "core/store/StoreConfig.h"
 
 class PgServer
 {

@@ -16,7 +16,7 @@
 
 #include <memory>
 
-#include "db/DataBase.h"
+#include "core/DataBase.h"
 
 class ScratchDatabase
 {

@@ -5,8 +5,8 @@
 #include <QPainter>
 #include <QtMath>
 
-#include "db/DataBase.h"
-#include "processing/mydeal_thread.h"
+#include "core/DataBase.h"
+#include "core/readings/mydeal_thread.h"
 #include "sim/SimDosimeter.h"
 
 namespace {

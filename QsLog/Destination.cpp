@@ -1,8 +1,0 @@
-#include "QsLog/Destination.h"
-
-namespace QsLogging {
-
-// Out of line so the vtable lives in one object file.
-Destination::~Destination() = default;
-
-} // namespace QsLogging

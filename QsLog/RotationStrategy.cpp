@@ -1,7 +1,0 @@
-#include "QsLog/RotationStrategy.h"
-
-namespace QsLogging {
-
-RotationStrategy::~RotationStrategy() = default;
-
-} // namespace QsLogging

@@ -1,0 +1,2014 @@
+#include "core/DataBase.h"
+
+#include "core/audit/AuditLog.h"
+#include "core/store/SqlDialect.h"
+#include "core/store/StoreSchema.h"
+#include "core/dose/DosePolicy.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDebug>
+#include <QFileInfo>
+#include <QMetaType>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QSqlResult>
+#include <QSet>
+#include <QVariant>
+
+namespace {
+
+// The one lock of all data operations, whichever connection they use: the
+// GUI thread and the processing code never run two statements at once.
+QMutex dataMutex;
+
+// Statements of the hot path, prepared once per connection and table.
+// The slave id is bound as well, so one statement serves every device.
+enum HotStatement {
+    kInsertDose,
+    kUpdateMonth,
+    kUpdateYear,
+    kProbeReading,
+    kSelectReading,
+    kSelectRange,
+    kInsertOnce,
+    kAddTotal,
+    kCountRange,
+    kFirstInRange,
+    kLastInRange
+};
+const char* const hotStatements[] = {
+    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?);",
+    "update %s set probeValue = ? where dataTime=? and slaveId=? ;",
+    "update %s set probeValue = ? where dataTime=? and slaveId=?;",
+    "select id from %s where dataTime = ? and slaveId = ? ;",
+    "select * from %s where dataTime = ? and slaveId = ?                ;",
+    "select * from %s where slaveId = ? and dataTime>=? and dataTime<=? ORDER BY dataTime ASC                  ;",
+    // The shared store: another station may store the same hours at the
+    // same moment; the unique keys decide.
+    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) do nothing",
+    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) "
+    "do update set probeValue = %s.probeValue + excluded.probeValue",
+    // Every month of every person's windows is counted: thousands a status.
+    "select count(*) from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;",
+    "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime limit 1 ;",
+    "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime desc limit 1 ;",
+};
+
+// The readers of the range query unwrap its rows by type name.
+void registerRecordTypes()
+{
+    static const bool registered = [] {
+        qRegisterMetaType<Realdata>("Realdata");
+        qRegisterMetaType<totaldata_mon>("totaldata_mon");
+        qRegisterMetaType<totaldata_year>("totaldata_year");
+        qRegisterMetaType<totaldata_seqyear>("totaldata_seqyear");
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+QString format(const char* fmt, const QString& table)
+{
+    return QString::asprintf(fmt, table.toLatin1().constData());
+}
+
+QString format(const char* fmt, const QString& a, const QString& b)
+{
+    return QString::asprintf(fmt, a.toLatin1().constData(), b.toLatin1().constData());
+}
+
+QString format(const char* fmt, const QString& table, int key)
+{
+    return QString::asprintf(fmt, table.toLatin1().constData(), key);
+}
+
+// Table names come from the program, never from the user; anything that is
+// not a plain identifier is refused rather than pasted into a statement.
+bool isPlainName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name) {
+        const ushort u = c.unicode();
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z')
+                        || (u >= '0' && u <= '9') || u == '_';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// A statement of the SQLite driver loses its handle when its connection is
+// closed (the driver finalizes every statement then); such a query must be
+// prepared again before it is used.
+bool hasLiveStatement(const QSqlQuery& query)
+{
+    const QSqlResult* result = query.result();
+    if (!result)
+        return false;
+    const QVariant handle = result->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
+        return false;
+    return *static_cast<void* const*>(handle.constData()) != nullptr;
+}
+
+void readStaff(const QSqlQuery& q, Staffdata& d)
+{
+    d.id = q.value(0).toInt();
+    d.ID_card = q.value(1).toString();
+    d.name = q.value(2).toString();
+    d.gender = q.value(3).toString();
+    d.ptype = q.value(4).toInt();
+    d.totalValue = q.value(5).toDouble();
+    d.department = q.value(6).toString();
+    d.teleNo = q.value(7).toString();
+    d.adress = q.value(8).toString();
+    d.photo = q.value(9).toByteArray();
+}
+
+void readDepartment(const QSqlQuery& q, Departdata& d)
+{
+    d.id = q.value(0).toInt();
+    d.department = q.value(1).toString();
+    d.dname = q.value(2).toString();
+}
+
+void readDevice(const QSqlQuery& q, Devicedata& d)
+{
+    d.id = q.value(0).toInt();
+    d.slaveId = q.value(1).toInt();
+    d.ID_card = q.value(2).toString();
+    d.dataTime = q.value(3).toString();
+}
+
+template <typename Record>
+QVariant doseRow(const QSqlQuery& q)
+{
+    Record r;
+    r.id = q.value(0).toInt();
+    r.slaveId = q.value(1).toInt();
+    r.dataTime = q.value(2).toString();
+    r.probeValue = q.value(3).toDouble();
+    return QVariant::fromValue(r);
+}
+
+template <>
+QVariant doseRow<totaldata_seqyear>(const QSqlQuery& q)
+{
+    totaldata_seqyear r;
+    r.id = q.value(0).toInt();
+    r.slaveId = q.value(1).toInt();
+    r.dataTime = q.value(2).toString();
+    r.probeValue = q.value(3).toDouble();
+    r.ID_card = q.value(4).toString();
+    return QVariant::fromValue(r);
+}
+
+// Runs a one-off statement whose values are all bound; the query dies with
+// the call, so nothing stays prepared on the connection.
+bool execBound(const QString& sql, const QVariantList& values, const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        return false;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    return q.exec();
+}
+
+const char* boolText(bool b)
+{
+    return b ? "true" : "false";
+}
+
+// A single-row read: copies the first row into data with read(); false,
+// with data untouched, when the statement fails or yields no row.
+template <typename Record>
+bool readFirst(const QString& sql, const QVariantList& values, const QSqlDatabase& db, Record& data,
+               void (*read)(const QSqlQuery&, Record&))
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return false;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    if (!q.exec() || !q.next())
+        return false;
+    read(q, data);
+    return true;
+}
+
+bool firstText(const QString& sql, const QVariantList& values, const QSqlDatabase& db, QString& out);
+
+// A write transaction of the register: the triggers record its changes under
+// this account, and nothing signed is left behind when it commits.
+bool beginSigned(QSqlDatabase db)
+{
+    if (!SqlDialect::beginWrite(db))
+        return false;
+    if (AuditLog::sign(db))
+        return true;
+    db.rollback();
+    return false;
+}
+
+bool commitSigned(QSqlDatabase db)
+{
+    return AuditLog::unsign(db) && db.commit();
+}
+
+// A database from before the wear periods: every device gets one open
+// period from the beginning, so that its readings stay with today's wearer.
+// An address (or an ID card) bound twice goes to the row of the lowest id;
+// the others are logged. Periods that overlap (written by hand) are logged
+// once here; the attribution gives such hours to the period started last.
+bool givePeriodsToOldDevices(const QSqlDatabase& db, const QString& deviceTable, const QString& wearingTable)
+{
+    if (!isPlainName(deviceTable) || !isPlainName(wearingTable))
+        return false;
+    QSqlQuery count(db);
+    count.setForwardOnly(true);
+    if (count.exec(format("select count(*) from %s ;", wearingTable)) && count.next()
+        && count.value(0).toInt() == 0) {
+        count.finish();
+        QSqlQuery devices(db);
+        devices.setForwardOnly(true);
+        QList<Devicedata> rows;
+        if (devices.exec(format("select id, slaveId, ID_card from %s order by id ;", deviceTable))) {
+            while (devices.next())
+                rows.append(Devicedata{devices.value(0).toInt(), devices.value(1).toInt(),
+                                       devices.value(2).toString(), QString()});
+        }
+        devices.finish();
+        if (!rows.isEmpty()) {
+            QSet<int> addresses;
+            QSet<QString> cards;
+            bool ok = beginSigned(db);
+            for (const Devicedata& d : qAsConst(rows)) {
+                if (addresses.contains(d.slaveId) || cards.contains(d.ID_card)) {
+                    qWarning().noquote() << "wear periods: device row" << d.id << "(address" << d.slaveId
+                                         << ", ID card" << d.ID_card
+                                         << ") conflicts with an earlier binding and gets no period";
+                    continue;
+                }
+                addresses.insert(d.slaveId);
+                cards.insert(d.ID_card);
+                ok = ok
+                    && execBound(format("insert into %s(slaveId,ID_card,startTime,endTime) values(?,?,?,'');",
+                                        wearingTable),
+                                 {d.slaveId, d.ID_card, QStringLiteral("00000000000000")}, db);
+            }
+            if (!ok || !commitSigned(db)) {
+                db.driver()->rollbackTransaction();
+                return false;
+            }
+        }
+    }
+
+    QSqlQuery overlap(db);
+    overlap.setForwardOnly(true);
+    if (overlap.exec(format("select a.id, b.id, a.slaveId from %s a, %s b where a.slaveId = b.slaveId and a.id < b.id "
+                            "and (b.endTime = '' or a.startTime < b.endTime) "
+                            "and (a.endTime = '' or b.startTime < a.endTime) limit 1;",
+                            wearingTable, wearingTable))
+        && overlap.next()) {
+        qWarning().noquote() << "wear periods" << overlap.value(0).toInt() << "and" << overlap.value(1).toInt()
+                             << "of address" << overlap.value(2).toInt()
+                             << "overlap; each hour goes to the period that started later";
+    }
+    return true;
+}
+
+int execCounted(const QString& sql, const QVariantList& values, const QSqlDatabase& db);
+
+// The connection records the register changes made on it in the audit
+// trail; a closed one is left to the caller's own check.
+bool watched(const QSqlDatabase& db)
+{
+    return !db.isOpen() || AuditLog::watch(db);
+}
+
+// One change and its audit rows: all of it lands, or none. Inside a
+// caller's transaction it is a part of that one (a savepoint); outside one
+// it is a write transaction of its own. The triggers record the unit's
+// changes under this account.
+class Unit
+{
+public:
+    explicit Unit(const QSqlDatabase& db)
+        : db(db)
+    {
+        const SqlDialect::Unit begun = SqlDialect::beginUnit(db, QStringLiteral("unit"));
+        open = begun == SqlDialect::Unit::Savepoint ? Savepoint
+            : begun == SqlDialect::Unit::Transaction ? Transaction
+                                                      : None;
+        if (open != None && !AuditLog::sign(db))
+            signedOk = false;
+    }
+    ~Unit()
+    {
+        QSqlQuery q(db);
+        if (open == Savepoint) {
+            q.exec(QStringLiteral("ROLLBACK TO unit"));
+            q.exec(QStringLiteral("RELEASE unit"));
+        } else if (open == Transaction) {
+            q.exec(QStringLiteral("ROLLBACK"));
+        }
+    }
+    bool commit()
+    {
+        if (open == None || !signedOk || !AuditLog::unsign(db)
+            || !QSqlQuery(db).exec(open == Savepoint ? QStringLiteral("RELEASE unit") : QStringLiteral("COMMIT")))
+            return false;
+        open = None;
+        return true;
+    }
+
+private:
+    enum Open { None, Savepoint, Transaction };
+    QSqlDatabase db;
+    Open open = None;
+    bool signedOk = true;
+};
+
+// Dose rows are recorded by their number, not one by one.
+bool auditDeletion(const QSqlDatabase& db, const QString& table, const QString& rowKey, int rows)
+{
+    return rows <= 0
+        || AuditLog::write(db, QStringLiteral("delete"), table, rowKey, QStringLiteral("rows: %1").arg(rows));
+}
+
+} // namespace
+
+DataBase::DataBase(QObject* parent)
+    : DataBase(StoreConfig(), parent)
+{
+}
+
+DataBase::DataBase(const QString& fileName, QObject* parent)
+    : DataBase(StoreConfig::file(fileName), parent)
+{
+}
+
+DataBase::DataBase(const StoreConfig& store, QObject* parent)
+    : QObject(parent)
+    , store(store)
+    , fileName(store.isPostgres() ? QString() : store.path)
+{
+    registerRecordTypes();
+    // A default connection left by an earlier object is taken over and
+    // pointed at this store again, rather than replaced while someone may
+    // still hold it.
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    if (QSqlDatabase::contains(name) && QSqlDatabase::database(name, false).driverName() == store.driver) {
+        defaultDb = QSqlDatabase::database(name, false);
+        defaultDb.close();
+        store.apply(defaultDb);
+    } else {
+        defaultDb = store.addConnection(QString());
+    }
+    defaultDb.open();
+}
+
+QString DataBase::openError() const
+{
+    return defaultDb.lastError().text();
+}
+
+// The default connection stays registered and open; only this handle goes.
+DataBase::~DataBase() = default;
+
+bool DataBase::createTables()
+{
+    QMutexLocker lock(&dataMutex);
+    // Without a file nothing was laid out; saying so beats a silent true.
+    lacking.clear();
+    if (!defaultDb.isOpen())
+        return false;
+    // A station of a shared store may not make tables or triggers: it finds
+    // them made by the store's owner, or says what is missing.
+    station = !StoreSchema::mayLayOut(defaultDb);
+    if (station) {
+        lacking = StoreSchema::missing(defaultDb,
+                                       {deviceTable, realdataTable, monthdataTable, yeardataTable, seqYeardataTable,
+                                        staffTable, departmentTable, QStringLiteral("DosePolicy"),
+                                        QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable},
+                                       {realdataTable, monthdataTable, yeardataTable});
+        return lacking.isEmpty();
+    }
+
+    // A register that is worked in runs with a write-ahead log: a long read
+    // (a report, a backup) never holds up the storage of a reply. Without it
+    // (a read-only folder) writers still wait for each other, so it is no
+    // reason to stop.
+    if (!SqlDialect::useWriteAheadLog(defaultDb))
+        qWarning().noquote() << "cannot switch" << fileName
+                             << "to write-ahead logging:" << defaultDb.lastError().text();
+
+    struct Table
+    {
+        const QString* name;
+        const char* statement;
+    };
+    static const char* const doseTable =
+        "create table %s (id INTEGER PRIMARY KEY, slaveId integer,                 dataTime date,probeValue double );";
+    const Table tables[] = {
+        {&deviceTable,
+         "create table %s (id INTEGER PRIMARY KEY, slaveId integer,ID_card  varchar,dataTime date);"},
+        {&realdataTable, doseTable},
+        {&monthdataTable, doseTable},
+        {&yeardataTable, doseTable},
+        {&seqYeardataTable,
+         "create table %s (id INTEGER PRIMARY KEY, slaveId integer,                 dataTime date,probeValue double ,ID_card  varchar);"},
+        {&staffTable,
+         "create table %s (id INTEGER PRIMARY KEY, ID_card  varchar,                    name varchar,gender varchar,ptype integer,totalValue double,department varchar,                    teleNo varchar,adress varchar,photo blob);"},
+        {&departmentTable,
+         "create table %s (id INTEGER PRIMARY KEY, department varchar,dname varchar);"},
+    };
+
+    // Tables that exist already make their statement fail; that is expected
+    // on every start but the first and leaves their rows alone.
+    for (const Table& t : tables) {
+        if (t.name->isEmpty())
+            return false;
+        QSqlQuery q(defaultDb);
+        q.exec(SqlDialect::createTable(defaultDb, format(t.statement, *t.name)));
+    }
+
+    // Tables beyond the seven: an older file gains them on its next start.
+    for (const char* statement :
+         {"CREATE TABLE IF NOT EXISTS DosePolicy (name varchar PRIMARY KEY, value double)",
+          "CREATE TABLE IF NOT EXISTS DoseAlert (id INTEGER PRIMARY KEY, ID_card varchar, level varchar, "
+          "periodKey varchar, dose double, threshold double, raisedAt varchar, ackAt varchar, ackBy varchar, "
+          "comment varchar)",
+          "CREATE UNIQUE INDEX IF NOT EXISTS idx_DoseAlert_key ON DoseAlert(ID_card, level, periodKey)"}) {
+        QSqlQuery q(defaultDb);
+        if (!q.exec(SqlDialect::createTable(defaultDb, QLatin1String(statement))))
+            return false;
+    }
+    for (const QString& statement : AuditLog::layout(defaultDb)) {
+        QSqlQuery q(defaultDb);
+        if (!q.exec(statement))
+            return false;
+    }
+    // Policy rows that are missing start with their defaults.
+    Unit defaults(defaultDb);
+    for (const DosePolicy::Row& row : DosePolicy::rows()) {
+        if (!execBound(QStringLiteral("insert into DosePolicy(name, value) values(?, ?) on conflict(name) do nothing"),
+                       {row.name, row.defaultValue}, defaultDb))
+            return false;
+    }
+    if (!defaults.commit())
+        return false;
+
+    // The lookups of a reply's readings and of the register go by these
+    // columns; an existing file gains the indexes here as well.
+    struct Index
+    {
+        const QString* table;
+        const char* columns;
+        const char* suffix;
+    };
+    const Index indexes[] = {
+        {&realdataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&monthdataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&yeardataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&seqYeardataTable, "slaveId, dataTime", "slaveId_dataTime"},
+        {&staffTable, "ID_card", "ID_card"},
+        {&staffTable, "department", "department"},
+        {&deviceTable, "ID_card", "ID_card"},
+        {&deviceTable, "slaveId", "slaveId"},
+    };
+    for (const Index& i : indexes) {
+        if (!isPlainName(*i.table))
+            continue;
+        const QByteArray table = i.table->toLatin1();
+        QSqlQuery q(defaultDb);
+        q.exec(QString::asprintf("CREATE INDEX IF NOT EXISTS idx_%s_%s ON %s(%s);", table.constData(),
+                                 i.suffix, table.constData(), i.columns));
+    }
+    // A shared store keeps every reading and total once, whoever stores
+    // it; an SQLite file may hold duplicates from before and keeps them.
+    if (SqlDialect::isPostgres(defaultDb)) {
+        for (const QString* t : {&realdataTable, &monthdataTable, &yeardataTable}) {
+            const QByteArray table = t->toLatin1();
+            const QString exists = QString::asprintf("select 1 from pg_constraint where conname = lower('key_%s')",
+                                                     table.constData());
+            QString found;
+            // Another station starting at the same moment may add it first.
+            if (!firstText(exists, {}, defaultDb, found)
+                && !QSqlQuery(defaultDb).exec(QString::asprintf("ALTER TABLE %s ADD CONSTRAINT key_%s UNIQUE "
+                                                                "(slaveId, dataTime);",
+                                                                table.constData(), table.constData()))
+                && !firstText(exists, {}, defaultDb, found))
+                return false;
+        }
+        // The query dialog pages through the readings in time order. The
+        // server cannot see that the join leaves one device per period, so
+        // without an index of the time alone it sorts every matching reading
+        // to show the first ten.
+        const QByteArray readings = realdataTable.toLatin1();
+        QSqlQuery q(defaultDb);
+        if (isPlainName(realdataTable)
+            && !q.exec(QString::asprintf("CREATE INDEX IF NOT EXISTS idx_%s_dataTime ON %s(dataTime);",
+                                         readings.constData(), readings.constData())))
+            return false;
+    }
+    // The triggers that record the register's changes belong to the tables;
+    // an older store gains them here, and those of an earlier version are
+    // made anew.
+    return AuditLog::watch(defaultDb, true);
+}
+
+bool DataBase::createAddedTables()
+{
+    QMutexLocker lock(&dataMutex);
+    if (!defaultDb.isOpen() || !isPlainName(wearingTable))
+        return false;
+    // The owner of a shared store made the tables; createTables checked them.
+    if (station)
+        return lacking.isEmpty();
+    // A register without devices has no periods to keep yet: the table comes
+    // with the first binding, and a fresh file holds the seven tables only. A
+    // shared store has it from the start: its stations may not make tables.
+    QString devices;
+    if (!SqlDialect::hasTable(defaultDb, wearingTable) && !SqlDialect::isPostgres(defaultDb)
+        && (!firstText(format("select count(*) from %s ;", deviceTable), {}, defaultDb, devices)
+            || devices.toInt() == 0))
+        return true;
+    return createWearing(defaultDb) && givePeriodsToOldDevices(defaultDb, deviceTable, wearingTable);
+}
+
+bool DataBase::ensureWearingTable(QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && createWearing(db);
+}
+
+bool DataBase::createWearing(const QSqlDatabase& db)
+{
+    if (!isPlainName(wearingTable))
+        return false;
+    if (SqlDialect::hasTable(db, wearingTable))
+        return watched(db);
+    // Who wore which dosimeter when; an existing file gains the table here.
+    QSqlQuery q(db);
+    if (!q.exec(SqlDialect::createTable(db, format("CREATE TABLE IF NOT EXISTS %s (id INTEGER PRIMARY KEY, "
+                                                   "slaveId integer, ID_card varchar, startTime varchar, "
+                                                   "endTime varchar);",
+                                                   wearingTable)))
+        || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_slaveId_startTime ON %s(slaveId, startTime);",
+                          wearingTable, wearingTable))
+        || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_ID_card ON %s(ID_card);", wearingTable, wearingTable)))
+        return false;
+    return watched(db);
+}
+
+bool DataBase::withFileReleased(const std::function<bool()>& replace)
+{
+    QMutexLocker lock(&dataMutex);
+    if (store.isPostgres())
+        return replace();
+    const QString file = QFileInfo(fileName).absoluteFilePath();
+    QStringList reopen;
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        // A connection of another thread comes back invalid (with Qt's
+        // warning); it is not ours to close.
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (!db.isValid() || db.driverName() != QLatin1String(StoreConfig::kSqlite)
+            || QFileInfo(db.databaseName()).absoluteFilePath() != file)
+            continue;
+        dropPrepared(name);
+        if (db.isOpen()) {
+            db.close();
+            reopen << name;
+        }
+    }
+    const bool replaced = replace();
+    for (const QString& name : qAsConst(reopen))
+        QSqlDatabase::database(name, true);
+    return replaced;
+}
+
+bool DataBase::createConnection(const QString& connName)
+{
+    if (connName.isEmpty())
+        return false;
+    if (!QSqlDatabase::contains(connName))
+        store.addConnection(connName);
+    return true;
+}
+
+QSqlDatabase DataBase::getConnection(const QString& connName)
+{
+    return QSqlDatabase::database(connName, true);
+}
+
+void DataBase::openConnection(const QString& connName)
+{
+    QSqlDatabase db = QSqlDatabase::database(connName, false);
+    if (!db.isValid())
+        return;
+    if (db.isOpen() && store.isPostgres()) {
+        // A server connection stays open between uses (making one costs
+        // tens of milliseconds); one the server has dropped is made anew.
+        QMutexLocker lock(&dataMutex);
+        if (QSqlQuery(db).exec(QStringLiteral("select 1")))
+            return;
+        dropPrepared(connName);
+        db.close();
+    }
+    if (!db.isOpen())
+        db.open();
+}
+
+void DataBase::closeConnection(const QString& connName)
+{
+    if (store.isPostgres())
+        return; // kept for the next use; openConnection checks it then
+    {
+        // Statements prepared on the connection go before it closes.
+        QMutexLocker lock(&dataMutex);
+        dropPrepared(connName);
+    }
+    if (!QSqlDatabase::contains(connName))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(connName, false);
+    if (db.isOpen())
+        db.close();
+}
+
+bool DataBase::beginTransaction(QSqlDatabase db)
+{
+    if (!db.isOpen())
+        return false;
+    return SqlDialect::beginWrite(db);
+}
+
+bool DataBase::commitTransaction(QSqlDatabase db)
+{
+    if (!db.isOpen())
+        return false;
+    return db.commit();
+}
+
+bool DataBase::rollbackTransaction(QSqlDatabase db)
+{
+    if (!db.isOpen())
+        return false;
+    return db.rollback();
+}
+
+QSqlQueryModel* DataBase::getQueryModel(const QString& sql, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    auto* model = new QSqlQueryModel;
+    if (db.isOpen())
+        model->setQuery(sql, db);
+    return model;
+}
+
+QSqlQueryModel* DataBase::getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    auto* model = new QSqlQueryModel;
+    if (db.isOpen()) {
+        // Typed text (names, ID cards, filters) travels as bound values,
+        // never inside the statement text.
+        QSqlQuery q(db);
+        if (q.prepare(sql)) {
+            for (const QVariant& value : values)
+                q.addBindValue(value);
+            q.exec();
+        }
+        model->setQuery(q);
+    }
+    return model;
+}
+
+int DataBase::countRows(const QString& tableName, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(tableName))
+        return 0;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select count(*) from %s ;", tableName)) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
+bool DataBase::deleteById(const QString& tableName, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || !isPlainName(tableName))
+        return false;
+    Unit unit(db);
+    return QSqlQuery(db).exec(format("delete from %s where id = %d;", tableName, id)) && unit.commit();
+}
+
+// ---- Staff, departments, devices -------------------------------------------
+
+bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    Unit unit(db);
+    return execBound(format("insert into %s(ID_card,name,                    gender,ptype,totalValue,"
+                            "department,teleNo,adress,photo) values(?,?,?,?,?,?,?,?,?);",
+                            staffTable),
+                     {data.ID_card, data.name, data.gender, data.ptype, data.totalValue,
+                      data.department, data.teleNo, data.adress, data.photo},
+                     db)
+        && unit.commit();
+}
+
+bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    Unit unit(db);
+    const bool ok = execBound(
+        format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, teleNo=?"
+               "                ,adress = ?,photo = ? where id =?;",
+               staffTable),
+        {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
+         data.teleNo, data.adress, data.photo, data.id},
+        db)
+        && unit.commit();
+    qDebug().noquote().nospace() << "data[0] : " << boolText(ok);
+    return ok;
+}
+
+bool DataBase::selectStaffById(Staffdata& data, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && !staffTable.isEmpty()
+        && readFirst(format("select * from %s where id = %d                 ;", staffTable, id),
+                     {}, db, data, readStaff);
+}
+
+bool DataBase::selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && !staffTable.isEmpty()
+        && readFirst(format("select * from %s where ID_card=? ;", staffTable), {idCard}, db, data, readStaff);
+}
+
+bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& department,
+                                       QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || staffTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(format("select * from %s where department=? ;", staffTable)))
+        return false;
+    q.bindValue(0, department);
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        Staffdata d;
+        readStaff(q, d);
+        list.append(d);
+    }
+    return !q.lastError().isValid();
+}
+
+bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    Unit unit(db);
+    const bool ok = execBound(format("insert into %s(department,dname) values(?,?);", departmentTable),
+                              {data.department, data.dname}, db)
+        && unit.commit();
+    qDebug().noquote().nospace() << "bok" << boolText(ok);
+    return ok;
+}
+
+bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    Unit unit(db);
+    return execBound(format("update %s set department=?,dname=? where id =?;", departmentTable),
+                     {data.department, data.dname, data.id}, db)
+        && unit.commit();
+}
+
+bool DataBase::selectDepartmentById(Departdata& data, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && !departmentTable.isEmpty()
+        && readFirst(format("select * from %s where id = %d                 ;", departmentTable, id),
+                     {}, db, data, readDepartment);
+}
+
+bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || departmentTable.isEmpty())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(format("select * from %s ;", departmentTable)))
+        return false;
+    while (q.next()) {
+        Departdata d;
+        readDepartment(q, d);
+        list.append(d);
+    }
+    return !q.lastError().isValid();
+}
+
+bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || deviceTable.isEmpty())
+        return false;
+    Unit unit(db);
+    const bool ok = execBound(format("insert into %s(slaveId,ID_card,dataTime) values(?,?,?);", deviceTable),
+                              {data.slaveId, data.ID_card, data.dataTime}, db)
+        && unit.commit();
+    qDebug().noquote().nospace() << "bok" << boolText(ok);
+    return ok;
+}
+
+bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || deviceTable.isEmpty())
+        return false;
+    Unit unit(db);
+    return execBound(format("update %s set slaveId=? ,ID_card = ?,dataTime = ? where id =?;", deviceTable),
+                     {data.slaveId, data.ID_card, data.dataTime, data.id}, db)
+        && unit.commit();
+}
+
+bool DataBase::selectDeviceById(Devicedata& data, int id, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && !deviceTable.isEmpty()
+        && readFirst(format("select * from %s where id = %d                 ;", deviceTable, id),
+                     {}, db, data, readDevice);
+}
+
+bool DataBase::selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && !deviceTable.isEmpty()
+        && readFirst(format("select * from %s where slaveId = %d                 ;", deviceTable, slaveId),
+                     {}, db, data, readDevice);
+}
+
+bool DataBase::selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && !deviceTable.isEmpty()
+        && readFirst(format("select * from %s where ID_card = ?                 ;", deviceTable),
+                     {idCard}, db, data, readDevice);
+}
+
+// ---- Dose readings and totals ----------------------------------------------
+
+QSqlQuery* DataBase::preparedQuery(const QSqlDatabase& db, int statement, const QString& table)
+{
+    auto& statements = prepared[db.connectionName()];
+    StatementKey key(statement, table);
+    auto it = statements.find(key);
+    if (it != statements.end()) {
+        PreparedStatement& p = *it->second;
+        // A connection closed and opened again behind our back (or removed
+        // and added anew) leaves the cached query without a statement.
+        // A server's prepared statement lives as long as its connection,
+        // and closing one goes through closeConnection, which drops it here.
+        if (p.driver == db.driver() && (SqlDialect::isPostgres(db) || hasLiveStatement(p.query)))
+            return &p.query;
+        statements.erase(it);
+    }
+
+    auto p = std::make_unique<PreparedStatement>(PreparedStatement{QSqlQuery(db), db.driver()});
+    p->query.setForwardOnly(true);
+    if (!p->query.prepare(format(hotStatements[statement], table, table)))
+        return nullptr;
+    QSqlQuery* q = &p->query;
+    statements.emplace(std::move(key), std::move(p));
+    return q;
+}
+
+void DataBase::dropPrepared(const QString& connName)
+{
+    prepared.erase(connName);
+}
+
+const QString* DataBase::tableForKind(int kind) const
+{
+    switch (kind) {
+    case 0:
+        return &realdataTable;
+    case 1:
+        return &monthdataTable;
+    case 2:
+        return &yeardataTable;
+    case 3:
+        return &seqYeardataTable;
+    default:
+        return nullptr;
+    }
+}
+
+bool DataBase::insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
+                             double probeValue, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || table.isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, kInsertDose, table);
+    if (!q)
+        return false;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, dataTime);
+    q->bindValue(2, probeValue);
+    const bool ok = q->exec();
+    q->finish();
+    return ok;
+}
+
+bool DataBase::updateDoseRow(int statement, const QString& table, int slaveId,
+                             const QString& dataTime, double probeValue, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || table.isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, statement, table);
+    if (!q)
+        return false;
+    q->bindValue(0, probeValue);
+    q->bindValue(1, dataTime);
+    q->bindValue(2, slaveId);
+    const bool ok = q->exec();
+    q->finish();
+    return ok;
+}
+
+bool DataBase::insertRealdata(const Realdata& data, QSqlDatabase db)
+{
+    return insertDoseRow(realdataTable, data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::selectRealdataByTime(Realdata& data, const QString& dataTime, int slaveId, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || realdataTable.isEmpty())
+        return false;
+    // Most readings of a reply are new. The driver describes every result
+    // column anew on each run, so a one-column probe settles "not stored"
+    // at a fraction of the cost; the full row is read only when it exists.
+    QSqlQuery* probe = preparedQuery(db, kProbeReading, realdataTable);
+    if (!probe)
+        return false;
+    probe->bindValue(0, dataTime);
+    probe->bindValue(1, slaveId);
+    const bool exists = probe->exec() && probe->next();
+    probe->finish();
+    if (!exists)
+        return false;
+
+    QSqlQuery* q = preparedQuery(db, kSelectReading, realdataTable);
+    if (!q)
+        return false;
+    q->bindValue(0, dataTime);
+    q->bindValue(1, slaveId);
+    bool found = false;
+    if (q->exec() && q->next()) {
+        data.id = q->value(0).toInt();
+        data.slaveId = q->value(1).toInt();
+        data.dataTime = q->value(2).toString();
+        data.probeValue = q->value(3).toDouble();
+        found = true;
+    }
+    // Reset at once: a statement left mid-result keeps a read lock on the file.
+    q->finish();
+    return found;
+}
+
+bool DataBase::insertMonthdata(const totaldata_mon& data, QSqlDatabase db)
+{
+    return insertDoseRow(monthdataTable, data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::updateMonthdata(const totaldata_mon& data, QSqlDatabase db)
+{
+    return updateDoseRow(kUpdateMonth, monthdataTable,
+                         data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::insertYeardata(const totaldata_year& data, QSqlDatabase db)
+{
+    return insertDoseRow(yeardataTable, data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+bool DataBase::updateYeardata(const totaldata_year& data, QSqlDatabase db)
+{
+    return updateDoseRow(kUpdateYear, yeardataTable,
+                         data.slaveId, data.dataTime, data.probeValue, db);
+}
+
+int DataBase::insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || realdataTable.isEmpty())
+        return -1;
+    QSqlQuery* q = preparedQuery(db, kInsertOnce, realdataTable);
+    if (!q)
+        return -1;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, dataTime);
+    q->bindValue(2, probeValue);
+    const int inserted = q->exec() ? q->numRowsAffected() : -1;
+    q->finish();
+    return inserted;
+}
+
+bool DataBase::addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    const QString* table = kind == 1 || kind == 2 ? tableForKind(kind) : nullptr;
+    if (!db.isOpen() || !table || table->isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, kAddTotal, *table);
+    if (!q)
+        return false;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, key);
+    q->bindValue(2, value);
+    const bool ok = q->exec() && q->numRowsAffected() == 1;
+    q->finish();
+    return ok;
+}
+
+bool DataBase::selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
+                                const QString& end, QSqlDatabase db)
+{
+    registerRecordTypes();
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    const QString* table = tableForKind(kind);
+    if (!table || table->isEmpty())
+        return false;
+    QSqlQuery* q = preparedQuery(db, kSelectRange, *table);
+    if (!q)
+        return false;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, begin);
+    q->bindValue(2, end);
+    // A statement that did not run leaves the caller's list as it was.
+    if (!q->exec()) {
+        q->finish();
+        return false;
+    }
+    list.clear();
+    while (q->next()) {
+        switch (kind) {
+        case 0:
+            list.append(doseRow<Realdata>(*q));
+            break;
+        case 1:
+            list.append(doseRow<totaldata_mon>(*q));
+            break;
+        case 2:
+            list.append(doseRow<totaldata_year>(*q));
+            break;
+        default:
+            list.append(doseRow<totaldata_seqyear>(*q));
+            break;
+        }
+    }
+    // A damaged page ends the loop early: that is a failure, not the end.
+    const bool complete = !q->lastError().isValid();
+    q->finish();
+    return complete;
+}
+
+bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
+                                   QSqlDatabase db)
+{
+    Q_UNUSED(unused1);
+    Q_UNUSED(unused2);
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    const QString* table = tableForKind(kind);
+    if (!table || table->isEmpty())
+        return false;
+    Unit unit(db);
+    const int n = execCounted(format("delete from %s where slaveId = ? ;", *table), {slaveId}, db);
+    const bool ok = n >= 0 && auditDeletion(db, *table, QString::number(slaveId), n) && unit.commit();
+    qDebug().noquote().nospace() << "ret:" << boolText(ok);
+    return ok;
+}
+
+// ---- Register changes spanning tables ---------------------------------------
+
+bool DataBase::selectDepartmentByName(Departdata& data, const QString& name, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && !departmentTable.isEmpty()
+        && readFirst(format("select * from %s where department = ? ;", departmentTable),
+                     {name}, db, data, readDepartment);
+}
+
+namespace {
+
+// Reads one text column of the first row; false when there is none.
+bool firstText(const QString& sql, const QVariantList& values, const QSqlDatabase& db, QString& out)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return false;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    if (!q.exec() || !q.next())
+        return false;
+    out = q.value(0).toString();
+    return true;
+}
+
+// Runs a bound write and tells how many rows it changed (-1 on failure).
+int execCounted(const QString& sql, const QVariantList& values, const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        return -1;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    if (!q.exec())
+        return -1;
+    return q.numRowsAffected();
+}
+
+} // namespace
+
+bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || staffTable.isEmpty() || !isPlainName(deviceTable))
+        return false;
+    if (!beginSigned(db))
+        return false;
+
+    const auto fail = [&db] {
+        db.rollback();
+        qDebug().noquote().nospace() << "data[0] : " << boolText(false);
+        return false;
+    };
+
+    QString oldCard;
+    if (!firstText(format("select ID_card from %s where id = ? ;", staffTable), {data.id}, db, oldCard))
+        return fail();
+
+    if (oldCard != data.ID_card) {
+        // Another person still holding the old card keeps its device; only
+        // a card of this person alone moves along.
+        QString sharers;
+        if (!firstText(format("select count(*) from %s where ID_card = ? and id <> ? ;", staffTable),
+                       {oldCard, data.id}, db, sharers))
+            return fail();
+        if (sharers.toInt() == 0) {
+            QString brought, waiting;
+            if (!firstText(format("select count(*) from %s where ID_card = ? ;", deviceTable), {oldCard},
+                           db, brought)
+                || !firstText(format("select count(*) from %s where ID_card = ? ;", deviceTable),
+                              {data.ID_card}, db, waiting))
+                return fail();
+            if (brought.toInt() > 0 && waiting.toInt() > 0)
+                return fail();
+            if (execCounted(format("update %s set ID_card = ? where ID_card = ? ;", deviceTable),
+                            {data.ID_card, oldCard}, db)
+                < 0)
+                return fail();
+            // The same person under a corrected card: the periods come along,
+            // unless periods left under the new card would overlap them.
+            QString clashes;
+            if (!isPlainName(wearingTable)
+                || !firstText(format("select count(*) from %s a, %s b where a.ID_card = ? and b.ID_card = ? "
+                                     "and (b.endTime = '' or a.startTime < b.endTime) "
+                                     "and (a.endTime = '' or b.startTime < a.endTime) ;",
+                                     wearingTable, wearingTable),
+                              {oldCard, data.ID_card}, db, clashes)
+                || clashes.toInt() > 0)
+                return fail();
+            if (execCounted(format("update %s set ID_card = ? where ID_card = ? ;", wearingTable),
+                            {data.ID_card, oldCard}, db)
+                < 0)
+                return fail();
+        }
+    }
+
+    const int changed = execCounted(
+        format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, teleNo=?"
+               "                ,adress = ?,photo = ? where id =?;",
+               staffTable),
+        {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
+         data.teleNo, data.adress, data.photo, data.id},
+        db);
+    if (changed != 1 || !commitSigned(db))
+        return fail();
+    qDebug().noquote().nospace() << "data[0] : " << boolText(true);
+    return true;
+}
+
+bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen() || departmentTable.isEmpty() || staffTable.isEmpty())
+        return false;
+    if (!beginSigned(db))
+        return false;
+
+    const auto fail = [&db] {
+        db.rollback();
+        return false;
+    };
+
+    QString oldName;
+    if (!firstText(format("select department from %s where id = ? ;", departmentTable), {data.id}, db,
+                   oldName))
+        return fail();
+    if (execCounted(format("update %s set department=?,dname=? where id =?;", departmentTable),
+                    {data.department, data.dname, data.id}, db)
+        != 1)
+        return fail();
+    // The staff name their department by its text, so they follow a rename.
+    if (oldName != data.department
+        && execCounted(format("update %s set department = ? where department = ? ;", staffTable),
+                       {data.department, oldName}, db)
+               < 0)
+        return fail();
+    if (!commitSigned(db))
+        return fail();
+    return true;
+}
+
+// ---- Wear periods -------------------------------------------------------------
+
+namespace {
+
+const QString kBeginning = QStringLiteral("00000000000000");
+
+bool readPeriods(const QString& sql, const QVariant& key, const QSqlDatabase& db, QList<Wearingdata>& list)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return false;
+    q.bindValue(0, key);
+    if (!q.exec())
+        return false;
+    list.clear();
+    while (q.next())
+        list.append(Wearingdata{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toString(),
+                                q.value(3).toString(), q.value(4).toString()});
+    return !q.lastError().isValid();
+}
+
+// A key of the whole hour: 14 digits, minutes and seconds "0000", a real
+// time (or the beginning of all records).
+bool isHourKey(const QString& key)
+{
+    if (key == kBeginning)
+        return true;
+    return key.size() == 14 && key.endsWith(QLatin1String("0000"))
+        && QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss")).isValid();
+}
+
+QString shownTime(const QString& key, const QString& none)
+{
+    if (key.isEmpty())
+        return none;
+    if (key == kBeginning)
+        return QStringLiteral("最初");
+    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
+    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : key;
+}
+
+void say(QString* refusal, const QString& text)
+{
+    if (refusal)
+        *refusal = text;
+}
+
+// True with an empty list when the register has neither periods nor
+// dosimeters yet: the table of periods comes with the first dosimeter.
+// Without it, a register with dosimeters cannot say who wore them: that
+// stays an error.
+bool noPeriodsYet(const QSqlDatabase& db, const QString& wearingTable, const QString& deviceTable,
+                  QList<Wearingdata>& list)
+{
+    QString devices;
+    list.clear();
+    return !SqlDialect::hasTable(db, wearingTable)
+        && firstText(format("select count(*) from %s ;", deviceTable), {}, db, devices) && devices.toInt() == 0;
+}
+
+} // namespace
+
+bool DataBase::selectWearingBySlaveId(QList<Wearingdata>& list, int slaveId, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && isPlainName(wearingTable)
+        && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where slaveId = ? "
+                               "order by startTime, id ;",
+                               wearingTable),
+                        slaveId, db, list)
+            || noPeriodsYet(db, wearingTable, deviceTable, list));
+}
+
+bool DataBase::selectWearingByIdCard(QList<Wearingdata>& list, const QString& idCard, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && isPlainName(wearingTable)
+        && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where ID_card = ? "
+                               "order by startTime, id ;",
+                               wearingTable),
+                        idCard, db, list)
+            || noPeriodsYet(db, wearingTable, deviceTable, list));
+}
+
+bool DataBase::hasOverlappingPeriods(QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(wearingTable))
+        return false;
+    QString found;
+    return firstText(format("select a.id from %s a, %s b where a.slaveId = b.slaveId and a.id < b.id "
+                            "and (b.endTime = '' or a.startTime < b.endTime) "
+                            "and (a.endTime = '' or b.startTime < a.endTime) limit 1;",
+                            wearingTable, wearingTable),
+                     {}, db, found);
+}
+
+int DataBase::countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(realdataTable))
+        return -1;
+    QSqlQuery* q = preparedQuery(db, kCountRange, realdataTable);
+    if (!q)
+        return -1;
+    q->bindValue(0, slaveId);
+    q->bindValue(1, from);
+    q->bindValue(2, toExclusive);
+    const int n = q->exec() && q->next() ? q->value(0).toInt() : -1;
+    q->finish();
+    return n;
+}
+
+int DataBase::readingRange(int slaveId, const QString& from, const QString& toExclusive, QString& first,
+                           QString& last, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(realdataTable))
+        return -1;
+    QString* ends[] = {&first, &last};
+    for (int statement : {kFirstInRange, kLastInRange}) {
+        QSqlQuery* q = preparedQuery(db, statement, realdataTable);
+        if (!q)
+            return -1;
+        q->bindValue(0, slaveId);
+        q->bindValue(1, from);
+        q->bindValue(2, toExclusive);
+        const bool ran = q->exec();
+        const bool found = ran && q->next();
+        if (found)
+            *ends[statement == kLastInRange] = q->value(0).toString();
+        const bool failed = !ran || (!found && q->lastError().isValid());
+        q->finish();
+        if (failed)
+            return -1;
+        if (!found)
+            return 0;
+    }
+    return 1;
+}
+
+QString DataBase::periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
+                                  const QString& end)
+{
+    // One address, and one person, wear at most one period at any hour.
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(format("select slaveId, ID_card, startTime, endTime from %s "
+                          "where (slaveId = ? or ID_card = ?) and (endTime = '' or endTime > ?) "
+                          "and (? = '' or startTime < ?) order by startTime limit 1;",
+                          wearingTable))) {
+        return QStringLiteral("佩戴记录无法读取");
+    }
+    q.addBindValue(slaveId);
+    q.addBindValue(idCard);
+    q.addBindValue(start);
+    q.addBindValue(end);
+    q.addBindValue(end);
+    if (!q.exec())
+        return QStringLiteral("佩戴记录无法读取");
+    if (!q.next())
+        return QString();
+    const QString text = QStringLiteral("与已有佩戴记录冲突：%1号设备，身份证号 %2，从 %3 到 %4")
+                             .arg(q.value(0).toInt())
+                             .arg(q.value(1).toString(), shownTime(q.value(2).toString(), QString()),
+                                  shownTime(q.value(3).toString(), QStringLiteral("至今")));
+    return text;
+}
+
+bool DataBase::closeOpenPeriods(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& now,
+                                QString* refusal)
+{
+    QList<Wearingdata> open;
+    if (!readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where slaveId = ? "
+                            "and endTime = '' ;",
+                            wearingTable),
+                     slaveId, db, open)) {
+        say(refusal, QStringLiteral("佩戴记录无法读取"));
+        return false;
+    }
+    for (const Wearingdata& w : qAsConst(open)) {
+        if (w.ID_card != idCard)
+            continue;
+        if (w.startTime > now) {
+            say(refusal, QStringLiteral("结束时间早于开始时间：%1号设备的佩戴从 %2 开始")
+                             .arg(slaveId)
+                             .arg(shownTime(w.startTime, QString())));
+            return false;
+        }
+        // A period begun this very hour would end empty: it goes.
+        const bool ok = w.startTime == now
+            ? execBound(format("delete from %s where id = ? ;", wearingTable), {w.id}, db)
+            : execBound(format("update %s set endTime = ? where id = ? ;", wearingTable), {now, w.id}, db);
+        if (!ok) {
+            say(refusal, QStringLiteral("佩戴记录无法保存"));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DataBase::openPeriod(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
+                          QString* refusal)
+{
+    const QString clash = periodCollision(db, slaveId, idCard, start, QString());
+    if (!clash.isEmpty()) {
+        say(refusal, clash);
+        return false;
+    }
+    if (!execBound(format("insert into %s(slaveId,ID_card,startTime,endTime) values(?,?,?,'');", wearingTable),
+                   {slaveId, idCard, start}, db)) {
+        say(refusal, QStringLiteral("佩戴记录无法保存"));
+        return false;
+    }
+    return true;
+}
+
+bool DataBase::addDeviceBinding(const Devicedata& device, const QString& now, QString* refusal, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (db.isOpen() && !createWearing(db)) {
+        say(refusal, QStringLiteral("佩戴记录无法保存"));
+        return false;
+    }
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable)) {
+        say(refusal, QStringLiteral("数据库未打开"));
+        return false;
+    }
+    if (device.slaveId < 0 || device.slaveId > 65535 || !isHourKey(now)) {
+        say(refusal, QStringLiteral("设备号无效!"));
+        return false;
+    }
+    if (!beginSigned(db)) {
+        say(refusal, QStringLiteral("数据库忙"));
+        return false;
+    }
+    const auto fail = [&db] {
+        db.rollback();
+        return false;
+    };
+    QString bound;
+    if (firstText(format("select id from %s where slaveId = ? or ID_card = ? ;", deviceTable),
+                  {device.slaveId, device.ID_card}, db, bound)) {
+        say(refusal, QStringLiteral("设备ID已绑定!"));
+        return fail();
+    }
+    // A dosimeter new to the register: its earlier readings belong to its
+    // first wearer, except where that person wore another dosimeter.
+    QString start = now;
+    QString worn;
+    if (!firstText(format("select count(*) from %s where slaveId = ? ;", wearingTable), {device.slaveId}, db, worn))
+        return fail();
+    if (worn.toInt() == 0) {
+        QString lastEnd;
+        firstText(format("select max(endTime) from %s where ID_card = ? ;", wearingTable), {device.ID_card}, db,
+                  lastEnd);
+        start = lastEnd.isEmpty() ? kBeginning : qMin(lastEnd, now);
+    }
+    if (!openPeriod(db, device.slaveId, device.ID_card, start, refusal))
+        return fail();
+    if (!execBound(format("insert into %s(slaveId,ID_card,dataTime) values(?,?,?);", deviceTable),
+                   {device.slaveId, device.ID_card, device.dataTime}, db)) {
+        say(refusal, QStringLiteral("设备无法保存"));
+        return fail();
+    }
+    if (!commitSigned(db)) {
+        say(refusal, QStringLiteral("设备无法保存"));
+        return fail();
+    }
+    return true;
+}
+
+bool DataBase::moveBinding(const QSqlDatabase& db, const Devicedata& device, int newSlaveId, const QString& now,
+                           QString* refusal)
+{
+    if (newSlaveId < 0 || newSlaveId > 65535 || !isHourKey(now)) {
+        say(refusal, QStringLiteral("设备号无效!"));
+        return false;
+    }
+    if (newSlaveId == device.slaveId)
+        return true;
+    QString holder;
+    if (firstText(format("select id from %s where slaveId = ? and id <> ? ;", deviceTable), {newSlaveId, device.id},
+                  db, holder)) {
+        say(refusal, QStringLiteral("设备ID已绑定!"));
+        return false;
+    }
+    if (!closeOpenPeriods(db, device.slaveId, device.ID_card, now, refusal)
+        || !openPeriod(db, newSlaveId, device.ID_card, now, refusal))
+        return false;
+    if (execCounted(format("update %s set slaveId = ? where id = ? ;", deviceTable), {newSlaveId, device.id}, db)
+        != 1) {
+        say(refusal, QStringLiteral("设备无法保存"));
+        return false;
+    }
+    return true;
+}
+
+bool DataBase::changeDeviceAddress(int deviceId, int newSlaveId, const QString& now, QString* refusal,
+                                   QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (db.isOpen() && !createWearing(db)) {
+        say(refusal, QStringLiteral("佩戴记录无法保存"));
+        return false;
+    }
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !beginSigned(db)) {
+        say(refusal, QStringLiteral("数据库未打开"));
+        return false;
+    }
+    Devicedata device;
+    if (!readFirst(format("select * from %s where id = ? ;", deviceTable), {deviceId}, db, device, readDevice)) {
+        db.rollback();
+        say(refusal, QStringLiteral("设备已被删除"));
+        return false;
+    }
+    if (!moveBinding(db, device, newSlaveId, now, refusal) || !commitSigned(db)) {
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString& now, QString* refusal,
+                                   QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (db.isOpen() && !createWearing(db)) {
+        say(refusal, QStringLiteral("佩戴记录无法保存"));
+        return false;
+    }
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !beginSigned(db)) {
+        say(refusal, QStringLiteral("数据库未打开"));
+        return false;
+    }
+    Devicedata device;
+    if (!readFirst(format("select * from %s where slaveId = ? order by id ;", deviceTable), {oldSlaveId}, db, device,
+                   readDevice)) {
+        // Nobody is bound to the dosimeter: there is nothing to carry over,
+        // but the address change is recorded all the same.
+        if (!AuditLog::write(db, QStringLiteral("setid"), deviceTable, QString::number(newSlaveId),
+                             QStringLiteral("slaveId: %1 → %2").arg(oldSlaveId).arg(newSlaveId))
+            || !commitSigned(db)) {
+            db.rollback();
+            say(refusal, QStringLiteral("操作日志无法保存"));
+            return false;
+        }
+        return true;
+    }
+    if (!moveBinding(db, device, newSlaveId, now, refusal) || !commitSigned(db)) {
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool DataBase::removeDeviceBinding(int deviceId, const QString& now, QString* refusal, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (db.isOpen() && !createWearing(db)) {
+        say(refusal, QStringLiteral("佩戴记录无法保存"));
+        return false;
+    }
+    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !isHourKey(now)
+        || !beginSigned(db)) {
+        say(refusal, QStringLiteral("数据库未打开"));
+        return false;
+    }
+    Devicedata device;
+    if (!readFirst(format("select * from %s where id = ? ;", deviceTable), {deviceId}, db, device, readDevice)) {
+        db.rollback();
+        say(refusal, QStringLiteral("设备已被删除"));
+        return false;
+    }
+    if (!closeOpenPeriods(db, device.slaveId, device.ID_card, now, refusal)
+        || execCounted(format("delete from %s where id = ? ;", deviceTable), {deviceId}, db) != 1
+        || !commitSigned(db)) {
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool DataBase::assignReadings(int slaveId, const QString& idCard, const QString& from, const QString& to,
+                              QString* refusal, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (db.isOpen() && !createWearing(db)) {
+        say(refusal, QStringLiteral("佩戴记录无法保存"));
+        return false;
+    }
+    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty()) {
+        say(refusal, QStringLiteral("数据库未打开"));
+        return false;
+    }
+    if (slaveId < 0 || slaveId > 65535) {
+        say(refusal, QStringLiteral("设备号无效!"));
+        return false;
+    }
+    if (!isHourKey(from) || !isHourKey(to) || to == kBeginning || !(from < to)) {
+        say(refusal, QStringLiteral("结束时间必须晚于开始时间，且都在整点!"));
+        return false;
+    }
+    QString found;
+    if (idCard.isEmpty()
+        || !firstText(format("select id from %s where ID_card = ? ;", staffTable), {idCard}, db, found)) {
+        say(refusal, QStringLiteral("没有身份证号为 %1 的人员!").arg(idCard));
+        return false;
+    }
+    if (!beginSigned(db)) {
+        say(refusal, QStringLiteral("数据库忙"));
+        return false;
+    }
+    const QString clash = periodCollision(db, slaveId, idCard, from, to);
+    if (!clash.isEmpty()) {
+        say(refusal, clash);
+        db.rollback();
+        return false;
+    }
+    if (!execBound(format("insert into %s(slaveId,ID_card,startTime,endTime) values(?,?,?,?);", wearingTable),
+                   {slaveId, idCard, from, to}, db)
+        || !commitSigned(db)) {
+        say(refusal, QStringLiteral("佩戴记录无法保存"));
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool DataBase::recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month)
+{
+    // A day's total from its hourly readings, a month's from its day totals;
+    // a total with nothing left under it goes.
+    const QString& source = month ? monthdataTable : realdataTable;
+    const QString& target = month ? yeardataTable : monthdataTable;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(format("select count(*), coalesce(sum(probeValue), 0) from %s where slaveId = ? and dataTime like ? ;",
+                          source)))
+        return false;
+    q.addBindValue(slaveId);
+    q.addBindValue(key + QLatin1Char('%'));
+    if (!q.exec() || !q.next())
+        return false;
+    const int n = q.value(0).toInt();
+    const double sum = q.value(1).toDouble();
+    q.finish();
+    if (n == 0)
+        return execCounted(format("delete from %s where slaveId = ? and dataTime = ? ;", target), {slaveId, key}, db)
+            >= 0;
+    return execCounted(format("update %s set probeValue = ? where slaveId = ? and dataTime = ? ;", target),
+                       {sum, slaveId, key}, db)
+        >= 0;
+}
+
+bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (db.isOpen() && !createWearing(db))
+        return false;
+    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty() || !beginSigned(db))
+        return false;
+    const auto fail = [&db] {
+        db.rollback();
+        return false;
+    };
+    QString card;
+    if (!firstText(format("select ID_card from %s where id = ? ;", staffTable), {staffId}, db, card))
+        return fail();
+    // Another staff row with the same card keeps the history.
+    QString sharers;
+    if (!firstText(format("select count(*) from %s where ID_card = ? and id <> ? ;", staffTable), {card, staffId}, db,
+                   sharers))
+        return fail();
+    QList<Wearingdata> periods;
+    if (sharers.toInt() == 0
+        && !readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where ID_card = ? ;",
+                               wearingTable),
+                        card, db, periods))
+        return fail();
+
+    // The dose rows that go, by table, for the audit trail.
+    QMap<QString, int> gone;
+    const auto counted = [&gone](const QString& table, int n) {
+        gone[table] += qMax(n, 0);
+        return n;
+    };
+    for (const Wearingdata& w : qAsConst(periods)) {
+        // Only the hours this person wore: the readings of other wearers of
+        // the same address stay.
+        const QString end = w.endTime.isEmpty() ? QStringLiteral("99999999999999") : w.endTime;
+        if (w.startTime == kBeginning && w.endTime.isEmpty()) {
+            // Worn from the beginning and still: the whole address is theirs.
+            for (const QString* table : {&realdataTable, &monthdataTable, &yeardataTable, &seqYeardataTable}) {
+                const int n = execCounted(format("delete from %s where slaveId = ? ;", *table), {w.slaveId}, db);
+                if (counted(*table, n) < 0)
+                    return fail();
+            }
+            continue;
+        }
+        // The readings' keys are stored as numbers: each bound has the
+        // length of the keys it is compared with.
+        const QString day0 = w.startTime.left(8);
+        const QString day1 = end.left(8);
+        const QString month0 = w.startTime.left(6);
+        const QString month1 = end.left(6);
+        const bool startsMidDay = w.startTime.mid(8) != QLatin1String("000000");
+        const bool endsMidDay = end.mid(8) != QLatin1String("000000");
+        const bool startsMidMonth = w.startTime.mid(6) != QLatin1String("01000000") && w.startTime != kBeginning;
+        const bool endsMidMonth = end.mid(6) != QLatin1String("01000000");
+        const QVariantList range{w.slaveId, w.startTime, end};
+        const char* const cut = "delete from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;";
+        if (counted(realdataTable, execCounted(format(cut, realdataTable), range, db)) < 0
+            || counted(seqYeardataTable, execCounted(format(cut, seqYeardataTable), range, db)) < 0)
+            return fail();
+        // Whole days and months inside the period go; the ones cut by its
+        // ends are summed again from what stays.
+        const QDate startDay = QDate::fromString(day0, QStringLiteral("yyyyMMdd"));
+        const QString firstDay = startsMidDay && startDay.isValid()
+            ? startDay.addDays(1).toString(QStringLiteral("yyyyMMdd")) : day0;
+        const QString firstMonth = startsMidMonth && startDay.isValid()
+            ? QDate(startDay.year(), startDay.month(), 1).addMonths(1).toString(QStringLiteral("yyyyMM")) : month0;
+        if (counted(monthdataTable, execCounted(format(cut, monthdataTable), {w.slaveId, firstDay, day1}, db)) < 0
+            || counted(yeardataTable, execCounted(format(cut, yeardataTable), {w.slaveId, firstMonth, month1}, db)) < 0)
+            return fail();
+        if ((startsMidDay && !recomputeTotal(db, w.slaveId, day0, false))
+            || (endsMidDay && !recomputeTotal(db, w.slaveId, day1, false))
+            || (startsMidMonth && !recomputeTotal(db, w.slaveId, month0, true))
+            || (endsMidMonth && !recomputeTotal(db, w.slaveId, month1, true)))
+            return fail();
+    }
+    if (sharers.toInt() == 0
+        && execCounted(format("delete from %s where ID_card = ? ;", wearingTable), {card}, db) < 0)
+        return fail();
+    for (auto it = gone.cbegin(); it != gone.cend(); ++it) {
+        if (!auditDeletion(db, it.key(), card, it.value()))
+            return fail();
+    }
+    if (execCounted(format("delete from %s where id = ? ;", staffTable), {staffId}, db) != 1 || !commitSigned(db))
+        return fail();
+    return true;
+}
+
+// ---- Dose policy and alerts ---------------------------------------------------
+
+bool DataBase::selectStaffForStatus(QList<Staffdata>& list, const QString& department, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen() || !isPlainName(staffTable))
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const bool all = department.isEmpty();
+    if (!q.prepare(format("select id, ID_card, name, gender, ptype, totalValue, department from %s", staffTable)
+                   + (all ? QString() : QStringLiteral(" where department = ?"))
+                   + QStringLiteral(" order by department, id")))
+        return false;
+    if (!all)
+        q.addBindValue(department);
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        Staffdata s;
+        s.id = q.value(0).toInt();
+        s.ID_card = q.value(1).toString();
+        s.name = q.value(2).toString();
+        s.gender = q.value(3).toString();
+        s.ptype = q.value(4).toInt();
+        s.totalValue = q.value(5).toDouble();
+        s.department = q.value(6).toString();
+        list.append(s);
+    }
+    return !q.lastError().isValid();
+}
+
+bool DataBase::selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select name, value from DosePolicy")))
+        return false;
+    while (q.next())
+        rows.insert(q.value(0).toString(), q.value(1));
+    return !q.lastError().isValid();
+}
+
+namespace {
+
+bool writePolicy(const char* sql, const QList<QPair<QString, double>>& rows, QSqlDatabase& db)
+{
+    if (!beginSigned(db))
+        return false;
+    for (const auto& row : rows) {
+        if (execCounted(QLatin1String(sql), {row.first, row.second}, db) < 0) {
+            db.rollback();
+            return false;
+        }
+    }
+    return commitSigned(db) || (db.rollback(), false);
+}
+
+} // namespace
+
+bool DataBase::updatePolicy(const QList<QPair<QString, double>>& rows, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    return db.isOpen()
+        && writePolicy("insert into DosePolicy(name, value) values(?, ?) "
+                       "on conflict(name) do update set value = excluded.value",
+                       rows, db);
+}
+
+namespace {
+
+void readAlert(const QSqlQuery& q, DoseAlertdata& a)
+{
+    a.id = q.value(0).toInt();
+    a.ID_card = q.value(1).toString();
+    a.level = q.value(2).toString();
+    a.periodKey = q.value(3).toString();
+    a.dose = q.value(4).toDouble();
+    a.threshold = q.value(5).toDouble();
+    a.raisedAt = q.value(6).toString();
+    a.ackAt = q.value(7).toString();
+    a.ackBy = q.value(8).toString();
+    a.comment = q.value(9).toString();
+}
+
+} // namespace
+
+int DataBase::insertAlertOnce(const DoseAlertdata& a, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return -1;
+    return execCounted(QStringLiteral("insert into DoseAlert(ID_card, level, periodKey, dose, threshold, raisedAt, "
+                                      "ackAt, ackBy, comment) values(?, ?, ?, ?, ?, ?, '', '', '') "
+                                      "on conflict(ID_card, level, periodKey) do nothing"),
+                       {a.ID_card, a.level, a.periodKey, a.dose, a.threshold, a.raisedAt}, db);
+}
+
+bool DataBase::selectAlerts(QList<DoseAlertdata>& list, bool unackedOnly, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!db.isOpen())
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select id, ID_card, level, periodKey, dose, threshold, raisedAt, ackAt, ackBy, "
+                               "comment from DoseAlert %1 order by raisedAt desc, id desc")
+                    .arg(unackedOnly ? QStringLiteral("where coalesce(ackAt, '') = ''") : QString())))
+        return false;
+    while (q.next()) {
+        DoseAlertdata a;
+        readAlert(q, a);
+        list.append(a);
+    }
+    return !q.lastError().isValid();
+}
+
+bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ackBy, const QString& comment,
+                                QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    if (!watched(db))
+        return false;
+    if (!db.isOpen())
+        return false;
+    Unit unit(db);
+    return execCounted(QStringLiteral("update DoseAlert set ackAt = ?, ackBy = ?, comment = ? "
+                                      "where id = ? and coalesce(ackAt, '') = ''"),
+                       {ackAt, ackBy, comment, id}, db)
+               == 1
+        && unit.commit();
+}
+
+// ---- Audit trail ----------------------------------------------------------------
+
+bool DataBase::recordAudit(const QString& action, const QString& tableName, const QString& rowKey,
+                           const QString& detail, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    return db.isOpen() && AuditLog::write(db, action, tableName, rowKey, detail);
+}
+
+bool DataBase::selectAuditLog(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
+                              const QString& text, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataMutex);
+    rows.clear();
+    if (!db.isOpen())
+        return false;
+    QString sql = QStringLiteral("select at, actor, action, tableName, rowKey, detail from AuditLog "
+                                 "where at >= ? and at < ?");
+    QVariantList values{from, to};
+    if (!action.isEmpty()) {
+        sql += QStringLiteral(" and action = ?");
+        values << action;
+    }
+    if (!text.isEmpty()) {
+        // The text anywhere in who, where or what; its own % and _ are plain characters.
+        sql += QStringLiteral(" and (coalesce(actor, '') || ' ' || coalesce(tableName, '') || ' ' || "
+                              "coalesce(rowKey, '') || ' ' || coalesce(detail, '')) like ? escape '\\'");
+        QString pattern = text;
+        pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        values << QLatin1Char('%') + pattern + QLatin1Char('%');
+    }
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql + QStringLiteral(" order by id desc ;")))
+        return false;
+    for (const QVariant& v : qAsConst(values))
+        q.addBindValue(v);
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        QStringList row;
+        for (int c = 0; c < 6; ++c)
+            row << q.value(c).toString();
+        rows << row;
+    }
+    return !q.lastError().isValid();
+}

@@ -1,0 +1,269 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QObject>
+#include <QSqlQuery>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include "core/register/Departdata.h"
+#include "core/store/StoreConfig.h"
+#include "core/dose/DoseAlertdata.h"
+#include "core/register/Devicedata.h"
+#include "core/readings/Realdata.h"
+#include "core/register/Staffdata.h"
+#include "core/wear/Wearingdata.h"
+#include "core/readings/totaldata_mon.h"
+#include "core/readings/totaldata_seqyear.h"
+#include "core/readings/totaldata_year.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class QSqlQueryModel;
+
+// The one access object of "database.db". Every component works through a
+// named connection of its own and hands it to the operations below; all data
+// operations run under one process-wide lock, so at most one statement of the
+// program runs at a time. Failures never travel as text: false, 0, an empty
+// list or an untouched output record.
+class DataBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DataBase(QObject* parent = nullptr);
+    // The same on another file than "database.db" of the working directory.
+    explicit DataBase(const QString& fileName, QObject* parent = nullptr);
+    // The same on the store of the settings (an SQLite file or a
+    // PostgreSQL database).
+    explicit DataBase(const StoreConfig& store, QObject* parent = nullptr);
+    ~DataBase() override;
+
+    // Schema: the seven tables, then the indexes the lookups need, and the
+    // audit trail's triggers; an SQLite file is switched to write-ahead
+    // logging first. On a shared store opened with a station's role (not
+    // the database's owner) nothing is made: false when the layout is
+    // incomplete, and missingLayout() says what is missing.
+    bool createTables();
+    QStringList missingLayout() const { return lacking; }
+    // The tables added since (the wear periods, "Wearing") with their
+    // indexes; run after createTables on every start, harmless when they
+    // exist. A database with devices but no periods gets one open period per
+    // device from "00000000000000", so its readings stay with today's
+    // wearer.
+    bool createAddedTables();
+    // The table of wear periods and its indexes, when missing.
+    bool ensureWearingTable(QSqlDatabase db);
+
+    // The file every connection of this object opens.
+    QString filePath() const { return fileName; }
+    const StoreConfig& storeConfig() const { return store; }
+    bool isPostgres() const { return store.isPostgres(); }
+    // Whether the default connection is open, and the driver's (libpq's)
+    // reason when it is not.
+    bool isOpen() const { return defaultDb.isOpen(); }
+    QString openError() const;
+    // Closes every connection of this thread to the file (the default one and
+    // the named ones the components made), runs replace while nothing of ours
+    // holds it, then opens again those that were open: afterwards all of them
+    // read whatever replace put under the file's name. The processing
+    // thread's connection is closed between replies and opens the new file
+    // by itself. Returns what replace returned.
+    bool withFileReleased(const std::function<bool()>& replace);
+
+    // Connections. An SQLite file is opened and closed around each use; a
+    // server connection stays open, and openConnection makes it anew when
+    // the server has dropped it.
+    bool createConnection(const QString& connName);
+    QSqlDatabase getConnection(const QString& connName);
+    void openConnection(const QString& connName);
+    void closeConnection(const QString& connName);
+    // A write transaction (SqlDialect::beginWrite): it waits for another
+    // writer, up to the connection's busy timeout, instead of failing later.
+    bool beginTransaction(QSqlDatabase db);
+    bool commitTransaction(QSqlDatabase db);
+    // Undoes everything since beginTransaction; a reply that could not be
+    // stored completely leaves nothing behind.
+    bool rollbackTransaction(QSqlDatabase db);
+    QSqlQueryModel* getQueryModel(const QString& sql, QSqlDatabase db);
+    // The same with "?" placeholders in sql, bound in order to values.
+    QSqlQueryModel* getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db);
+    int countRows(const QString& tableName, QSqlDatabase db);
+    bool deleteById(const QString& tableName, int id, QSqlDatabase db);
+
+    // Staff, departments, devices.
+    bool insertStaff(const Staffdata& data, QSqlDatabase db);
+    bool updateStaff(const Staffdata& data, QSqlDatabase db);
+    bool selectStaffById(Staffdata& data, int id, QSqlDatabase db);
+    bool selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlDatabase db);
+    bool selectStaffByDepartment(QList<Staffdata>& list, const QString& department, QSqlDatabase db);
+    bool insertDepartment(const Departdata& data, QSqlDatabase db);
+    bool updateDepartment(const Departdata& data, QSqlDatabase db);
+    bool selectDepartmentById(Departdata& data, int id, QSqlDatabase db);
+    bool selectAllDepartments(QList<Departdata>& list, QSqlDatabase db);
+    bool insertDevice(const Devicedata& data, QSqlDatabase db);
+    bool updateDevice(const Devicedata& data, QSqlDatabase db);
+    bool selectDeviceById(Devicedata& data, int id, QSqlDatabase db);
+    bool selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db);
+    bool selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db);
+
+    // Register changes that touch more than one table; each runs in one
+    // transaction on db and leaves nothing behind when any step fails.
+    // The department of that name (the first one should names repeat).
+    bool selectDepartmentByName(Departdata& data, const QString& name, QSqlDatabase db);
+    // Updates person data.id; when the ID card changes, the person's device
+    // binding follows to the new card. False (nothing changed) when the row
+    // is gone, or when the new card already has a device while the person
+    // brings one along: a card must never end up with two devices.
+    bool updateStaffAndDevice(const Staffdata& data, QSqlDatabase db);
+    // Updates department data.id; a rename also renames the department of
+    // its staff. False (nothing changed) when the row is gone.
+    bool updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db);
+
+    // Dose readings and totals. Kinds: 0 Realdata, 1 Monthdata, 2 Yeardata, 3 SeqYeardata.
+    bool insertRealdata(const Realdata& data, QSqlDatabase db);
+    bool selectRealdataByTime(Realdata& data, const QString& dataTime, int slaveId, QSqlDatabase db);
+    bool insertMonthdata(const totaldata_mon& data, QSqlDatabase db);
+    bool updateMonthdata(const totaldata_mon& data, QSqlDatabase db);
+    bool insertYeardata(const totaldata_year& data, QSqlDatabase db);
+    bool updateYeardata(const totaldata_year& data, QSqlDatabase db);
+    bool selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
+                          const QString& end, QSqlDatabase db);
+    // The storage of a reply on a shared store: 1 when the reading was
+    // inserted, 0 when the hour was stored already (by anyone), -1 on
+    // failure.
+    int insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db);
+    // Adds value to the total of key (kind 1 day, 2 month), creating it, in
+    // one statement that concurrent writers cannot split.
+    bool addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db);
+    bool deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
+                             QSqlDatabase db);
+
+    // Wear periods. Times are keys "yyyyMMddhhmmss"; "now" is the start of
+    // the current hour, handed in by the caller. Every change below runs in
+    // one transaction with the Device row it belongs to; on a refusal
+    // nothing is written and refusal (when given) says why, in words for
+    // the operator.
+    bool selectWearingBySlaveId(QList<Wearingdata>& list, int slaveId, QSqlDatabase db);
+    bool selectWearingByIdCard(QList<Wearingdata>& list, const QString& idCard, QSqlDatabase db);
+    // True when two periods of one address cover the same hour (only a
+    // hand-written database has them).
+    bool hasOverlappingPeriods(QSqlDatabase db);
+    // Hourly readings of an address with from <= dataTime < toExclusive; -1
+    // when the count fails.
+    int countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db);
+    // The first and the last key of an address's hourly readings with from
+    // <= dataTime < toExclusive: 1 when there are any, 0 when none, -1 when
+    // they cannot be read.
+    int readingRange(int slaveId, const QString& from, const QString& toExclusive, QString& first, QString& last,
+                     QSqlDatabase db);
+    // 添加: the Device row and a period from now, or from "00000000000000"
+    // when the address never had one (from the end of the person's last
+    // period if they wore another dosimeter before).
+    bool addDeviceBinding(const Devicedata& device, const QString& now, QString* refusal, QSqlDatabase db);
+    // 修改: the device's open period closes at now, the same person's opens
+    // on the new address.
+    bool changeDeviceAddress(int deviceId, int newSlaveId, const QString& now, QString* refusal,
+                             QSqlDatabase db);
+    // 删除: the period closes at now and the Device row goes.
+    bool removeDeviceBinding(int deviceId, const QString& now, QString* refusal, QSqlDatabase db);
+    // A dosimeter took a new bus address: its Device row and its wearer's
+    // period follow. True with nothing changed when no row names oldSlaveId.
+    bool followAddressChange(int oldSlaveId, int newSlaveId, const QString& now, QString* refusal,
+                             QSqlDatabase db);
+    // 分配读数: a closed period [from, to) of the address for idCard.
+    bool assignReadings(int slaveId, const QString& idCard, const QString& from, const QString& to,
+                        QString* refusal, QSqlDatabase db);
+    // Deletes the person, their periods and the readings and totals those
+    // periods cover; totals of days and months only partly covered are
+    // summed anew from what stays.
+    bool deleteStaffWithHistory(int staffId, QSqlDatabase db);
+
+    // Every person (of one department when it is not empty) without the
+    // photo, ordered by department, then by id.
+    bool selectStaffForStatus(QList<Staffdata>& list, const QString& department, QSqlDatabase db);
+
+    // The dose policy (table "DosePolicy"): every stored row, name -> value as stored.
+    bool selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db);
+    // Writes (inserts or replaces) every row in one transaction.
+    bool updatePolicy(const QList<QPair<QString, double>>& rows, QSqlDatabase db);
+
+    // Alerts (table "DoseAlert"). An alert of a person, level and period is
+    // stored once: 1 when inserted, 0 when it existed already, -1 on failure.
+    int insertAlertOnce(const DoseAlertdata& alert, QSqlDatabase db);
+    // Newest first; only those not yet acknowledged when unackedOnly.
+    bool selectAlerts(QList<DoseAlertdata>& list, bool unackedOnly, QSqlDatabase db);
+    // Acknowledges alert id unless it was acknowledged before; true when it
+    // was changed now.
+    bool acknowledgeAlert(int id, const QString& ackAt, const QString& ackBy, const QString& comment,
+                          QSqlDatabase db);
+
+    // The audit trail: one row of an operation that is no row change of the
+    // register (a cleared dosimeter, a backup); the rows with from <= at < to
+    // ("yyyy-MM-dd hh:mm:ss"), of one action when given, holding text when
+    // given, newest first: at, actor, action, tableName, rowKey, detail.
+    bool recordAudit(const QString& action, const QString& tableName, const QString& rowKey, const QString& detail,
+                     QSqlDatabase db);
+    bool selectAuditLog(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
+                        const QString& text, QSqlDatabase db);
+
+    QString departmentTable = QStringLiteral("Department");
+    QString staffTable = QStringLiteral("Staff");
+    QString deviceTable = QStringLiteral("Device");
+    QString realdataTable = QStringLiteral("Realdata");
+    QString monthdataTable = QStringLiteral("Monthdata");
+    QString yeardataTable = QStringLiteral("Yeardata");
+    QString seqYeardataTable = QStringLiteral("SeqYeardata");
+    QString wearingTable = QStringLiteral("Wearing");
+
+private:
+    // Set by createTables: the store is laid out by another role, and what
+    // it lacks.
+    bool station = false;
+    QStringList lacking;
+
+    // One statement prepared on one connection, kept for the calls that run
+    // thousands of times per reply (lookups and inserts of readings, totals).
+    struct PreparedStatement
+    {
+        QSqlQuery query;
+        const QSqlDriver* driver = nullptr;
+    };
+
+    // Returns the cached statement number `statement` for table on db,
+    // preparing it when it is missing or no longer usable; nullptr when it
+    // cannot be prepared. Only call with the data lock held.
+    QSqlQuery* preparedQuery(const QSqlDatabase& db, int statement, const QString& table);
+    void dropPrepared(const QString& connName);
+    bool insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
+                       double probeValue, QSqlDatabase db);
+    bool updateDoseRow(int statement, const QString& table, int slaveId,
+                       const QString& dataTime, double probeValue, QSqlDatabase db);
+    const QString* tableForKind(int kind) const;
+    // Helpers of the period changes; they run with the lock held inside the
+    // caller's transaction.
+    QString periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
+                            const QString& end);
+    bool closeOpenPeriods(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& now,
+                          QString* refusal);
+    bool openPeriod(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
+                    QString* refusal);
+    bool moveBinding(const QSqlDatabase& db, const Devicedata& device, int newSlaveId, const QString& now,
+                     QString* refusal);
+    bool createWearing(const QSqlDatabase& db);
+    bool recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month);
+
+    QSqlDatabase defaultDb;
+    StoreConfig store;
+    QString fileName;
+    // Connection name -> (statement number, table name) -> prepared statement.
+    // Keyed by number rather than text so that a hit costs no formatting.
+    using StatementKey = std::pair<int, QString>;
+    std::map<QString, std::map<StatementKey, std::unique_ptr<PreparedStatement>>> prepared{};
+};

@@ -1,0 +1,337 @@
+#include "core/audit/AuditLog.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QSysInfo>
+#include <QDebug>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include "core/store/SqlDialect.h"
+
+namespace {
+
+// Who is changing a shared store: the program's transaction says it in this
+// setting (set_config(..., true), so it ends with the transaction).
+const char* const kActorSetting = "dosemanager.actor";
+// Who is changing an SQLite file: the program's transaction fills this
+// one-row table and empties it before it commits. A trigger of the file
+// cannot read a connection's temporary table.
+const char* const kActorTable = "AuditActor";
+
+// A watched table: the key its rows are known by.
+struct Watched
+{
+    const char* table;
+    const char* rowKey; // an expression of the row, "%1" standing for old or new
+};
+const Watched kWatched[] = {
+    {"Staff", "%1.ID_card"},
+    {"Department", "%1.department"},
+    {"Device", "%1.slaveId"},
+    {"Wearing", "%1.slaveId || ' ' || %1.ID_card"},
+    {"DosePolicy", "%1.name"},
+};
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// A column's value as the detail shows it: a picture by its size.
+QString shown(const QString& row, const QString& column)
+{
+    const QString x = row + QLatin1Char('.') + column;
+    if (column == QLatin1String("photo"))
+        return QStringLiteral("coalesce(length(%1) || ' bytes', '')").arg(x);
+    return QStringLiteral("coalesce(CAST(%1 AS text), '')").arg(x);
+}
+
+// PostgreSQL names the columns in lower case; the detail names them as the
+// program does.
+QString label(const QString& column)
+{
+    static const QStringList names{"ID_card", "name",    "gender",  "ptype",     "totalValue",
+                                   "department", "teleNo", "adress", "photo",   "dname",
+                                   "slaveId", "dataTime", "startTime", "endTime", "value"};
+    for (const QString& n : names) {
+        if (n.compare(column, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    return column;
+}
+
+// One trigger: the statements that make it, and the text its store keeps
+// of it (SQLite's "sql" of the trigger, PostgreSQL's function body), by
+// which one made by an earlier version is told apart.
+struct Trigger
+{
+    QString name;
+    QStringList statements;
+    QString kept;
+};
+
+// SQLite's trigger of the file, or PostgreSQL's function and trigger of the
+// table.
+Trigger trigger(const QSqlDatabase& db, const QString& table, const QString& op, const QString& when,
+                const QString& insert)
+{
+    const QString name = QStringLiteral("audit_%1_%2").arg(table, op);
+    if (!SqlDialect::isPostgres(db)) {
+        const QString create = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 %4 BEGIN %5; END")
+                                   .arg(name, op.toUpper(), table,
+                                        when.isEmpty() ? QString() : QStringLiteral("WHEN ") + when, insert);
+        return {name, {QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name), create}, create};
+    }
+    const QString body = QStringLiteral(" BEGIN %1; RETURN NULL; END ").arg(insert);
+    return {name,
+            {QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $f$%2$f$")
+                 .arg(name, body),
+             QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER %2 ON %3 FOR EACH ROW %4 EXECUTE FUNCTION %1()")
+                 .arg(name, op.toUpper(), table,
+                      when.isEmpty() ? QString() : QStringLiteral("WHEN (%1)").arg(when))},
+            body};
+}
+
+// The actor as the trigger writes it: the one the program's transaction
+// signed, or none.
+QString actorExpression(const QSqlDatabase& db)
+{
+    if (!SqlDialect::isPostgres(db))
+        return QStringLiteral("coalesce((SELECT actor FROM %1), %2)")
+            .arg(QLatin1String(kActorTable), quoted(QLatin1String(AuditLog::kOutside)));
+    return QStringLiteral("coalesce(nullif(current_setting('%1', true), ''), %2)")
+        .arg(QLatin1String(kActorSetting), quoted(QLatin1String(AuditLog::kOutside)));
+}
+
+Trigger rowTrigger(const QSqlDatabase& db, const Watched& w, const QString& op, const QStringList& columns)
+{
+    // "field: old → new; " for each field the change touched.
+    QStringList pieces, changed;
+    for (const QString& c : columns) {
+        const QString o = shown(QStringLiteral("old"), c);
+        const QString n = shown(QStringLiteral("new"), c);
+        QString touched;
+        if (op == QLatin1String("insert"))
+            touched = QStringLiteral("new.%1 IS NOT NULL AND CAST(new.%1 AS text) <> ''").arg(c);
+        else if (op == QLatin1String("delete"))
+            touched = QStringLiteral("old.%1 IS NOT NULL AND CAST(old.%1 AS text) <> ''").arg(c);
+        else
+            touched = QStringLiteral("old.%1 IS DISTINCT FROM new.%1").arg(c);
+        changed << touched;
+        // "field: old → new"; an insert has no old value, a deletion no new one.
+        const QString before = op == QLatin1String("insert") ? QStringLiteral("''") : o;
+        const QString after = op == QLatin1String("delete") ? QStringLiteral("''") : n;
+        const QString change = QStringLiteral("CASE WHEN %1 = '' THEN '' ELSE ' ' || %1 END || ' →' || "
+                                              "CASE WHEN %2 = '' THEN '' ELSE ' ' || %2 END")
+                                   .arg(before, after);
+        pieces << QStringLiteral("CASE WHEN %1 THEN '%2:' || %3 || '; ' ELSE '' END").arg(touched, label(c), change);
+    }
+    const QString row = op == QLatin1String("delete") ? QStringLiteral("old") : QStringLiteral("new");
+    QString action = quoted(op);
+    // An address change of a dosimeter is an action of its own.
+    if (op == QLatin1String("update") && QLatin1String(w.table) == QLatin1String("Device"))
+        action = QStringLiteral("CASE WHEN old.slaveId IS DISTINCT FROM new.slaveId THEN 'setid' ELSE 'update' END");
+    const QString insert = QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
+                                          "VALUES(%1, %2, %3, '%4', CAST(%5 AS text), rtrim(%6, '; '))")
+                               .arg(SqlDialect::now(db), actorExpression(db), action, QLatin1String(w.table),
+                                    QString::fromLatin1(w.rowKey).arg(row), pieces.join(QStringLiteral(" || ")));
+    return trigger(db, QLatin1String(w.table), op,
+                   op == QLatin1String("update") ? changed.join(QStringLiteral(" OR ")) : QString(), insert);
+}
+
+// Every recording trigger the register tables that exist should carry; an
+// empty list with ok false when their columns cannot be read.
+QList<Trigger> planned(const QSqlDatabase& db, bool& ok)
+{
+    ok = true;
+    QList<Trigger> all;
+    for (const Watched& w : kWatched) {
+        const QString table = QLatin1String(w.table);
+        if (!SqlDialect::hasTable(db, table))
+            continue;
+        QStringList columns = SqlDialect::columns(db, table);
+        columns.removeAll(QStringLiteral("id"));
+        if (columns.isEmpty()) {
+            ok = false;
+            return {};
+        }
+        for (const char* op : {"insert", "update", "delete"})
+            all << rowTrigger(db, w, QLatin1String(op), columns);
+    }
+    // An acknowledgement: the alert, and the comment it was given.
+    if (SqlDialect::hasTable(db, QStringLiteral("DoseAlert"))) {
+        const QString insert = QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
+                                              "VALUES(%1, %2, 'ack', 'DoseAlert', new.ID_card || ' ' || new.level "
+                                              "|| ' ' || new.periodKey, 'comment: → ' || coalesce(new.comment, ''))")
+                                   .arg(SqlDialect::now(db), actorExpression(db));
+        Trigger ack = trigger(db, QStringLiteral("DoseAlert"), QStringLiteral("ack"),
+                              QStringLiteral("coalesce(old.ackAt, '') = '' AND coalesce(new.ackAt, '') <> ''"),
+                              insert);
+        // Not every update: only those of the acknowledgement.
+        ack.kept.replace(QStringLiteral("AFTER ACK ON"), QStringLiteral("AFTER UPDATE OF ackAt ON"));
+        for (QString& statement : ack.statements)
+            statement.replace(QStringLiteral("AFTER ACK ON"), QStringLiteral("AFTER UPDATE OF ackAt ON"));
+        all << ack;
+    }
+    return all;
+}
+
+// The recording triggers the store holds, by their name in lower case, with
+// the text it keeps of each; false when they cannot be read.
+bool present(const QSqlDatabase& db, QHash<QString, QString>& kept)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const bool read = SqlDialect::isPostgres(db)
+        ? q.exec(QStringLiteral("select t.tgname, coalesce(p.prosrc, '') from pg_trigger t "
+                                "join pg_class c on c.oid = t.tgrelid left join pg_proc p on p.oid = t.tgfoid "
+                                "where not t.tgisinternal and t.tgname like 'audit%' "
+                                "and c.relnamespace = to_regnamespace(current_schema())"))
+        : q.exec(QStringLiteral("select name, sql from main.sqlite_master where type = 'trigger' "
+                                "and name like 'audit%'"));
+    if (!read)
+        return false;
+    while (q.next())
+        kept.insert(q.value(0).toString().toLower(), q.value(1).toString());
+    return !q.lastError().isValid();
+}
+
+} // namespace
+
+const char* const AuditLog::kOutside = "outside the program";
+
+QStringList AuditLog::layout(const QSqlDatabase& db)
+{
+    const QString table = SqlDialect::createTable(
+        db, QStringLiteral("CREATE TABLE IF NOT EXISTS AuditLog (id INTEGER PRIMARY KEY, at varchar, actor varchar, "
+                           "action varchar, tableName varchar, rowKey varchar, detail varchar)"));
+    // An entry is never rewritten: neither changed, nor deleted, nor taken
+    // over by an insert of its id (SQLite's REPLACE deletes and inserts
+    // without firing the delete triggers; PostgreSQL's ON CONFLICT DO UPDATE
+    // updates).
+    if (SqlDialect::isPostgres(db))
+        return {table,
+                QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_kept() RETURNS trigger LANGUAGE plpgsql AS $f$ "
+                               "BEGIN RAISE EXCEPTION 'the audit trail is never changed'; END $f$"),
+                QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept BEFORE UPDATE OR DELETE ON AuditLog "
+                               "FOR EACH ROW EXECUTE FUNCTION auditlog_kept()"),
+                QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept_truncate BEFORE TRUNCATE ON AuditLog "
+                               "FOR EACH STATEMENT EXECUTE FUNCTION auditlog_kept()"),
+                QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_kept_id() RETURNS trigger LANGUAGE plpgsql AS "
+                               "$f$ BEGIN IF EXISTS (SELECT 1 FROM AuditLog WHERE id = NEW.id) THEN "
+                               "RAISE EXCEPTION 'the audit trail is never changed'; END IF; RETURN NEW; END $f$"),
+                QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept_id BEFORE INSERT ON AuditLog "
+                               "FOR EACH ROW EXECUTE FUNCTION auditlog_kept_id()")};
+    return {table,
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_update BEFORE UPDATE ON AuditLog "
+                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_delete BEFORE DELETE ON AuditLog "
+                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_id BEFORE INSERT ON AuditLog "
+                           "WHEN EXISTS (SELECT 1 FROM AuditLog WHERE id = new.id) "
+                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY CHECK (id = 1), actor varchar)")
+                .arg(QLatin1String(kActorTable))};
+}
+
+QString AuditLog::actor()
+{
+    // The account the process runs as, whatever its environment says: a
+    // service, cron or "env -i" still names who it is.
+    const uid_t uid = geteuid();
+    const passwd* account = getpwuid(uid);
+    const QString login = account && account->pw_name && *account->pw_name
+        ? QString::fromLocal8Bit(account->pw_name)
+        : QStringLiteral("uid%1").arg(uid);
+    return login + QLatin1Char('@') + QSysInfo::machineHostName();
+}
+
+bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QString& tableName, const QString& rowKey,
+                     const QString& detail)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
+                                  "VALUES(%1, ?, ?, ?, ?, ?)")
+                       .arg(SqlDialect::now(db))))
+        return false;
+    for (const QString& v : {actor(), action, tableName, rowKey, detail})
+        q.addBindValue(v.isNull() ? QStringLiteral("") : v); // text, never NULL
+    return q.exec();
+}
+
+bool AuditLog::watch(const QSqlDatabase& db, bool renew)
+{
+    if (!SqlDialect::hasTable(db, QStringLiteral("AuditLog")))
+        return false;
+    bool ok = false;
+    const QList<Trigger> all = planned(db, ok);
+    QHash<QString, QString> kept;
+    if (!ok || !present(db, kept))
+        return false;
+    QSqlQuery q(db);
+    QSqlDatabase connection = db;
+    for (const Trigger& t : all) {
+        const auto found = kept.constFind(t.name.toLower());
+        const bool missing = found == kept.constEnd();
+        if (!missing && (!renew || found.value() == t.kept))
+            continue;
+        // An earlier version's trigger is replaced whole or kept: it records
+        // better than none. (Renewing runs at start-up, in no transaction.)
+        const bool whole = !missing && SqlDialect::beginWrite(connection);
+        bool made = true;
+        for (const QString& statement : t.statements)
+            made = made && q.exec(statement);
+        if (whole)
+            made = made ? connection.commit() : (connection.rollback(), false);
+        if (made)
+            continue;
+        qWarning().noquote() << "the audit trail cannot watch" << t.name << q.lastError().text();
+        // A missing one may have been made by another station meanwhile.
+        if (missing && !lacking(db).isEmpty())
+            return false;
+    }
+    return true;
+}
+
+QStringList AuditLog::lacking(const QSqlDatabase& db)
+{
+    bool ok = false;
+    const QList<Trigger> all = planned(db, ok);
+    QHash<QString, QString> kept;
+    if (!ok || !present(db, kept))
+        return {QStringLiteral("(the triggers cannot be read)")};
+    QStringList names = SqlDialect::isPostgres(db)
+        ? QStringList{QStringLiteral("AuditLog_kept"), QStringLiteral("AuditLog_kept_truncate")}
+        : QStringList{QStringLiteral("AuditLog_kept_update"), QStringLiteral("AuditLog_kept_delete")};
+    names << QStringLiteral("AuditLog_kept_id");
+    for (const Trigger& t : all)
+        names << t.name;
+    QStringList missing;
+    for (const QString& name : qAsConst(names)) {
+        if (!kept.contains(name.toLower()))
+            missing << name;
+    }
+    return missing;
+}
+
+bool AuditLog::sign(const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (SqlDialect::isPostgres(db))
+        q.prepare(QStringLiteral("select set_config('%1', ?, true)").arg(QLatin1String(kActorSetting)));
+    else
+        q.prepare(QStringLiteral("INSERT OR REPLACE INTO %1(id, actor) VALUES(1, ?)").arg(QLatin1String(kActorTable)));
+    q.addBindValue(actor());
+    return q.exec();
+}
+
+bool AuditLog::unsign(const QSqlDatabase& db)
+{
+    return QSqlQuery(db).exec(SqlDialect::isPostgres(db)
+                                  ? QStringLiteral("select set_config('%1', '', true)").arg(QLatin1String(kActorSetting))
+                                  : QStringLiteral("DELETE FROM %1").arg(QLatin1String(kActorTable)));
+}

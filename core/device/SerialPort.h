@@ -1,0 +1,114 @@
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QSerialPort>
+#include <QSqlDatabase>
+#include <QString>
+
+#include "core/device/Com_Info.h"
+#include "core/device/ComPortState.h"
+#include "core/device/PortDescription.h"
+
+class DataBase;
+class SettingsAdpater;
+
+// The serial link to the dosimeters: opens every port at 38400 8N1, sends the
+// three requests, assembles the replies and reports each outcome through
+// data_Result. Lives in the GUI thread.
+class SerialPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    using PortLister = std::function<QList<PortDescription>()>;
+
+    // Largest reply a device can send: address, count and 65535 records,
+    // as hex text.
+    static constexpr int kMaxReplyHex = 2 * (4 + 7 * 65535);
+    static constexpr int kDefaultResponseTimeout = 30000;
+    // Progress of a long reply is reported at most this often per port.
+    static constexpr int kProgressIntervalMs = 200;
+
+    SerialPort(QObject* parent, SettingsAdpater* settings, DataBase* database);
+    ~SerialPort() override;
+
+    void openPorts();
+    void stopPorts();
+
+    // The ports the link enumerates come from one replaceable function;
+    // an empty function restores the system's enumeration.
+    static void setPortLister(PortLister lister);
+    static QList<PortDescription> listPorts();
+
+    // Silence on a port after a request that counts as no answer.
+    void setResponseTimeout(int ms);
+    int responseTimeout() const { return timeoutMs; }
+
+    const QList<ComPortState>& portStates() const { return ports; }
+    const QList<Com_Info>& portParameters() const { return portParams; }
+
+    // The receive path of one entry: appends the bytes to its buffer and
+    // takes whatever reply is complete. readMyCom feeds it from the ports.
+    void receiveBytes(int index, const QByteArray& bytes);
+
+    static QSerialPort::DataBits toDataBits(const QString& text);
+    static QSerialPort::StopBits toStopBits(const QString& text);
+    static QSerialPort::Parity toParity(const QString& text);
+    static QSerialPort::FlowControl toFlowControl(const QString& text);
+
+    static QByteArray readRequest();
+    static QByteArray clearRequest(int address);
+    static QByteArray setIdRequest(int oldAddress, int newAddress);
+
+public slots:
+    void readMyCom();
+    void MyCom_timeout();
+    void SerCompara_changge();
+    void readrealdata();
+    void dealsyndata(int type, int oldid, int newid);
+    // Called by the storage while it handles MySave_data: false marks the
+    // reply as not stored, so it is reported as a failure.
+    void dataStoreResult(bool ok);
+
+signals:
+    // type 0 read, 1 clear, 2 address change, 3 read but not stored.
+    void data_Result(int type, QString comname, int devid, bool result);
+    void MySave_data(QString data);
+    void receiveProgress(QString comName, int received, int total);
+    // A port a read request could not open, with the system's reason (for
+    // example a missing permission), so the operator learns what to fix.
+    void portOpenFailed(QString comName, QString reason);
+
+private:
+    void parseReply(int kind, int index, const QString& text);
+    int findPortByDevId(int address) const;
+    bool anyPortOpen() const;
+
+    void recognise(int index);
+    void takeBuffer(ComPortState& state);
+    void startResponseTimer(ComPortState& state);
+    bool sendRequest(int index, const QByteArray& frame, int command);
+    void releasePorts();
+    QList<PortDescription> configuredPorts(const QList<PortDescription>& enumerated) const;
+
+    SettingsAdpater* settings = nullptr;
+    DataBase* database = nullptr;
+    QString connName = QStringLiteral("deal.db");
+    QSqlDatabase db;
+    QList<Com_Info> portParams;
+    QList<ComPortState> ports;
+
+    int timeoutMs = kDefaultResponseTimeout;
+    // Set just before MySave_data; a failing storage clears it.
+    bool storeOk = true;
+    // Changes whenever the entries are rebuilt or released, so that code
+    // resuming after a signal knows its index no longer means anything.
+    quint64 generation = 0;
+
+    static QRecursiveMutex replyMutex;
+};

@@ -1,0 +1,81 @@
+#include "core/dose/DoseOfRecord.h"
+
+#include <QStringList>
+#include <QVector>
+
+#include "core/DataBase.h"
+
+namespace {
+
+QString key(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyyMMddhhmmss"));
+}
+
+} // namespace
+
+DoseOfRecord::Month DoseOfRecord::of(double dose, int readings, bool stored, double background)
+{
+    Month m;
+    m.monitored = stored || readings > 0;
+    const double net = dose - background * readings;
+    if (m.monitored && net > 0)
+        m.cents = qRound64(net * 100.0);
+    return m;
+}
+
+bool DoseOfRecord::months(DataBase& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
+                          const QDateTime& to, double background, Months& result)
+{
+    result.clear();
+    QList<WearAttribution::Span> spans;
+    QList<int> slaveIds;
+    return WearAttribution::effectiveSpans(&database, db, idCard, spans, &slaveIds)
+        && months(database, db, spans, slaveIds, from, to, background, result);
+}
+
+bool DoseOfRecord::months(DataBase& database, QSqlDatabase db, const QList<WearAttribution::Span>& spans,
+                          const QList<int>& slaveIds, const QDateTime& from, const QDateTime& to, double background,
+                          Months& result)
+{
+    result.clear();
+    if (!from.isValid() || !to.isValid())
+        return false;
+    if (!(from < to))
+        return true;
+    // The window cut at every month's first hour: one segment per month.
+    QStringList bounds{key(from)};
+    for (QDate m = QDate(from.date().year(), from.date().month(), 1).addMonths(1); QDateTime(m, QTime(0, 0)) < to;
+         m = m.addMonths(1))
+        bounds << key(QDateTime(m, QTime(0, 0)));
+    bounds << key(to);
+    WearAttribution::Figures doses;
+    QVector<int> readings;
+    if (!WearAttribution::collect(&database, db, spans, slaveIds, WearAttribution::Months, from, to, doses)
+        || !WearAttribution::countSegments(&database, db, spans, slaveIds, bounds, readings))
+        return false;
+    for (int i = 0; i + 1 < bounds.size(); ++i) {
+        const QString month = bounds[i].left(6);
+        const auto found = doses.values.constFind(month);
+        const bool stored = found != doses.values.cend();
+        result.insert(month, of(stored ? found.value() : 0.0, readings.value(i), stored, background));
+    }
+    return true;
+}
+
+qint64 DoseOfRecord::sum(const Months& months, const QString& first)
+{
+    qint64 cents = 0;
+    for (auto it = months.lowerBound(first); it != months.cend(); ++it)
+        cents += it->cents;
+    return cents;
+}
+
+bool DoseOfRecord::monitored(const Months& months, const QString& first)
+{
+    for (auto it = months.lowerBound(first); it != months.cend(); ++it) {
+        if (it->monitored)
+            return true;
+    }
+    return false;
+}

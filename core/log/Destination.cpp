@@ -1,0 +1,8 @@
+#include "core/log/Destination.h"
+
+namespace QsLogging {
+
+// Out of line so the vtable lives in one object file.
+Destination::~Destination() = default;
+
+} // namespace QsLogging

@@ -1,0 +1,7 @@
+#include "core/log/RotationStrategy.h"
+
+namespace QsLogging {
+
+RotationStrategy::~RotationStrategy() = default;
+
+} // namespace QsLogging

@@ -1,0 +1,399 @@
+#include "core/readings/datadeal.h"
+
+#include <algorithm>
+
+#include <QDate>
+#include <QHash>
+#include <QMap>
+#include <QMutexLocker>
+#include <QSet>
+#include <QStringList>
+#include <QThread>
+#include <QVariant>
+#include <QtDebug>
+
+#include "core/DataBase.h"
+#include "core/device/HexByte.h"
+
+QMutex datadeal::mutex;
+std::function<void(datadeal::Step)> datadeal::probe;
+
+namespace {
+
+constexpr int HeaderLength = 8;  // address and record count
+constexpr int RecordLength = 14; // one 7-byte record
+constexpr int DayKeyLength = 8;  // "yyyyMMdd"
+constexpr int MonthKeyLength = 6; // "yyyyMM"
+constexpr int KindRealdata = 0;
+constexpr int KindMonthdata = 1; // day totals
+constexpr int KindYeardata = 2;  // month totals
+
+bool isLowerHex(const QString& text)
+{
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+// A BCD byte must be two decimal digits; anything else means the record is
+// damaged and its time cannot be trusted.
+int bcdValue(const QString& text, int pos)
+{
+    const ushort high = text.at(pos).unicode();
+    const ushort low = text.at(pos + 1).unicode();
+    if (high < '0' || high > '9' || low < '0' || low > '9')
+        return -1;
+    return (high - '0') * 10 + (low - '0');
+}
+
+// The key "20yyMMddhh0000" of the record at pos, or an empty text when the
+// record does not name a real calendar hour.
+QString readingTime(const QString& rdata, int pos)
+{
+    const int year = bcdValue(rdata, pos);
+    const int month = bcdValue(rdata, pos + 2);
+    const int day = bcdValue(rdata, pos + 4);
+    const int hour = bcdValue(rdata, pos + 6);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || hour > 23)
+        return QString();
+    if (!QDate::isValid(2000 + year, month, day))
+        return QString();
+    return QLatin1String("20") + rdata.mid(pos, 8) + QLatin1String("0000");
+}
+
+template <typename Row>
+bool firstProbeValue(const QList<QVariant>& rows, double* value)
+{
+    const QVariant& first = rows.first();
+    if (first.userType() != qMetaTypeId<Row>())
+        return false;
+    *value = first.value<Row>().probeValue;
+    return true;
+}
+
+// Writes the total of one key: update when the row exists, insert otherwise.
+template <typename Row>
+bool writeTotal(DataBase* database, QSqlDatabase db, bool exists, int slaveId, const QString& key,
+                double value, bool (DataBase::*insertRow)(const Row&, QSqlDatabase),
+                bool (DataBase::*updateRow)(const Row&, QSqlDatabase))
+{
+    Row row;
+    row.slaveId = slaveId;
+    row.dataTime = key;
+    row.probeValue = value;
+    return exists ? (database->*updateRow)(row, db) : (database->*insertRow)(row, db);
+}
+
+// The readings of a reply are added per key: each key's row is read once and
+// written once, yet the sum is formed reading by reading in message order, so
+// the total is exactly what adding the readings one at a time would give.
+template <typename Row>
+bool addPending(DataBase* database, QSqlDatabase db, const QList<PendingReading>& pending,
+                int kind, int keyLength, int slaveId,
+                bool (DataBase::*insertRow)(const Row&, QSqlDatabase),
+                bool (DataBase::*updateRow)(const Row&, QSqlDatabase))
+{
+    struct Total
+    {
+        double value = 0.0;
+        bool exists = false;
+    };
+    QHash<QString, Total> totals;
+    QStringList order;
+
+    for (const PendingReading& reading : pending) {
+        const QString key = reading.dataTime.left(keyLength);
+        auto it = totals.find(key);
+        if (it == totals.end()) {
+            QList<QVariant> rows;
+            if (!database->selectDataByTime(kind, rows, slaveId, key, key, db))
+                return false;
+            Total total;
+            if (!rows.isEmpty()) {
+                if (!firstProbeValue<Row>(rows, &total.value))
+                    return false;
+                total.exists = true;
+            }
+            it = totals.insert(key, total);
+            order.append(key);
+        }
+        it->value += reading.probeValue;
+    }
+
+    for (const QString& key : qAsConst(order)) {
+        const Total& total = totals.value(key);
+        if (!writeTotal<Row>(database, db, total.exists, slaveId, key, total.value, insertRow,
+                             updateRow))
+            return false;
+    }
+    return true;
+}
+
+// Sets the total of one key to value, creating the row if needed.
+template <typename Row>
+bool setTotal(DataBase* database, QSqlDatabase db, int kind, int slaveId, const QString& key,
+              double value, bool (DataBase::*insertRow)(const Row&, QSqlDatabase),
+              bool (DataBase::*updateRow)(const Row&, QSqlDatabase))
+{
+    QList<QVariant> rows;
+    if (!database->selectDataByTime(kind, rows, slaveId, key, key, db))
+        return false;
+    return writeTotal<Row>(database, db, !rows.isEmpty(), slaveId, key, value, insertRow,
+                           updateRow);
+}
+
+} // namespace
+
+void datadeal::setProbe(std::function<void(Step)> probe)
+{
+    datadeal::probe = std::move(probe);
+}
+
+datadeal::datadeal(DataBase* database, SettingsAdpater* settings)
+    : settings(settings), database(database)
+{
+    pending.clear();
+}
+
+// The connection is created by the thread that stores the replies (the one
+// the serial link runs in), so that it is only ever used where it was made.
+bool datadeal::ensureConnection()
+{
+    if (!database)
+        return false;
+    if (connThread) {
+        if (connThread != QThread::currentThread()) {
+            qWarning() << "datadeal: \"deal_db\" belongs to another thread; reply refused";
+            return false;
+        }
+        return true;
+    }
+    if (!database->createConnection(connName))
+        return false;
+    db = database->getConnection(connName);
+    connThread = QThread::currentThread();
+    return true;
+}
+
+void datadeal::receiveData(const QString& rdata)
+{
+    bool ok = false;
+    {
+        QMutexLocker locker(&mutex);
+        ok = storeReply(rdata);
+        pending.clear();
+    }
+    // Outside the lock: a receiver may well hand us the next reply at once.
+    emit dataStored(ok);
+}
+
+bool datadeal::storeReply(const QString& rdata)
+{
+    // Only a whole, well-formed reply is stored: positions beyond the text,
+    // or characters that are not hex digits, would silently read as zero.
+    const int size = rdata.size();
+    if (size < HeaderLength || !isLowerHex(rdata)) {
+        qWarning() << "datadeal: malformed reply refused:" << rdata.left(64);
+        return false;
+    }
+    const int count = hexWord(rdata, 4);
+    if (size != HeaderLength + RecordLength * count) {
+        qWarning() << "datadeal: reply of" << size << "characters announces" << count
+                   << "records; refused";
+        return false;
+    }
+    if (count == 0)
+        return true;
+    if (!ensureConnection())
+        return false;
+
+    const int slaveId = hexWord(rdata, 0);
+    database->openConnection(connName);
+    if (!database->beginTransaction(db)) {
+        qWarning() << "datadeal: cannot begin a transaction on \"deal_db\"";
+        database->closeConnection(connName);
+        return false;
+    }
+
+    if (probe)
+        probe(Step::Begun);
+    bool ok = storeReadings(rdata, slaveId, count) && updateTotals(slaveId);
+    if (ok) {
+        if (probe)
+            probe(Step::Committing);
+        ok = database->commitTransaction(db);
+        if (!ok)
+            qWarning() << "datadeal: commit failed; reply of device" << slaveId << "not stored";
+    } else {
+        qWarning() << "datadeal: storing failed; reply of device" << slaveId << "not stored";
+    }
+    if (!ok && !database->rollbackTransaction(db))
+        qWarning() << "datadeal: rollback failed";
+    database->closeConnection(connName);
+    return ok;
+}
+
+bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
+{
+    QList<PendingReading> readings;
+    readings.reserve(count);
+    QString first;
+    QString last;
+    for (int k = 0; k < count; ++k) {
+        const int pos = HeaderLength + RecordLength * k;
+        const QString dataTime = readingTime(rdata, pos);
+        if (dataTime.isEmpty()) {
+            qWarning() << "datadeal: device" << slaveId << "record" << k
+                       << "has no valid hour:" << rdata.mid(pos, 8) << "- skipped";
+            continue;
+        }
+        if (first.isEmpty() || dataTime < first)
+            first = dataTime;
+        if (last.isEmpty() || dataTime > last)
+            last = dataTime;
+        readings.append(PendingReading{hexWord(rdata, pos + 10) / 100.0, dataTime});
+    }
+    if (readings.isEmpty())
+        return true;
+    if (database->isPostgres())
+        return storeShared(readings, slaveId);
+
+    // Hours already stored are stored and counted already. They are looked
+    // up with one range query over the reply's hours: unlike a per-hour
+    // lookup, a failing query is told apart from "not stored" and stops the
+    // reply instead of letting a stored hour be inserted twice.
+    QList<QVariant> rows;
+    if (!database->selectDataByTime(KindRealdata, rows, slaveId, first, last, db))
+        return false;
+    QSet<QString> stored;
+    stored.reserve(rows.size() + readings.size());
+    for (const QVariant& row : qAsConst(rows)) {
+        if (row.userType() != qMetaTypeId<Realdata>())
+            return false;
+        stored.insert(row.value<Realdata>().dataTime);
+    }
+    rows.clear();
+
+    for (const PendingReading& reading : qAsConst(readings)) {
+        // The first record of an hour wins, also within one reply.
+        if (stored.contains(reading.dataTime))
+            continue;
+        Realdata row;
+        row.slaveId = slaveId;
+        row.dataTime = reading.dataTime;
+        row.probeValue = reading.probeValue;
+        if (!database->insertRealdata(row, db))
+            return false;
+        if (probe)
+            probe(Step::Written);
+        stored.insert(reading.dataTime);
+        pending.append(reading);
+    }
+    return true;
+}
+
+// On a shared store another station may be storing the same dosimeter's
+// hours at this moment. Each reading is inserted unless its hour is stored
+// (by anyone), and only the readings this transaction inserted are added to
+// the totals. Rows are written in key order, so two stations lock them in
+// the same order and never wait for each other in a circle.
+bool datadeal::storeShared(QList<PendingReading> readings, int slaveId)
+{
+    // The first record of an hour wins, also within one reply.
+    std::stable_sort(readings.begin(), readings.end(),
+                     [](const PendingReading& a, const PendingReading& b) { return a.dataTime < b.dataTime; });
+    for (const PendingReading& reading : qAsConst(readings)) {
+        const int inserted = database->insertReadingOnce(slaveId, reading.dataTime, reading.probeValue, db);
+        if (inserted < 0)
+            return false;
+        if (probe)
+            probe(Step::Written);
+        if (inserted > 0)
+            pending.append(reading);
+    }
+    return true;
+}
+
+bool datadeal::addSharedTotals(int slaveId)
+{
+    for (const auto& kind : {std::make_pair(KindYeardata, MonthKeyLength), std::make_pair(KindMonthdata, DayKeyLength)}) {
+        QMap<QString, double> sums;
+        for (const PendingReading& reading : qAsConst(pending))
+            sums[reading.dataTime.left(kind.second)] += reading.probeValue;
+        for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+            if (!database->addToTotal(kind.first, slaveId, it.key(), it.value(), db))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool datadeal::updateTotals(int slaveId)
+{
+    if (pending.isEmpty())
+        return true;
+    if (database->isPostgres())
+        return addSharedTotals(slaveId);
+    return addPending<totaldata_year>(database, db, pending, KindYeardata, MonthKeyLength, slaveId,
+                                      &DataBase::insertYeardata, &DataBase::updateYeardata)
+        && addPending<totaldata_mon>(database, db, pending, KindMonthdata, DayKeyLength, slaveId,
+                                     &DataBase::insertMonthdata, &DataBase::updateMonthdata);
+}
+
+void datadeal::testcaldata()
+{
+    QMutexLocker locker(&mutex);
+    if (!ensureConnection())
+        return;
+    const int slaveId = 20;
+    database->openConnection(connName);
+    if (!database->beginTransaction(db)) {
+        qWarning() << "datadeal: cannot begin a transaction on \"deal_db\"";
+        database->closeConnection(connName);
+        return;
+    }
+    bool ok = recomputeTotals(slaveId, QStringLiteral("20160414"));
+    if (ok)
+        ok = database->commitTransaction(db);
+    if (!ok) {
+        qWarning() << "datadeal: recomputing the totals of device" << slaveId << "failed";
+        database->rollbackTransaction(db);
+    }
+    database->closeConnection(connName);
+    pending.clear();
+}
+
+// Adding the day's readings once more to totals that already hold them would
+// count them twice; the totals are therefore set to the sums of the stored
+// readings, so running this any number of times gives the same rows.
+bool datadeal::recomputeTotals(int slaveId, const QString& day)
+{
+    const QString month = day.left(MonthKeyLength);
+    double daySum = 0.0;
+    double monthSum = 0.0;
+    QList<QVariant> rows;
+    if (!database->selectDataByTime(KindRealdata, rows, slaveId, day + QLatin1String("000000"),
+                                    day + QLatin1String("235900"), db))
+        return false;
+    pending.clear();
+    for (const QVariant& row : qAsConst(rows)) {
+        const Realdata reading = row.value<Realdata>();
+        pending.append(PendingReading{reading.probeValue, reading.dataTime});
+        daySum += reading.probeValue;
+    }
+    if (!database->selectDataByTime(KindRealdata, rows, slaveId, month + QLatin1String("00000000"),
+                                    month + QLatin1String("99999999"), db))
+        return false;
+    for (const QVariant& row : qAsConst(rows))
+        monthSum += row.value<Realdata>().probeValue;
+
+    if (pending.isEmpty())
+        return true; // nothing stored for that day: nothing to correct
+    return setTotal<totaldata_mon>(database, db, KindMonthdata, slaveId, day, daySum,
+                                   &DataBase::insertMonthdata, &DataBase::updateMonthdata)
+        && setTotal<totaldata_year>(database, db, KindYeardata, slaveId, month, monthSum,
+                                    &DataBase::insertYeardata, &DataBase::updateYeardata);
+}

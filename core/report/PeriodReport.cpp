@@ -1,0 +1,71 @@
+#include "core/report/PeriodReport.h"
+
+#include "core/time/Clock.h"
+#include "core/DataBase.h"
+#include "core/dose/DoseStatus.h"
+
+int PeriodReport::people() const
+{
+    int n = 0;
+    for (const Group& g : groups)
+        n += g.rows.size();
+    return n;
+}
+
+QString PeriodReport::periodProblem(const QDate& from, const QDate& to)
+{
+    if (!from.isValid() || !to.isValid())
+        return QStringLiteral("the period needs two dates yyyy-MM-dd");
+    if (to < from)
+        return QStringLiteral("the period ends before it begins");
+    if (from.addYears(10) <= to)
+        return QStringLiteral("the period is longer than 10 years");
+    return QString();
+}
+
+bool PeriodReport::load(DataBase& database, QSqlDatabase db, const QString& department, const QDate& from,
+                        const QDate& to, PeriodReport& report, QString* why)
+{
+    auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    report = PeriodReport();
+    report.from = from;
+    report.to = to;
+    report.department = department;
+    report.generated = Clock::now();
+    const QString problem = periodProblem(from, to);
+    if (!problem.isEmpty())
+        return fail(problem);
+    Departdata found;
+    if (!department.isEmpty() && !database.selectDepartmentByName(found, department, db))
+        return fail(QStringLiteral("no department ") + department);
+
+    // Year so far and level as dosectl status has them at the period's end.
+    DoseStatus status(database, db);
+    QList<PersonStatus> people;
+    if (!status.evaluate(people, QDateTime(to, QTime(23, 0)), department))
+        return fail(QStringLiteral("cannot read the database"));
+    const QDateTime begin(from, QTime(0, 0));
+    const QDateTime end(to.addDays(1), QTime(0, 0));
+    for (const PersonStatus& p : qAsConst(people)) {
+        Row row{p.ID_card, p.name, p.ptype, 0.0, p.figures.year, p.verdict.level};
+        // Each month's part of the period netted on its own, as the record has it.
+        DoseOfRecord::Months months;
+        if (!status.months(p.ID_card, begin, end, months))
+            return fail(QStringLiteral("cannot read the database"));
+        row.period = DoseOfRecord::sum(months) / 100.0;
+        row.monitored = DoseOfRecord::monitored(months);
+        if (report.groups.isEmpty() || report.groups.last().department != p.department)
+            report.groups.append(Group{p.department, {}, 0.0, 0.0});
+        Group& g = report.groups.last();
+        g.rows.append(row);
+        g.period += row.period;
+        g.yearToDate += row.yearToDate;
+        report.period += row.period;
+        report.yearToDate += row.yearToDate;
+    }
+    return true;
+}

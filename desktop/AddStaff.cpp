@@ -1,0 +1,85 @@
+#include "desktop/AddStaff.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSqlQueryModel>
+
+#include "core/DataBase.h"
+#include "desktop/StaffForm.h"
+#include "ui_AddStaff.h"
+
+std::function<QString(QWidget*)> AddStaff::imageChooser = [](QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent, AddStaff::tr("Open Image"), QStringLiteral("."),
+                                        AddStaff::tr("Image Files (*.png *.jpg *.bmp)"));
+};
+
+AddStaff::AddStaff(QWidget* parent, DataBase* database)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::AddStaff>())
+    , database(database)
+{
+    ui->setupUi(this);
+    connect(ui->btnAdd, &QPushButton::clicked, this, &AddStaff::Addstaff);
+    connect(ui->btnQuit, &QPushButton::clicked, this, &AddStaff::Quit);
+    connect(ui->photo, &QPushButton::clicked, this, &AddStaff::photo);
+
+    database->createConnection(connName);
+    db = database->getConnection(connName);
+}
+
+AddStaff::~AddStaff() = default;
+
+void AddStaff::prepareAndShow()
+{
+    ui->Depart->clear();
+    const std::unique_ptr<QSqlQueryModel> departs = StaffForm::departments(database, connName, db);
+    database->closeConnection(connName);
+    StaffForm::listDepartments(ui->Depart, *departs);
+    exec();
+}
+
+void AddStaff::Addstaff()
+{
+    // The ID card binds the device and the dose history: it must be given
+    // and must be nobody else's.
+    const QString card = ui->Id_card->text();
+    if (card.trimmed().isEmpty()) {
+        refuse(QStringLiteral("身份证号不能为空!"));
+        return;
+    }
+    database->openConnection(connName);
+    Staffdata existing;
+    if (database->selectStaffByIdCard(existing, card, db)) {
+        database->closeConnection(connName);
+        refuse(QStringLiteral("身份证号已存在!"));
+        return;
+    }
+
+    Staffdata person;
+    person.id = database->countRows(database->staffTable, db) + 1;
+    StaffForm::read(*ui, ui->type_cmb, person);
+    person.totalValue = 0.0;
+    StaffForm::readPhoto(photoPath, photoFile, person.photo);
+    database->insertStaff(person, db);
+    database->closeConnection(connName);
+
+    // The photo was this person's; the next one starts without.
+    photoPath.clear();
+    close();
+}
+
+void AddStaff::Quit()
+{
+    close();
+}
+
+void AddStaff::photo()
+{
+    photoPath = StaffForm::choosePhoto(this);
+}
+
+void AddStaff::refuse(const QString& text)
+{
+    QMessageBox::critical(nullptr, QStringLiteral("添加人员"), text, QMessageBox::Ok);
+}

@@ -1,0 +1,72 @@
+#include "desktop/AuditView.h"
+
+#include <QShowEvent>
+#include <QStandardItemModel>
+
+#include "core/time/Clock.h"
+#include "core/DataBase.h"
+#include "ui_AuditView.h"
+
+const QStringList& AuditView::actions()
+{
+    static const QStringList names{"insert", "update", "delete", "clear", "setid",
+                                   "ack", "backup", "restore", "repair"};
+    return names;
+}
+
+AuditView::AuditView(QWidget* parent, DataBase* database)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::AuditView>())
+    , database(database)
+{
+    ui->setupUi(this);
+    model = new QStandardItemModel(this);
+    model->setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("操作人"), QStringLiteral("操作"),
+                                      QStringLiteral("表"), QStringLiteral("记录"), QStringLiteral("详情")});
+    ui->tv_log->setModel(model);
+    ui->cb_action->addItem(QStringLiteral("全部"));
+    ui->cb_action->addItems(actions());
+    database->createConnection(connName);
+    connect(ui->de_from, &QDateEdit::dateChanged, this, &AuditView::reload);
+    connect(ui->de_to, &QDateEdit::dateChanged, this, &AuditView::reload);
+    connect(ui->cb_action, &QComboBox::currentTextChanged, this, &AuditView::reload);
+    connect(ui->le_filter, &QLineEdit::textChanged, this, &AuditView::reload);
+}
+
+AuditView::~AuditView() = default;
+
+void AuditView::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // Each time it opens: the last month, up to today.
+    {
+        const QSignalBlocker from(ui->de_from), to(ui->de_to);
+        ui->de_to->setDate(Clock::now().date());
+        ui->de_from->setDate(Clock::now().date().addMonths(-1));
+    }
+    reload();
+}
+
+void AuditView::reload()
+{
+    model->removeRows(0, model->rowCount());
+    QList<QStringList> rows;
+    database->openConnection(connName);
+    const bool ok = database->selectAuditLog(
+        rows, ui->de_from->date().toString(QStringLiteral("yyyy-MM-dd")),
+        ui->de_to->date().addDays(1).toString(QStringLiteral("yyyy-MM-dd")),
+        ui->cb_action->currentIndex() > 0 ? ui->cb_action->currentText() : QString(), ui->le_filter->text(),
+        database->getConnection(connName));
+    database->closeConnection(connName);
+    if (!ok)
+        return;
+    for (const QStringList& row : qAsConst(rows)) {
+        QList<QStandardItem*> items;
+        for (const QString& cell : row)
+            items << new QStandardItem(cell);
+        model->appendRow(items);
+    }
+    ui->tv_log->resizeColumnsToContents();
+}

@@ -1,0 +1,148 @@
+#include "desktop/Infomation.h"
+
+#include <QDebug>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStringList>
+
+#include "core/DataBase.h"
+#include "desktop/AddStaff.h"
+#include "desktop/ModifyStaff.h"
+#include "desktop/ReportPrompt.h"
+#include "ui_Infomation.h"
+
+Infomation::Infomation(QWidget* parent, SettingsAdpater* settings, DataBase* database)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::Infomation>())
+    , settings(settings)
+    , database(database)
+{
+    ui->setupUi(this);
+    addStaff = new AddStaff(this, database);
+    modifyStaff = new ModifyStaff(this, database);
+
+    connect(ui->btnSearch, &QPushButton::clicked, this, &Infomation::Search);
+    connect(ui->btnAdd, &QPushButton::clicked, this, &Infomation::Addstaff);
+    connect(ui->btnModify, &QPushButton::clicked, this, &Infomation::Modifystaff);
+    connect(ui->btnDel, &QPushButton::clicked, this, &Infomation::Dell);
+    connect(ui->btnQuit, &QPushButton::clicked, this, &Infomation::Quit);
+    connect(ui->btnRecord, &QPushButton::clicked, this, &Infomation::Record);
+    connect(ui->tableView, &QAbstractItemView::clicked, this, &Infomation::view);
+
+    database->createConnection(connName);
+    db = database->getConnection(connName);
+    list.attach(ui->tableView, database, connName, db);
+}
+
+Infomation::~Infomation() = default;
+
+void Infomation::Modifystaff()
+{
+    const int id = selectedPerson();
+    if (id == 0)
+        list.askForSelection();
+    else
+        modifyStaff->loadAndShow(id);
+    Search();
+}
+
+void Infomation::Addstaff()
+{
+    addStaff->prepareAndShow();
+    Search();
+}
+
+void Infomation::Search()
+{
+    QString sql = QStringLiteral("select a.id  , a.ID_card ,a.name , a.gender ,           a.department ,"
+                                 "a.teleNo , a.adress             from Staff a ");
+    QVariantList values;
+    const QString name = ui->le_name->text();
+    if (!name.isEmpty()) {
+        // Bound, so a quote in the filter is just a character of the name.
+        sql += QStringLiteral("where name like ?;");
+        values << QString(QLatin1Char('%') + name + QLatin1Char('%'));
+    }
+    qDebug().noquote() << " sql : " << sql;
+
+    const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("身份证号"), QStringLiteral("姓名"),
+                                 QStringLiteral("性别"), QStringLiteral("部门"), QStringLiteral("联系方式"),
+                                 QStringLiteral("住址")};
+    list.load(sql, values, headers);
+}
+
+void Infomation::Quit()
+{
+    close();
+}
+
+void Infomation::Dell()
+{
+    const int id = selectedPerson();
+    if (id == 0) {
+        list.askForSelection();
+    } else {
+        const int answer = askKeepHistory();
+        if (answer == QMessageBox::Yes || answer == QMessageBox::No) {
+            deletePerson(id, answer == QMessageBox::Yes);
+            // The database hands the highest id out again; a selection kept
+            // past the delete could name the next person added.
+            list.clearSelection();
+        }
+    }
+    Search();
+}
+
+void Infomation::Record()
+{
+    QString card;
+    const int id = list.selected([this, &card](int id, QSqlDatabase& conn) {
+        Staffdata person;
+        const bool found = database->selectStaffById(person, id, conn);
+        card = person.ID_card;
+        return found;
+    });
+    if (id == 0)
+        list.askForSelection();
+    else
+        ReportPrompt::personRecord(this, database, card);
+}
+
+void Infomation::view(const QModelIndex& index)
+{
+    list.select(index);
+}
+
+int Infomation::selectedPerson()
+{
+    return list.selected([this](int id, QSqlDatabase& conn) {
+        Staffdata person;
+        return database->selectStaffById(person, id, conn);
+    });
+}
+
+int Infomation::askKeepHistory()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("询问"), QStringLiteral("是否保留人员历史数据"),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    // A box of Yes and No treats Escape and closing as No, which would
+    // delete the history; they land on a button nobody sees instead.
+    QAbstractButton* undecided = box.addButton(QMessageBox::Cancel);
+    undecided->hide();
+    box.setEscapeButton(undecided);
+    return box.exec();
+}
+
+void Infomation::deletePerson(int id, bool keepHistory)
+{
+    database->openConnection(connName);
+    if (keepHistory) {
+        database->deleteById(database->staffTable, id, db);
+    } else {
+        // The person, their wear periods and the readings of the hours they
+        // wore go together or not at all; other wearers' readings stay.
+        database->deleteStaffWithHistory(id, db);
+    }
+    database->closeConnection(connName);
+}

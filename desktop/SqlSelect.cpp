@@ -1,0 +1,537 @@
+#include "desktop/SqlSelect.h"
+#include "ui_SqlSelect.h"
+
+#include "core/time/Clock.h"
+#include "core/DataBase.h"
+#include "core/store/SqlDialect.h"
+#include "core/wear/WearAttribution.h"
+#include "desktop/ExportExcelObject.h"
+#include "core/export/XlsxExport.h"
+#include "core/export/OutputFile.h"
+#include "desktop/ReportPrompt.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFont>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QShowEvent>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+
+#include <memory>
+
+namespace {
+
+SqlSelect::PrintSetup& printSetup()
+{
+    static SqlSelect::PrintSetup setup;
+    return setup;
+}
+
+SqlSelect::SaveFileName& saveFileName()
+{
+    static SqlSelect::SaveFileName ask;
+    return ask;
+}
+
+// The time bounds of the chosen table are the range's ends in the table's
+// key format; day keys carry minutes and seconds as "0000".
+QString timeClause(const char* table, const QString& start, const QString& end)
+{
+    const QChar q = QLatin1Char('"');
+    // No blank before "and": the statement has always read this way and
+    // SQLite accepts it.
+    return QStringLiteral(",") + QLatin1String(table)
+        + QStringLiteral(" a where c.ID_card = b.ID_card and c.slaveId = a.slaveId and a.dataTime >= ") + q
+        + start + q + QStringLiteral("and a.dataTime <= ") + q + end + q;
+}
+
+// One report line from the five result columns.
+QString printLine(const QSqlQuery& row)
+{
+    return QStringLiteral("时间:") + row.value(0).toString() + QStringLiteral(";部门:") + row.value(2).toString()
+        + QStringLiteral(";姓名:") + row.value(1).toString() + QStringLiteral(";设备号:")
+        + row.value(3).toString() + QStringLiteral(";剂量值:") + row.value(4).toString();
+}
+
+} // namespace
+
+void SqlSelect::setPrintSetup(PrintSetup setup)
+{
+    printSetup() = std::move(setup);
+}
+
+void SqlSelect::setSaveFileName(SaveFileName ask)
+{
+    saveFileName() = std::move(ask);
+}
+
+SqlSelect::SqlSelect(QWidget* parent, DataBase* database)
+    : QDialog(parent)
+    , ui(new Ui::SqlSelect)
+    , database(database)
+{
+    ui->setupUi(this);
+
+    connect(ui->btnSearch, &QPushButton::clicked, this, &SqlSelect::seachData);
+    connect(ui->btnBefore, &QPushButton::clicked, this, &SqlSelect::slotBefore);
+    connect(ui->btnNext, &QPushButton::clicked, this, &SqlSelect::slotNext);
+    connect(ui->btnExcel, &QPushButton::clicked, this, &SqlSelect::setExcel);
+    connect(ui->btnPrint, &QPushButton::clicked, this, &SqlSelect::doPrint);
+    connect(ui->btnBack, &QPushButton::clicked, this, &SqlSelect::slotBack);
+
+    if (database) {
+        database->createConnection(connName);
+        connection = database->getConnection(connName);
+    }
+}
+
+SqlSelect::~SqlSelect()
+{
+    delete ui;
+}
+
+void SqlSelect::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!database)
+        return;
+
+    database->openConnection(connName);
+    ui->comboBox->clear();
+    // One query over all staff in id order: reading ids 1..count would miss
+    // whoever comes after a deleted record.
+    std::unique_ptr<QSqlQueryModel> cards(
+        database->getQueryModel(QStringLiteral("select ID_card from Staff order by id;"), connection));
+    while (cards->canFetchMore())
+        cards->fetchMore();
+    QStringList list;
+    list.reserve(cards->rowCount());
+    for (int r = 0; r < cards->rowCount(); ++r)
+        list << cards->data(cards->index(r, 0)).toString();
+    ui->comboBox->addItems(list);
+    database->closeConnection(connName);
+
+    ui->comboBox->setCurrentIndex(0);
+    const QDateTime now = Clock::now();
+    ui->de_start->setDateTime(now);
+    ui->de_end->setDateTime(now);
+}
+
+QString SqlSelect::buildQuery(QVariantList* values) const
+{
+    QString sql = QStringLiteral(
+        "select a.dataTime ,b.name,b.department,c.slaveId, a.probeValue from Staff b ,Device c");
+
+    const QDateTime start = ui->de_start->dateTime();
+    const QDateTime end = ui->de_end->dateTime();
+    QString clause;
+    if (ui->cb_time->isChecked() && start.toMSecsSinceEpoch() <= end.toMSecsSinceEpoch()) {
+        if (ui->rb_day->isChecked()) {
+            const QString hour = QStringLiteral("yyyyMMddhh");
+            clause = timeClause("Realdata", start.toString(hour) + QStringLiteral("0000"),
+                                end.toString(hour) + QStringLiteral("0000"));
+        } else if (ui->rb_mon->isChecked()) {
+            const QString day = QStringLiteral("yyyyMMdd");
+            clause = timeClause("Monthdata", start.toString(day), end.toString(day));
+        } else if (ui->rb_year->isChecked()) {
+            const QString month = QStringLiteral("yyyyMM");
+            clause = timeClause("Yeardata", start.toString(month), end.toString(month));
+        }
+    }
+    if (clause.isEmpty())
+        clause = QStringLiteral(",Realdata a where c.ID_card = b.ID_card and c.slaveId = a.slaveId");
+    sql += clause;
+
+    // Typed text travels as bound values, so quotes in a name do no harm.
+    QVariantList bound;
+    if (ui->cb_name->isChecked() && !ui->le_name->text().isEmpty()) {
+        sql += QStringLiteral(" and b.name = ?");
+        bound << ui->le_name->text();
+    }
+    if (ui->cb_cradid->isChecked()) {
+        sql += QStringLiteral(" and c.ID_card = ?");
+        bound << ui->comboBox->currentText();
+    }
+    if (values)
+        *values += bound;
+    return sql;
+}
+
+QString SqlSelect::attributedQuery(QVariantList* values) const
+{
+    WearAttribution::Criteria c;
+    const QDateTime start = ui->de_start->dateTime();
+    const QDateTime end = ui->de_end->dateTime();
+    if (ui->cb_time->isChecked() && start.toMSecsSinceEpoch() <= end.toMSecsSinceEpoch()) {
+        c.timed = true;
+        if (ui->rb_day->isChecked()) {
+            c.kind = WearAttribution::Hours;
+            c.from = start.toString(QStringLiteral("yyyyMMddhh")) + QStringLiteral("0000");
+            c.to = end.toString(QStringLiteral("yyyyMMddhh")) + QStringLiteral("0000");
+        } else if (ui->rb_mon->isChecked()) {
+            c.kind = WearAttribution::Days;
+            c.from = start.toString(QStringLiteral("yyyyMMdd"));
+            c.to = end.toString(QStringLiteral("yyyyMMdd"));
+        } else if (ui->rb_year->isChecked()) {
+            c.kind = WearAttribution::Months;
+            c.from = start.toString(QStringLiteral("yyyyMM"));
+            c.to = end.toString(QStringLiteral("yyyyMM"));
+        } else {
+            c.timed = false;
+        }
+    }
+    c.byName = ui->cb_name->isChecked() && !ui->le_name->text().isEmpty();
+    c.name = ui->le_name->text();
+    c.byCard = ui->cb_cradid->isChecked();
+    c.card = ui->comboBox->currentText();
+    c.overlapping = overlapping;
+    return WearAttribution::queryStatement(c, values);
+}
+
+int SqlSelect::countResult(const QString& query, const QVariantList& values)
+{
+    if (!database)
+        return 0;
+    std::unique_ptr<QSqlQueryModel> count(database->getQueryModel(
+        QStringLiteral("select count(*) from (") + query + QStringLiteral(") t;"), values, connection));
+    return count->rowCount() > 0 ? count->data(count->index(0, 0)).toInt() : 0;
+}
+
+void SqlSelect::seachData()
+{
+    // Clearing a filled selector loads the page of offset 0 once more.
+    ui->comboxPage->clear();
+    ui->btnPrint->setEnabled(true);
+
+    searchValues.clear();
+    if (database) {
+        database->openConnection(connName);
+        overlapping = database->hasOverlappingPeriods(connection);
+    }
+    searchQuery = attributedQuery(&searchValues);
+    qDebug() << "sql" << searchQuery + QStringLiteral(";") << searchValues;
+
+    if (database) {
+        totalRows = countResult(searchQuery, searchValues);
+        database->closeConnection(connName);
+    } else {
+        totalRows = 0;
+    }
+    qDebug() << "row" << totalRows;
+
+    pageCount = totalRows / rowsPerPage + 1;
+    QStringList pages;
+    pages.reserve(pageCount);
+    for (int p = 1; p <= pageCount; ++p)
+        pages << QString::number(p);
+    // The first item becomes current, and its handler shows page 1.
+    ui->comboxPage->addItems(pages);
+}
+
+void SqlSelect::on_comboxPage_currentTextChanged(const QString& arg1)
+{
+    loadPage(arg1.toInt());
+}
+
+void SqlSelect::slotBefore()
+{
+    const int i = ui->comboxPage->currentIndex();
+    if (i > 0) {
+        loadPage(i);
+        ui->comboxPage->setCurrentIndex(i - 1);
+    }
+}
+
+void SqlSelect::slotNext()
+{
+    const int i = ui->comboxPage->currentIndex();
+    if (i + 1 < pageCount) {
+        loadPage(i + 2);
+        ui->comboxPage->setCurrentIndex(i + 1);
+    }
+}
+
+void SqlSelect::loadPage(int page)
+{
+    // Page 0 (an emptied selector) shows the first page.
+    QVariantList values;
+    const int offset = qMax(0, (page - 1) * rowsPerPage);
+    QString statement = attributedQuery(&values);
+    if (!SqlDialect::isPostgres(connection)) {
+        // A file gives its rows in the one order it stores them.
+        statement += QStringLiteral(" limit %1 offset %2;").arg(rowsPerPage).arg(offset);
+    } else if (offset * 2 <= totalRows) {
+        // A server gives rows in no fixed order unless told: by time, then
+        // device, then name.
+        statement += QStringLiteral(" order by 1, 4, 2 limit %1 offset %2;").arg(rowsPerPage).arg(offset);
+    } else {
+        // A page of the back half is counted from the end, so that the last
+        // pages skip no more rows than the first ones; its few rows are put
+        // back in order.
+        const int rows = qBound(0, totalRows - offset, rowsPerPage);
+        statement = QStringLiteral("select * from (") + statement
+            + QStringLiteral(" order by 1 desc, 4 desc, 2 desc limit %1 offset %2) t order by 1, 4, 2;")
+                  .arg(rows)
+                  .arg(totalRows - offset - rows);
+    }
+    qDebug() << "sql" << statement << values;
+    pageStatement = statement;
+    pageValues = values;
+    showStatement(statement, values);
+}
+
+void SqlSelect::showStatement(const QString& statement, const QVariantList& values)
+{
+    if (!database)
+        return;
+    database->openConnection(connName);
+    setTableHeaders(database->getQueryModel(statement, values, connection));
+    database->closeConnection(connName);
+}
+
+void SqlSelect::setTableHeaders(QSqlQueryModel* newModel)
+{
+    const char* const headers[] = {"时间", "姓名", "部门", "设备Id号", "累计剂量值"};
+    for (int c = 0; c < 5; ++c)
+        newModel->setHeaderData(c, Qt::Horizontal, QString::fromUtf8(headers[c]), Qt::EditRole);
+    // The rows must be in before the connection closes.
+    while (newModel->canFetchMore())
+        newModel->fetchMore();
+
+    // The dialog owns the model on show; the one it replaces goes, with the
+    // selection model the view made for it.
+    newModel->setParent(this);
+    QItemSelectionModel* oldSelection = ui->tableView->selectionModel();
+    ui->tableView->setModel(newModel);
+    delete oldSelection;
+    delete model;
+    model = newModel;
+
+    ui->tableView->resizeColumnsToContents();
+    ui->tableView->horizontalHeader()->setHighlightSections(false);
+}
+
+void SqlSelect::doPrint()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (printSetup()) {
+        if (!printSetup()(printer, this))
+            return;
+    } else {
+        QPrintDialog dialog(&printer, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+    }
+
+    ReportPrompt::print(this, tr("打印"), printer, database ? database->filePath() : QString(),
+                        [this](QPrinter& p, QString* why) { return printRows(p, why); });
+}
+
+bool SqlSelect::printRows(QPrinter& printer, QString* why)
+{
+    // An A4 page of 35 lines; the text starts two font widths in.
+    const int w = int(printer.logicalDpiX() * 8.26771653543307);
+    const int h = int(printer.logicalDpiY() * 11.69291338582677);
+    const int lineHeight = h / 35;
+    const int x = 2 * (w / 24);
+    QFont font;
+    font.setPixelSize((w / 24) / 2);
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        *why = tr("无法开始打印");
+        return false;
+    }
+    painter.setFont(font);
+    const QRect viewport = painter.viewport();
+    const int v = viewport.bottom() - viewport.top() + 1;
+
+    bool read = true;
+    if (database && !searchQuery.isEmpty()) {
+        database->openConnection(connName);
+        // Streamed row by row from the search's own statement: a forward-only
+        // query keeps no more than the current row.
+        QSqlQuery rows(connection);
+        rows.setForwardOnly(true);
+        read = rows.prepare(searchQuery + QStringLiteral(";"));
+        if (read) {
+            for (const QVariant& value : qAsConst(searchValues))
+                rows.addBindValue(value);
+            read = rows.exec();
+        }
+        if (read) {
+            int k = 3;
+            bool pageFull = false;
+            for (int i = 0; rows.next(); ++i) {
+                // A new page only when there is a line to put on it.
+                if (pageFull) {
+                    printer.newPage();
+                    k = 3;
+                    pageFull = false;
+                }
+                const QString entry = printLine(rows);
+                painter.drawText(x, k * lineHeight, QString::number(i + 1) + QStringLiteral(":") + entry);
+                qDebug().noquote() << "printData[z]" << entry;
+                ++k;
+                if (k * lineHeight > v - 3 * lineHeight)
+                    pageFull = true;
+            }
+        }
+        // A statement that breaks off midway must not pass for a short list.
+        if (rows.lastError().isValid()) {
+            read = false;
+            *why = tr("读取数据失败：%1").arg(rows.lastError().text());
+        }
+        rows = QSqlQuery();
+        database->closeConnection(connName);
+    }
+    return painter.end() && read;
+}
+
+void SqlSelect::slotBack()
+{
+    close();
+}
+
+void SqlSelect::setExcel()
+{
+    const QString chosen = saveFileName()
+        ? saveFileName()(this)
+        : ReportPrompt::saveFileName(this, tr("Excel file"), tr("Excel Files (*.xls);;Excel 工作簿 (*.xlsx)"),
+                                     QCoreApplication::applicationDirPath());
+    OutputFile::Target target;
+    OutputFile::Format format;
+    if (chosen.isEmpty()
+        || !ReportPrompt::target(this, tr("导出数据"), chosen, {OutputFile::Format::Xls, OutputFile::Format::Xlsx},
+                                 database ? database->filePath() : QString(), &target, &format))
+        return;
+
+    QVariantList values;
+    const QString query = attributedQuery(&values);
+    qDebug() << "sql" << query + QStringLiteral(";") << values;
+    int total = 0;
+    if (database) {
+        database->openConnection(connName);
+        total = countResult(query, values);
+        database->closeConnection(connName);
+    }
+    if (format == OutputFile::Format::Xlsx) {
+        exportXlsx(target, query, values, total);
+        return;
+    }
+
+    int exported = 0;
+    QString why;
+    bool done = false;
+    if (total > 0) {
+        QProgressDialog progress(tr("正在导出数据..."), QString(), 0, total, this);
+        progress.setWindowTitle(tr("导出数据"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+
+        // Every sheet goes into one temporary workbook, which takes the
+        // chosen name only when all of them are complete.
+        done = OutputFile::write(
+            target, format,
+            [&](const QString& file, QString*) {
+            for (int offset = 0, k = 0; offset < total; offset += rowsPerSheet, ++k) {
+                // The export reads the table's model: one sheet's rows at a time.
+                const QString statement = query
+                    + (SqlDialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
+                    + QStringLiteral(" limit 50000 offset ") + QString::number(offset)
+                    + QStringLiteral(";");
+                qDebug() << "sql" << statement << values;
+                showStatement(statement, values);
+
+                ExportExcelObject exporter(file, QStringLiteral("mydata") + QString::number(k), ui->tableView);
+                exporter.addField(0, QStringLiteral("时间"), QStringLiteral("char"));
+                exporter.addField(1, QStringLiteral("姓名"), QStringLiteral("char"));
+                exporter.addField(2, QStringLiteral("部门"), QStringLiteral("char"));
+                exporter.addField(3, QStringLiteral("设备ID号"), QStringLiteral("char"));
+                exporter.addField(4, QStringLiteral("累计剂量值"), QStringLiteral("real"));
+                connect(&exporter, &ExportExcelObject::exportedRowCount, &progress,
+                        [&progress, offset](int row) { progress.setValue(offset + row); });
+
+                const int r = exporter.export2Excel();
+                QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
+                // A sheet short of its rows is a failed export, not a smaller one.
+                if (r < 0 || r != ui->tableView->model()->rowCount())
+                    return false;
+                exported += r;
+            }
+            return true;
+            },
+            &why);
+    }
+    qDebug() << "retVal" << exported;
+
+    // The export borrowed the table; give the user back the page they saw.
+    if (!pageStatement.isEmpty()) {
+        showStatement(pageStatement, pageValues);
+    } else if (model) {
+        QItemSelectionModel* oldSelection = ui->tableView->selectionModel();
+        ui->tableView->setModel(nullptr);
+        delete oldSelection;
+        delete model;
+        model = nullptr;
+    }
+
+    if (done) {
+        QMessageBox::information(this, tr("Done"), tr("%1 条数据已经导出到Excel").arg(exported), QMessageBox::Ok);
+    } else if (total > 0) {
+        QMessageBox::critical(this, tr("导出数据"), tr("导出失败!") + QLatin1Char('\n') + why);
+    }
+}
+
+void SqlSelect::exportXlsx(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total)
+{
+    if (!database || total <= 0)
+        return;
+    QProgressDialog progress(tr("正在导出数据..."), tr("取消"), 0, total, this);
+    progress.setWindowTitle(tr("导出数据"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+
+    XlsxExport exporter(file);
+    connect(&exporter, &XlsxExport::exportedRowCount, &progress, &QProgressDialog::setValue);
+    connect(&progress, &QProgressDialog::canceled, &exporter, &XlsxExport::cancel);
+
+    // Streamed from the search's own statement, like the printout: the table
+    // keeps the page the user sees.
+    int exported = -1;
+    QString reason;
+    database->openConnection(connName);
+    {
+        QSqlQuery rows(connection);
+        rows.setForwardOnly(true);
+        if (rows.prepare(query + QStringLiteral(";"))) {
+            for (const QVariant& value : values)
+                rows.addBindValue(value);
+            if (rows.exec())
+                exported = exporter.write(rows);
+        }
+        reason = exported < 0 && exporter.errorString().isEmpty() ? rows.lastError().text() : exporter.errorString();
+    }
+    database->closeConnection(connName);
+    progress.reset();
+    qDebug() << "retVal" << exported << reason;
+
+    if (exported >= 0) {
+        QMessageBox::information(this, tr("Done"), tr("%1 条数据已经导出到Excel").arg(exported), QMessageBox::Ok);
+    } else if (exporter.wasCancelled()) {
+        QMessageBox::information(this, tr("导出数据"), tr("导出已取消，未写入文件。"));
+    } else {
+        QMessageBox::critical(this, tr("导出数据"), tr("导出失败!") + QLatin1Char('\n') + reason);
+    }
+}
