@@ -91,7 +91,7 @@ bool seed(DataBase& store, QSqlDatabase db)
     d.ID_card = s.ID_card;
     if (!store.insertStaff(s, db) || !store.addDeviceBinding(d, QStringLiteral("20240101000000"), nullptr, db))
         return false;
-    if (store.isPostgres())
+    if (store.isShared())
         return seedShared(db);
 
     db.transaction();

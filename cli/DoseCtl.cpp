@@ -356,7 +356,7 @@ int DoseCtl::pickFile(const QString& path, StoreConfig& store)
 {
     if (const int failed = pickStore(path, store); failed >= 0)
         return failed;
-    return store.isPostgres() ? failure(noFileBackup(store)) : -1;
+    return store.isShared() ? failure(noFileBackup(store)) : -1;
 }
 
 int DoseCtl::outputTarget(const QString& path, const OutputFile::Target& wanted, OutputFile::Format format,
@@ -366,7 +366,7 @@ int DoseCtl::outputTarget(const QString& path, const OutputFile::Target& wanted,
     if (const int failed = pickStore(path, store); failed >= 0)
         return failed;
     *target = wanted;
-    target->database = store.isPostgres() ? QString() : store.path;
+    target->database = store.isShared() ? QString() : store.path;
     // Refused before the database is even opened.
     const QString refused = OutputFile::refusal(*target, format);
     return refused.isEmpty() ? -1 : failure(refused);
@@ -378,7 +378,7 @@ int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataB
     StoreConfig store;
     if (const int failed = pickStore(path, store); failed >= 0)
         return failed;
-    if (!store.isPostgres()) {
+    if (!store.isShared()) {
         // Opening a file that is not there would create an empty database;
         // an empty or foreign one would be taken for a new register.
         if (!QFileInfo(store.path).isFile())
@@ -595,7 +595,7 @@ int DoseCtl::migrate(const QString& defaultPath, const QStringList& arguments)
     StoreConfig store;
     if (const int failed = pickStore(defaultPath, store); failed >= 0)
         return failed;
-    if (!store.isPostgres())
+    if (!store.isShared())
         return failure(QStringLiteral("migrate copies into a PostgreSQL store: set driver=QPSQL in [database] of "
                                       "zudovi.ini (the store now is %1)")
                            .arg(store.describe()));

@@ -2,6 +2,7 @@
 
 #include "core/audit/AuditLog.h"
 #include "core/store/SqlDialect.h"
+#include "core/store/Transaction.h"
 #include "core/store/StoreSchema.h"
 #include "core/dose/DosePolicy.h"
 
@@ -21,10 +22,6 @@
 #include <QVariant>
 
 namespace {
-
-// The one lock of all data operations, whichever connection they use: the
-// GUI thread and the processing code never run two statements at once.
-QMutex dataMutex;
 
 // Statements of the hot path, prepared once per connection and table.
 // The slave id is bound as well, so one statement serves every device.
@@ -101,20 +98,6 @@ bool isPlainName(const QString& name)
             return false;
     }
     return true;
-}
-
-// A statement of the SQLite driver loses its handle when its connection is
-// closed (the driver finalizes every statement then); such a query must be
-// prepared again before it is used.
-bool hasLiveStatement(const QSqlQuery& query)
-{
-    const QSqlResult* result = query.result();
-    if (!result)
-        return false;
-    const QVariant handle = result->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
-        return false;
-    return *static_cast<void* const*>(handle.constData()) != nullptr;
 }
 
 void readStaff(const QSqlQuery& q, Staffdata& d)
@@ -212,7 +195,7 @@ bool beginSigned(QSqlDatabase db)
 {
     if (!SqlDialect::beginWrite(db))
         return false;
-    if (AuditLog::sign(db))
+    if (Transaction::sign(db))
         return true;
     db.rollback();
     return false;
@@ -220,7 +203,7 @@ bool beginSigned(QSqlDatabase db)
 
 bool commitSigned(QSqlDatabase db)
 {
-    return AuditLog::unsign(db) && db.commit();
+    return Transaction::unsign(db) && db.commit();
 }
 
 // A database from before the wear periods: every device gets one open
@@ -308,7 +291,7 @@ public:
         open = begun == SqlDialect::Unit::Savepoint ? Savepoint
             : begun == SqlDialect::Unit::Transaction ? Transaction
                                                       : None;
-        if (open != None && !AuditLog::sign(db))
+        if (open != None && !Transaction::sign(db))
             signedOk = false;
     }
     ~Unit()
@@ -323,7 +306,7 @@ public:
     }
     bool commit()
     {
-        if (open == None || !signedOk || !AuditLog::unsign(db)
+        if (open == None || !signedOk || !Transaction::unsign(db)
             || !QSqlQuery(db).exec(open == Savepoint ? QStringLiteral("RELEASE unit") : QStringLiteral("COMMIT")))
             return false;
         open = None;
@@ -357,45 +340,25 @@ DataBase::DataBase(const QString& fileName, QObject* parent)
 }
 
 DataBase::DataBase(const StoreConfig& store, QObject* parent)
-    : QObject(parent)
-    , store(store)
-    , fileName(store.isPostgres() ? QString() : store.path)
+    : Store(store, parent)
 {
     registerRecordTypes();
-    // A default connection left by an earlier object is taken over and
-    // pointed at this store again, rather than replaced while someone may
-    // still hold it.
-    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
-    if (QSqlDatabase::contains(name) && QSqlDatabase::database(name, false).driverName() == store.driver) {
-        defaultDb = QSqlDatabase::database(name, false);
-        defaultDb.close();
-        store.apply(defaultDb);
-    } else {
-        defaultDb = store.addConnection(QString());
-    }
-    defaultDb.open();
 }
 
-QString DataBase::openError() const
-{
-    return defaultDb.lastError().text();
-}
-
-// The default connection stays registered and open; only this handle goes.
 DataBase::~DataBase() = default;
 
 bool DataBase::createTables()
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     // Without a file nothing was laid out; saying so beats a silent true.
     lacking.clear();
-    if (!defaultDb.isOpen())
+    if (!defaultConnection().isOpen())
         return false;
     // A station of a shared store may not make tables or triggers: it finds
     // them made by the store's owner, or says what is missing.
-    station = !StoreSchema::mayLayOut(defaultDb);
+    station = !StoreSchema::mayLayOut(defaultConnection());
     if (station) {
-        lacking = StoreSchema::missing(defaultDb,
+        lacking = StoreSchema::missing(defaultConnection(),
                                        {deviceTable, realdataTable, monthdataTable, yeardataTable, seqYeardataTable,
                                         staffTable, departmentTable, QStringLiteral("DosePolicy"),
                                         QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable},
@@ -407,9 +370,9 @@ bool DataBase::createTables()
     // (a report, a backup) never holds up the storage of a reply. Without it
     // (a read-only folder) writers still wait for each other, so it is no
     // reason to stop.
-    if (!SqlDialect::useWriteAheadLog(defaultDb))
-        qWarning().noquote() << "cannot switch" << fileName
-                             << "to write-ahead logging:" << defaultDb.lastError().text();
+    if (!SqlDialect::useWriteAheadLog(defaultConnection()))
+        qWarning().noquote() << "cannot switch" << filePath()
+                             << "to write-ahead logging:" << defaultConnection().lastError().text();
 
     struct Table
     {
@@ -437,8 +400,8 @@ bool DataBase::createTables()
     for (const Table& t : tables) {
         if (t.name->isEmpty())
             return false;
-        QSqlQuery q(defaultDb);
-        q.exec(SqlDialect::createTable(defaultDb, format(t.statement, *t.name)));
+        QSqlQuery q(defaultConnection());
+        q.exec(SqlDialect::createTable(defaultConnection(), format(t.statement, *t.name)));
     }
 
     // Tables beyond the seven: an older file gains them on its next start.
@@ -448,20 +411,20 @@ bool DataBase::createTables()
           "periodKey varchar, dose double, threshold double, raisedAt varchar, ackAt varchar, ackBy varchar, "
           "comment varchar)",
           "CREATE UNIQUE INDEX IF NOT EXISTS idx_DoseAlert_key ON DoseAlert(ID_card, level, periodKey)"}) {
-        QSqlQuery q(defaultDb);
-        if (!q.exec(SqlDialect::createTable(defaultDb, QLatin1String(statement))))
+        QSqlQuery q(defaultConnection());
+        if (!q.exec(SqlDialect::createTable(defaultConnection(), QLatin1String(statement))))
             return false;
     }
-    for (const QString& statement : AuditLog::layout(defaultDb)) {
-        QSqlQuery q(defaultDb);
+    for (const QString& statement : AuditLog::layout(defaultConnection())) {
+        QSqlQuery q(defaultConnection());
         if (!q.exec(statement))
             return false;
     }
     // Policy rows that are missing start with their defaults.
-    Unit defaults(defaultDb);
+    Unit defaults(defaultConnection());
     for (const DosePolicy::Row& row : DosePolicy::rows()) {
         if (!execBound(QStringLiteral("insert into DosePolicy(name, value) values(?, ?) on conflict(name) do nothing"),
-                       {row.name, row.defaultValue}, defaultDb))
+                       {row.name, row.defaultValue}, defaultConnection()))
             return false;
     }
     if (!defaults.commit())
@@ -489,24 +452,24 @@ bool DataBase::createTables()
         if (!isPlainName(*i.table))
             continue;
         const QByteArray table = i.table->toLatin1();
-        QSqlQuery q(defaultDb);
+        QSqlQuery q(defaultConnection());
         q.exec(QString::asprintf("CREATE INDEX IF NOT EXISTS idx_%s_%s ON %s(%s);", table.constData(),
                                  i.suffix, table.constData(), i.columns));
     }
     // A shared store keeps every reading and total once, whoever stores
     // it; an SQLite file may hold duplicates from before and keeps them.
-    if (SqlDialect::isPostgres(defaultDb)) {
+    if (SqlDialect::isPostgres(defaultConnection())) {
         for (const QString* t : {&realdataTable, &monthdataTable, &yeardataTable}) {
             const QByteArray table = t->toLatin1();
             const QString exists = QString::asprintf("select 1 from pg_constraint where conname = lower('key_%s')",
                                                      table.constData());
             QString found;
             // Another station starting at the same moment may add it first.
-            if (!firstText(exists, {}, defaultDb, found)
-                && !QSqlQuery(defaultDb).exec(QString::asprintf("ALTER TABLE %s ADD CONSTRAINT key_%s UNIQUE "
+            if (!firstText(exists, {}, defaultConnection(), found)
+                && !QSqlQuery(defaultConnection()).exec(QString::asprintf("ALTER TABLE %s ADD CONSTRAINT key_%s UNIQUE "
                                                                 "(slaveId, dataTime);",
                                                                 table.constData(), table.constData()))
-                && !firstText(exists, {}, defaultDb, found))
+                && !firstText(exists, {}, defaultConnection(), found))
                 return false;
         }
         // The query dialog pages through the readings in time order. The
@@ -514,7 +477,7 @@ bool DataBase::createTables()
         // without an index of the time alone it sorts every matching reading
         // to show the first ten.
         const QByteArray readings = realdataTable.toLatin1();
-        QSqlQuery q(defaultDb);
+        QSqlQuery q(defaultConnection());
         if (isPlainName(realdataTable)
             && !q.exec(QString::asprintf("CREATE INDEX IF NOT EXISTS idx_%s_dataTime ON %s(dataTime);",
                                          readings.constData(), readings.constData())))
@@ -523,13 +486,13 @@ bool DataBase::createTables()
     // The triggers that record the register's changes belong to the tables;
     // an older store gains them here, and those of an earlier version are
     // made anew.
-    return AuditLog::watch(defaultDb, true);
+    return AuditLog::watch(defaultConnection(), true);
 }
 
 bool DataBase::createAddedTables()
 {
-    QMutexLocker lock(&dataMutex);
-    if (!defaultDb.isOpen() || !isPlainName(wearingTable))
+    QMutexLocker lock(&dataLock());
+    if (!defaultConnection().isOpen() || !isPlainName(wearingTable))
         return false;
     // The owner of a shared store made the tables; createTables checked them.
     if (station)
@@ -538,16 +501,16 @@ bool DataBase::createAddedTables()
     // with the first binding, and a fresh file holds the seven tables only. A
     // shared store has it from the start: its stations may not make tables.
     QString devices;
-    if (!SqlDialect::hasTable(defaultDb, wearingTable) && !SqlDialect::isPostgres(defaultDb)
-        && (!firstText(format("select count(*) from %s ;", deviceTable), {}, defaultDb, devices)
+    if (!SqlDialect::hasTable(defaultConnection(), wearingTable) && !SqlDialect::isPostgres(defaultConnection())
+        && (!firstText(format("select count(*) from %s ;", deviceTable), {}, defaultConnection(), devices)
             || devices.toInt() == 0))
         return true;
-    return createWearing(defaultDb) && givePeriodsToOldDevices(defaultDb, deviceTable, wearingTable);
+    return createWearing(defaultConnection()) && givePeriodsToOldDevices(defaultConnection(), deviceTable, wearingTable);
 }
 
 bool DataBase::ensureWearingTable(QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && createWearing(db);
 }
 
@@ -570,156 +533,11 @@ bool DataBase::createWearing(const QSqlDatabase& db)
     return watched(db);
 }
 
-bool DataBase::withFileReleased(const std::function<bool()>& replace)
-{
-    QMutexLocker lock(&dataMutex);
-    if (store.isPostgres())
-        return replace();
-    const QString file = QFileInfo(fileName).absoluteFilePath();
-    QStringList reopen;
-    for (const QString& name : QSqlDatabase::connectionNames()) {
-        // A connection of another thread comes back invalid (with Qt's
-        // warning); it is not ours to close.
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (!db.isValid() || db.driverName() != QLatin1String(StoreConfig::kSqlite)
-            || QFileInfo(db.databaseName()).absoluteFilePath() != file)
-            continue;
-        dropPrepared(name);
-        if (db.isOpen()) {
-            db.close();
-            reopen << name;
-        }
-    }
-    const bool replaced = replace();
-    for (const QString& name : qAsConst(reopen))
-        QSqlDatabase::database(name, true);
-    return replaced;
-}
-
-bool DataBase::createConnection(const QString& connName)
-{
-    if (connName.isEmpty())
-        return false;
-    if (!QSqlDatabase::contains(connName))
-        store.addConnection(connName);
-    return true;
-}
-
-QSqlDatabase DataBase::getConnection(const QString& connName)
-{
-    return QSqlDatabase::database(connName, true);
-}
-
-void DataBase::openConnection(const QString& connName)
-{
-    QSqlDatabase db = QSqlDatabase::database(connName, false);
-    if (!db.isValid())
-        return;
-    if (db.isOpen() && store.isPostgres()) {
-        // A server connection stays open between uses (making one costs
-        // tens of milliseconds); one the server has dropped is made anew.
-        QMutexLocker lock(&dataMutex);
-        if (QSqlQuery(db).exec(QStringLiteral("select 1")))
-            return;
-        dropPrepared(connName);
-        db.close();
-    }
-    if (!db.isOpen())
-        db.open();
-}
-
-void DataBase::closeConnection(const QString& connName)
-{
-    if (store.isPostgres())
-        return; // kept for the next use; openConnection checks it then
-    {
-        // Statements prepared on the connection go before it closes.
-        QMutexLocker lock(&dataMutex);
-        dropPrepared(connName);
-    }
-    if (!QSqlDatabase::contains(connName))
-        return;
-    QSqlDatabase db = QSqlDatabase::database(connName, false);
-    if (db.isOpen())
-        db.close();
-}
-
-bool DataBase::beginTransaction(QSqlDatabase db)
-{
-    if (!db.isOpen())
-        return false;
-    return SqlDialect::beginWrite(db);
-}
-
-bool DataBase::commitTransaction(QSqlDatabase db)
-{
-    if (!db.isOpen())
-        return false;
-    return db.commit();
-}
-
-bool DataBase::rollbackTransaction(QSqlDatabase db)
-{
-    if (!db.isOpen())
-        return false;
-    return db.rollback();
-}
-
-QSqlQueryModel* DataBase::getQueryModel(const QString& sql, QSqlDatabase db)
-{
-    QMutexLocker lock(&dataMutex);
-    auto* model = new QSqlQueryModel;
-    if (db.isOpen())
-        model->setQuery(sql, db);
-    return model;
-}
-
-QSqlQueryModel* DataBase::getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db)
-{
-    QMutexLocker lock(&dataMutex);
-    auto* model = new QSqlQueryModel;
-    if (db.isOpen()) {
-        // Typed text (names, ID cards, filters) travels as bound values,
-        // never inside the statement text.
-        QSqlQuery q(db);
-        if (q.prepare(sql)) {
-            for (const QVariant& value : values)
-                q.addBindValue(value);
-            q.exec();
-        }
-        model->setQuery(q);
-    }
-    return model;
-}
-
-int DataBase::countRows(const QString& tableName, QSqlDatabase db)
-{
-    QMutexLocker lock(&dataMutex);
-    if (!db.isOpen() || !isPlainName(tableName))
-        return 0;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(format("select count(*) from %s ;", tableName)) || !q.next())
-        return 0;
-    return q.value(0).toInt();
-}
-
-bool DataBase::deleteById(const QString& tableName, int id, QSqlDatabase db)
-{
-    QMutexLocker lock(&dataMutex);
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || !isPlainName(tableName))
-        return false;
-    Unit unit(db);
-    return QSqlQuery(db).exec(format("delete from %s where id = %d;", tableName, id)) && unit.commit();
-}
-
 // ---- Staff, departments, devices -------------------------------------------
 
 bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || staffTable.isEmpty())
@@ -736,7 +554,7 @@ bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
 
 bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || staffTable.isEmpty())
@@ -756,7 +574,7 @@ bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
 
 bool DataBase::selectStaffById(Staffdata& data, int id, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && !staffTable.isEmpty()
         && readFirst(format("select * from %s where id = %d                 ;", staffTable, id),
                      {}, db, data, readStaff);
@@ -764,7 +582,7 @@ bool DataBase::selectStaffById(Staffdata& data, int id, QSqlDatabase db)
 
 bool DataBase::selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && !staffTable.isEmpty()
         && readFirst(format("select * from %s where ID_card=? ;", staffTable), {idCard}, db, data, readStaff);
 }
@@ -772,7 +590,7 @@ bool DataBase::selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlD
 bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& department,
                                        QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || staffTable.isEmpty())
         return false;
     QSqlQuery q(db);
@@ -792,7 +610,7 @@ bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& de
 
 bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || departmentTable.isEmpty())
@@ -807,7 +625,7 @@ bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
 
 bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || departmentTable.isEmpty())
@@ -820,7 +638,7 @@ bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
 
 bool DataBase::selectDepartmentById(Departdata& data, int id, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && !departmentTable.isEmpty()
         && readFirst(format("select * from %s where id = %d                 ;", departmentTable, id),
                      {}, db, data, readDepartment);
@@ -828,7 +646,7 @@ bool DataBase::selectDepartmentById(Departdata& data, int id, QSqlDatabase db)
 
 bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || departmentTable.isEmpty())
         return false;
     QSqlQuery q(db);
@@ -845,7 +663,7 @@ bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
 
 bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || deviceTable.isEmpty())
@@ -860,7 +678,7 @@ bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
 
 bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || deviceTable.isEmpty())
@@ -873,7 +691,7 @@ bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
 
 bool DataBase::selectDeviceById(Devicedata& data, int id, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && !deviceTable.isEmpty()
         && readFirst(format("select * from %s where id = %d                 ;", deviceTable, id),
                      {}, db, data, readDevice);
@@ -881,7 +699,7 @@ bool DataBase::selectDeviceById(Devicedata& data, int id, QSqlDatabase db)
 
 bool DataBase::selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && !deviceTable.isEmpty()
         && readFirst(format("select * from %s where slaveId = %d                 ;", deviceTable, slaveId),
                      {}, db, data, readDevice);
@@ -889,43 +707,13 @@ bool DataBase::selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase
 
 bool DataBase::selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && !deviceTable.isEmpty()
         && readFirst(format("select * from %s where ID_card = ?                 ;", deviceTable),
                      {idCard}, db, data, readDevice);
 }
 
 // ---- Dose readings and totals ----------------------------------------------
-
-QSqlQuery* DataBase::preparedQuery(const QSqlDatabase& db, int statement, const QString& table)
-{
-    auto& statements = prepared[db.connectionName()];
-    StatementKey key(statement, table);
-    auto it = statements.find(key);
-    if (it != statements.end()) {
-        PreparedStatement& p = *it->second;
-        // A connection closed and opened again behind our back (or removed
-        // and added anew) leaves the cached query without a statement.
-        // A server's prepared statement lives as long as its connection,
-        // and closing one goes through closeConnection, which drops it here.
-        if (p.driver == db.driver() && (SqlDialect::isPostgres(db) || hasLiveStatement(p.query)))
-            return &p.query;
-        statements.erase(it);
-    }
-
-    auto p = std::make_unique<PreparedStatement>(PreparedStatement{QSqlQuery(db), db.driver()});
-    p->query.setForwardOnly(true);
-    if (!p->query.prepare(format(hotStatements[statement], table, table)))
-        return nullptr;
-    QSqlQuery* q = &p->query;
-    statements.emplace(std::move(key), std::move(p));
-    return q;
-}
-
-void DataBase::dropPrepared(const QString& connName)
-{
-    prepared.erase(connName);
-}
 
 const QString* DataBase::tableForKind(int kind) const
 {
@@ -946,10 +734,10 @@ const QString* DataBase::tableForKind(int kind) const
 bool DataBase::insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
                              double probeValue, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || table.isEmpty())
         return false;
-    QSqlQuery* q = preparedQuery(db, kInsertDose, table);
+    QSqlQuery* q = prepared(db, kInsertDose, table, hotStatements[kInsertDose]);
     if (!q)
         return false;
     q->bindValue(0, slaveId);
@@ -963,10 +751,10 @@ bool DataBase::insertDoseRow(const QString& table, int slaveId, const QString& d
 bool DataBase::updateDoseRow(int statement, const QString& table, int slaveId,
                              const QString& dataTime, double probeValue, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || table.isEmpty())
         return false;
-    QSqlQuery* q = preparedQuery(db, statement, table);
+    QSqlQuery* q = prepared(db, statement, table, hotStatements[statement]);
     if (!q)
         return false;
     q->bindValue(0, probeValue);
@@ -984,13 +772,13 @@ bool DataBase::insertRealdata(const Realdata& data, QSqlDatabase db)
 
 bool DataBase::selectRealdataByTime(Realdata& data, const QString& dataTime, int slaveId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || realdataTable.isEmpty())
         return false;
     // Most readings of a reply are new. The driver describes every result
     // column anew on each run, so a one-column probe settles "not stored"
     // at a fraction of the cost; the full row is read only when it exists.
-    QSqlQuery* probe = preparedQuery(db, kProbeReading, realdataTable);
+    QSqlQuery* probe = prepared(db, kProbeReading, realdataTable, hotStatements[kProbeReading]);
     if (!probe)
         return false;
     probe->bindValue(0, dataTime);
@@ -1000,7 +788,7 @@ bool DataBase::selectRealdataByTime(Realdata& data, const QString& dataTime, int
     if (!exists)
         return false;
 
-    QSqlQuery* q = preparedQuery(db, kSelectReading, realdataTable);
+    QSqlQuery* q = prepared(db, kSelectReading, realdataTable, hotStatements[kSelectReading]);
     if (!q)
         return false;
     q->bindValue(0, dataTime);
@@ -1042,10 +830,10 @@ bool DataBase::updateYeardata(const totaldata_year& data, QSqlDatabase db)
 
 int DataBase::insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || realdataTable.isEmpty())
         return -1;
-    QSqlQuery* q = preparedQuery(db, kInsertOnce, realdataTable);
+    QSqlQuery* q = prepared(db, kInsertOnce, realdataTable, hotStatements[kInsertOnce]);
     if (!q)
         return -1;
     q->bindValue(0, slaveId);
@@ -1058,11 +846,11 @@ int DataBase::insertReadingOnce(int slaveId, const QString& dataTime, double pro
 
 bool DataBase::addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     const QString* table = kind == 1 || kind == 2 ? tableForKind(kind) : nullptr;
     if (!db.isOpen() || !table || table->isEmpty())
         return false;
-    QSqlQuery* q = preparedQuery(db, kAddTotal, *table);
+    QSqlQuery* q = prepared(db, kAddTotal, *table, hotStatements[kAddTotal]);
     if (!q)
         return false;
     q->bindValue(0, slaveId);
@@ -1077,13 +865,13 @@ bool DataBase::selectDataByTime(int kind, QList<QVariant>& list, int slaveId, co
                                 const QString& end, QSqlDatabase db)
 {
     registerRecordTypes();
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen())
         return false;
     const QString* table = tableForKind(kind);
     if (!table || table->isEmpty())
         return false;
-    QSqlQuery* q = preparedQuery(db, kSelectRange, *table);
+    QSqlQuery* q = prepared(db, kSelectRange, *table, hotStatements[kSelectRange]);
     if (!q)
         return false;
     q->bindValue(0, slaveId);
@@ -1122,7 +910,7 @@ bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1
 {
     Q_UNUSED(unused1);
     Q_UNUSED(unused2);
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen())
         return false;
     const QString* table = tableForKind(kind);
@@ -1139,7 +927,7 @@ bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1
 
 bool DataBase::selectDepartmentByName(Departdata& data, const QString& name, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && !departmentTable.isEmpty()
         && readFirst(format("select * from %s where department = ? ;", departmentTable),
                      {name}, db, data, readDepartment);
@@ -1179,7 +967,7 @@ int execCounted(const QString& sql, const QVariantList& values, const QSqlDataba
 
 bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || staffTable.isEmpty() || !isPlainName(deviceTable))
@@ -1250,7 +1038,7 @@ bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
 
 bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen() || departmentTable.isEmpty() || staffTable.isEmpty())
@@ -1347,7 +1135,7 @@ bool noPeriodsYet(const QSqlDatabase& db, const QString& wearingTable, const QSt
 
 bool DataBase::selectWearingBySlaveId(QList<Wearingdata>& list, int slaveId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && isPlainName(wearingTable)
         && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where slaveId = ? "
                                "order by startTime, id ;",
@@ -1358,7 +1146,7 @@ bool DataBase::selectWearingBySlaveId(QList<Wearingdata>& list, int slaveId, QSq
 
 bool DataBase::selectWearingByIdCard(QList<Wearingdata>& list, const QString& idCard, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && isPlainName(wearingTable)
         && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where ID_card = ? "
                                "order by startTime, id ;",
@@ -1369,7 +1157,7 @@ bool DataBase::selectWearingByIdCard(QList<Wearingdata>& list, const QString& id
 
 bool DataBase::hasOverlappingPeriods(QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || !isPlainName(wearingTable))
         return false;
     QString found;
@@ -1382,10 +1170,10 @@ bool DataBase::hasOverlappingPeriods(QSqlDatabase db)
 
 int DataBase::countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || !isPlainName(realdataTable))
         return -1;
-    QSqlQuery* q = preparedQuery(db, kCountRange, realdataTable);
+    QSqlQuery* q = prepared(db, kCountRange, realdataTable, hotStatements[kCountRange]);
     if (!q)
         return -1;
     q->bindValue(0, slaveId);
@@ -1399,12 +1187,12 @@ int DataBase::countReadings(int slaveId, const QString& from, const QString& toE
 int DataBase::readingRange(int slaveId, const QString& from, const QString& toExclusive, QString& first,
                            QString& last, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || !isPlainName(realdataTable))
         return -1;
     QString* ends[] = {&first, &last};
     for (int statement : {kFirstInRange, kLastInRange}) {
-        QSqlQuery* q = preparedQuery(db, statement, realdataTable);
+        QSqlQuery* q = prepared(db, statement, realdataTable, hotStatements[statement]);
         if (!q)
             return -1;
         q->bindValue(0, slaveId);
@@ -1502,7 +1290,7 @@ bool DataBase::openPeriod(const QSqlDatabase& db, int slaveId, const QString& id
 
 bool DataBase::addDeviceBinding(const Devicedata& device, const QString& now, QString* refusal, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (db.isOpen() && !createWearing(db)) {
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
@@ -1584,7 +1372,7 @@ bool DataBase::moveBinding(const QSqlDatabase& db, const Devicedata& device, int
 bool DataBase::changeDeviceAddress(int deviceId, int newSlaveId, const QString& now, QString* refusal,
                                    QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (db.isOpen() && !createWearing(db)) {
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
@@ -1609,7 +1397,7 @@ bool DataBase::changeDeviceAddress(int deviceId, int newSlaveId, const QString& 
 bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString& now, QString* refusal,
                                    QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (db.isOpen() && !createWearing(db)) {
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
@@ -1641,7 +1429,7 @@ bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString
 
 bool DataBase::removeDeviceBinding(int deviceId, const QString& now, QString* refusal, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (db.isOpen() && !createWearing(db)) {
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
@@ -1669,7 +1457,7 @@ bool DataBase::removeDeviceBinding(int deviceId, const QString& now, QString* re
 bool DataBase::assignReadings(int slaveId, const QString& idCard, const QString& from, const QString& to,
                               QString* refusal, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (db.isOpen() && !createWearing(db)) {
         say(refusal, QStringLiteral("佩戴记录无法保存"));
         return false;
@@ -1740,7 +1528,7 @@ bool DataBase::recomputeTotal(const QSqlDatabase& db, int slaveId, const QString
 
 bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (db.isOpen() && !createWearing(db))
         return false;
     if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty() || !beginSigned(db))
@@ -1830,7 +1618,7 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
 
 bool DataBase::selectStaffForStatus(QList<Staffdata>& list, const QString& department, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen() || !isPlainName(staffTable))
         return false;
     QSqlQuery q(db);
@@ -1860,7 +1648,7 @@ bool DataBase::selectStaffForStatus(QList<Staffdata>& list, const QString& depar
 
 bool DataBase::selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen())
         return false;
     QSqlQuery q(db);
@@ -1891,7 +1679,7 @@ bool writePolicy(const char* sql, const QList<QPair<QString, double>>& rows, QSq
 
 bool DataBase::updatePolicy(const QList<QPair<QString, double>>& rows, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     return db.isOpen()
@@ -1920,7 +1708,7 @@ void readAlert(const QSqlQuery& q, DoseAlertdata& a)
 
 int DataBase::insertAlertOnce(const DoseAlertdata& a, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen())
         return -1;
     return execCounted(QStringLiteral("insert into DoseAlert(ID_card, level, periodKey, dose, threshold, raisedAt, "
@@ -1931,7 +1719,7 @@ int DataBase::insertAlertOnce(const DoseAlertdata& a, QSqlDatabase db)
 
 bool DataBase::selectAlerts(QList<DoseAlertdata>& list, bool unackedOnly, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!db.isOpen())
         return false;
     QSqlQuery q(db);
@@ -1951,7 +1739,7 @@ bool DataBase::selectAlerts(QList<DoseAlertdata>& list, bool unackedOnly, QSqlDa
 bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ackBy, const QString& comment,
                                 QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     if (!watched(db))
         return false;
     if (!db.isOpen())
@@ -1969,14 +1757,14 @@ bool DataBase::acknowledgeAlert(int id, const QString& ackAt, const QString& ack
 bool DataBase::recordAudit(const QString& action, const QString& tableName, const QString& rowKey,
                            const QString& detail, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     return db.isOpen() && AuditLog::write(db, action, tableName, rowKey, detail);
 }
 
 bool DataBase::selectAuditLog(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
                               const QString& text, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataMutex);
+    QMutexLocker lock(&dataLock());
     rows.clear();
     if (!db.isOpen())
         return false;

@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include "core/register/Departdata.h"
+#include "core/store/Store.h"
 #include "core/store/StoreConfig.h"
 #include "core/dose/DoseAlertdata.h"
 #include "core/register/Devicedata.h"
@@ -27,12 +28,14 @@
 
 class QSqlQueryModel;
 
-// The one access object of "database.db". Every component works through a
-// named connection of its own and hands it to the operations below; all data
-// operations run under one process-wide lock, so at most one statement of the
-// program runs at a time. Failures never travel as text: false, 0, an empty
-// list or an untouched output record.
-class DataBase : public QObject
+// The register, as one object: the store (connections, the lock) and every
+// operation on the register's tables, each delegating to the part of core
+// that does the job. Every component works through a named connection of its
+// own and hands it to the operations below; all data operations run under
+// one process-wide lock, so at most one statement of the program runs at a
+// time. Failures never travel as text: false, 0, an empty list or an
+// untouched output record.
+class DataBase : public Store
 {
     Q_OBJECT
 
@@ -60,42 +63,6 @@ public:
     bool createAddedTables();
     // The table of wear periods and its indexes, when missing.
     bool ensureWearingTable(QSqlDatabase db);
-
-    // The file every connection of this object opens.
-    QString filePath() const { return fileName; }
-    const StoreConfig& storeConfig() const { return store; }
-    bool isPostgres() const { return store.isPostgres(); }
-    // Whether the default connection is open, and the driver's (libpq's)
-    // reason when it is not.
-    bool isOpen() const { return defaultDb.isOpen(); }
-    QString openError() const;
-    // Closes every connection of this thread to the file (the default one and
-    // the named ones the components made), runs replace while nothing of ours
-    // holds it, then opens again those that were open: afterwards all of them
-    // read whatever replace put under the file's name. The processing
-    // thread's connection is closed between replies and opens the new file
-    // by itself. Returns what replace returned.
-    bool withFileReleased(const std::function<bool()>& replace);
-
-    // Connections. An SQLite file is opened and closed around each use; a
-    // server connection stays open, and openConnection makes it anew when
-    // the server has dropped it.
-    bool createConnection(const QString& connName);
-    QSqlDatabase getConnection(const QString& connName);
-    void openConnection(const QString& connName);
-    void closeConnection(const QString& connName);
-    // A write transaction (SqlDialect::beginWrite): it waits for another
-    // writer, up to the connection's busy timeout, instead of failing later.
-    bool beginTransaction(QSqlDatabase db);
-    bool commitTransaction(QSqlDatabase db);
-    // Undoes everything since beginTransaction; a reply that could not be
-    // stored completely leaves nothing behind.
-    bool rollbackTransaction(QSqlDatabase db);
-    QSqlQueryModel* getQueryModel(const QString& sql, QSqlDatabase db);
-    // The same with "?" placeholders in sql, bound in order to values.
-    QSqlQueryModel* getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db);
-    int countRows(const QString& tableName, QSqlDatabase db);
-    bool deleteById(const QString& tableName, int id, QSqlDatabase db);
 
     // Staff, departments, devices.
     bool insertStaff(const Staffdata& data, QSqlDatabase db);
@@ -213,34 +180,12 @@ public:
     bool selectAuditLog(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
                         const QString& text, QSqlDatabase db);
 
-    QString departmentTable = QStringLiteral("Department");
-    QString staffTable = QStringLiteral("Staff");
-    QString deviceTable = QStringLiteral("Device");
-    QString realdataTable = QStringLiteral("Realdata");
-    QString monthdataTable = QStringLiteral("Monthdata");
-    QString yeardataTable = QStringLiteral("Yeardata");
-    QString seqYeardataTable = QStringLiteral("SeqYeardata");
-    QString wearingTable = QStringLiteral("Wearing");
-
 private:
     // Set by createTables: the store is laid out by another role, and what
     // it lacks.
     bool station = false;
     QStringList lacking;
 
-    // One statement prepared on one connection, kept for the calls that run
-    // thousands of times per reply (lookups and inserts of readings, totals).
-    struct PreparedStatement
-    {
-        QSqlQuery query;
-        const QSqlDriver* driver = nullptr;
-    };
-
-    // Returns the cached statement number `statement` for table on db,
-    // preparing it when it is missing or no longer usable; nullptr when it
-    // cannot be prepared. Only call with the data lock held.
-    QSqlQuery* preparedQuery(const QSqlDatabase& db, int statement, const QString& table);
-    void dropPrepared(const QString& connName);
     bool insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
                        double probeValue, QSqlDatabase db);
     bool updateDoseRow(int statement, const QString& table, int slaveId,
@@ -258,12 +203,4 @@ private:
                      QString* refusal);
     bool createWearing(const QSqlDatabase& db);
     bool recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month);
-
-    QSqlDatabase defaultDb;
-    StoreConfig store;
-    QString fileName;
-    // Connection name -> (statement number, table name) -> prepared statement.
-    // Keyed by number rather than text so that a hit costs no formatting.
-    using StatementKey = std::pair<int, QString>;
-    std::map<QString, std::map<StatementKey, std::unique_ptr<PreparedStatement>>> prepared{};
 };

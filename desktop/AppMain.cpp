@@ -102,7 +102,7 @@ int readCommandLine(int& argc, char** argv, QString* dataDir)
 QString unusableFile(QSettings& settings)
 {
     StoreConfig store;
-    if (!StoreConfig::read(settings, store) || store.isPostgres())
+    if (!StoreConfig::read(settings, store) || store.isShared())
         return QString();
     const QFileInfo file(store.path);
     if (!file.exists() && !file.isSymLink())

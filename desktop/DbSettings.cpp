@@ -23,7 +23,7 @@ bool sameStore(const StoreConfig& a, const StoreConfig& b)
 {
     if (a.driver != b.driver)
         return false;
-    if (!a.isPostgres())
+    if (!a.isShared())
         return a.path == b.path;
     return a.host == b.host && a.port == b.port && a.name == b.name && a.user == b.user && a.options == b.options;
 }
@@ -67,7 +67,7 @@ void DbSettings::load()
     QString error;
     savedValid = settings && StoreConfig::read(*settings, saved, &error);
     const StoreConfig& c = saved;
-    ui->cmbDriver->setCurrentIndex(c.isPostgres() ? 1 : 0);
+    ui->cmbDriver->setCurrentIndex(c.isShared() ? 1 : 0);
     ui->editPath->setText(c.path);
     ui->editHost->setText(c.host);
     ui->spinPort->setValue(c.port);
@@ -98,7 +98,7 @@ StoreConfig DbSettings::fields() const
 
 void DbSettings::updateFields()
 {
-    const bool postgres = fields().isPostgres();
+    const bool postgres = fields().isShared();
     ui->editPath->setEnabled(!postgres);
     ui->btnBrowse->setEnabled(!postgres);
     for (QWidget* w : {static_cast<QWidget*>(ui->editHost), static_cast<QWidget*>(ui->spinPort),
@@ -128,7 +128,7 @@ void DbSettings::showResult(bool ok, const QString& text)
 void DbSettings::testConnection()
 {
     const StoreConfig store = fields();
-    if (!store.isPostgres() && !QFileInfo::exists(store.path)) {
+    if (!store.isShared() && !QFileInfo::exists(store.path)) {
         showResult(true, QStringLiteral("文件 %1 不存在，启动时将新建数据库。").arg(store.path));
         return;
     }
@@ -139,13 +139,13 @@ void DbSettings::testConnection()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     {
         QSqlDatabase db = store.addConnection(connName);
-        if (store.isPostgres())
+        if (store.isShared())
             db.setPassword(ui->editPassword->text());
         else
             db.setConnectOptions(StoreConfig::sqliteOptions(QStringLiteral("QSQLITE_OPEN_READONLY"))); // creates no file
         QSqlQuery q(db);
         // Counting the schema reads the file: a file that is no database fails here.
-        const QString sql = store.isPostgres() ? QStringLiteral("select version()")
+        const QString sql = store.isShared() ? QStringLiteral("select version()")
                                                : QStringLiteral("select sqlite_version(), count(*) from sqlite_master");
         if (!db.open()) {
             text = errorText(db.lastError());
@@ -153,7 +153,7 @@ void DbSettings::testConnection()
             text = errorText(q.lastError());
         } else {
             ok = true;
-            text = store.isPostgres() ? q.value(0).toString()
+            text = store.isShared() ? q.value(0).toString()
                                       : QStringLiteral("SQLite %1，文件可以打开。").arg(q.value(0).toString());
         }
     }
@@ -173,7 +173,7 @@ void DbSettings::accept()
         return;
     const StoreConfig store = fields();
     const QString password = ui->editPassword->text();
-    if (store.isPostgres()) {
+    if (store.isShared()) {
         if (store.name.isEmpty()) {
             refuse(QStringLiteral("请填写数据库名。"));
             return;

@@ -5,6 +5,7 @@
 
 #include "core/time/Clock.h"
 #include "core/audit/AuditLog.h"
+#include "core/store/Transaction.h"
 #include "core/DataBase.h"
 #include "core/dose/DoseLevel.h"
 #include "ui_DoseAlerts.h"
@@ -94,7 +95,7 @@ void DoseAlerts::acknowledge()
     database->openConnection(connName);
     QSqlDatabase db = database->getConnection(connName);
     for (const QModelIndex& index : rows)
-        database->acknowledgeAlert(model->item(index.row(), 0)->data(Qt::UserRole).toInt(), at, AuditLog::actor(), comment,
+        database->acknowledgeAlert(model->item(index.row(), 0)->data(Qt::UserRole).toInt(), at, Transaction::actor(), comment,
                                    db);
     database->closeConnection(connName);
     ui->le_comment->clear();

@@ -304,7 +304,7 @@ void MainWindow::setFileName(FileName ask)
 void MainWindow::startAutomaticBackup()
 {
     // A shared store is the server's to back up.
-    if (automaticBackupRunning() || database->isPostgres() || !database->isOpen())
+    if (automaticBackupRunning() || database->isShared() || !database->isOpen())
         return;
     delete backupThread;
     const QString path = database->filePath();
@@ -336,7 +336,7 @@ void MainWindow::showAutomaticBackup(bool ok, const QString& text)
 
 bool MainWindow::storeIsFile(const QString& title)
 {
-    if (database->isPostgres()) {
+    if (database->isShared()) {
         QMessageBox::information(this, title,
                                  QStringLiteral("共享数据库 (PostgreSQL) 由服务器备份和恢复 (pg_dump、pg_restore)。"));
         return false;

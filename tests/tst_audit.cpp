@@ -9,6 +9,7 @@
 #include "desktop/AppMain.h"
 #include "core/time/Clock.h"
 #include "core/audit/AuditLog.h"
+#include "core/store/Transaction.h"
 #include "desktop/AuditView.h"
 #include "support/FormDriver.h"
 #include "support/ScratchDatabase.h"
@@ -93,7 +94,7 @@ private slots:
             QVERIFY2(rows == step.second, qPrintable(rows.join('\n')));
         }
         // Each of them under the account the program runs as.
-        QCOMPARE(s->list("select distinct actor from AuditLog where id > ? and id <= ?", {first, seen}), AuditLog::actor());
+        QCOMPARE(s->list("select distinct actor from AuditLog where id > ? and id <= ?", {first, seen}), Transaction::actor());
         // A change that fails half-way leaves neither its rows nor its audit rows.
         s->addPerson("c2", "丙");
         s->addDevice(7, "c2");
@@ -169,7 +170,7 @@ private slots:
         seen = 0;
         written();
         DataBase& d = *s->store;
-        const QString account = AuditLog::actor(), outside = "outside the program";
+        const QString account = Transaction::actor(), outside = "outside the program";
         QSqlDatabase plain = s->store->storeConfig().addConnection("plain");
         QVERIFY(plain.open());
         QSqlQuery q(plain);
@@ -236,7 +237,7 @@ private slots:
         station->createConnection("station.db");
         QSqlDatabase db = station->getConnection("station.db");
         QVERIFY(station->insertDepartment({0, "放射科", "主任"}, db));
-        QCOMPARE(s->list("select actor, action from AuditLog"), AuditLog::actor() + " insert");
+        QCOMPARE(s->list("select actor, action from AuditLog"), Transaction::actor() + " insert");
         QSqlQuery q(db);
         QVERIFY(!q.exec("alter table Staff disable trigger user") && !q.exec("drop trigger audit_staff_delete on Staff"));
 

@@ -24,8 +24,8 @@ class tst_dbsettings : public QObject
     {
         auto* driver = d.findChild<QComboBox*>("cmbDriver");
         driver->setCurrentIndex(driver->findData(c.driver));
-        QVERIFY(d.findChild<QLineEdit*>("editHost")->isEnabled() == c.isPostgres());
-        QVERIFY(d.findChild<QLineEdit*>("editPath")->isEnabled() != c.isPostgres());
+        QVERIFY(d.findChild<QLineEdit*>("editHost")->isEnabled() == c.isShared());
+        QVERIFY(d.findChild<QLineEdit*>("editPath")->isEnabled() != c.isShared());
         const QStringList names{"editPath", "editHost", "editName", "editUser", "editOptions", "editPassword"};
         const QStringList texts{c.path, c.host, c.name, c.user, c.options, password};
         for (int i = 0; i < names.size(); ++i)

@@ -1,9 +1,6 @@
 #include "core/audit/AuditLog.h"
 
-#include <pwd.h>
-#include <unistd.h>
 
-#include <QSysInfo>
 #include <QDebug>
 #include <QHash>
 #include <QSqlError>
@@ -11,16 +8,16 @@
 #include <QVariant>
 
 #include "core/store/SqlDialect.h"
+#include "core/store/Transaction.h"
 
 namespace {
 
-// Who is changing a shared store: the program's transaction says it in this
-// setting (set_config(..., true), so it ends with the transaction).
-const char* const kActorSetting = "dosemanager.actor";
-// Who is changing an SQLite file: the program's transaction fills this
-// one-row table and empties it before it commits. A trigger of the file
-// cannot read a connection's temporary table.
-const char* const kActorTable = "AuditActor";
+// Who is changing the register: the program's transaction (Transaction)
+// fills the one-row table kActorTable of an SQLite file, or sets the setting
+// kActorSetting of a shared store, and empties it before it commits. A
+// trigger of the file cannot read a connection's temporary table.
+const char* const kActorTable = Transaction::kActorTable;
+const char* const kActorSetting = Transaction::kActorSetting;
 
 // A watched table: the key its rows are known by.
 struct Watched
@@ -238,18 +235,6 @@ QStringList AuditLog::layout(const QSqlDatabase& db)
                 .arg(QLatin1String(kActorTable))};
 }
 
-QString AuditLog::actor()
-{
-    // The account the process runs as, whatever its environment says: a
-    // service, cron or "env -i" still names who it is.
-    const uid_t uid = geteuid();
-    const passwd* account = getpwuid(uid);
-    const QString login = account && account->pw_name && *account->pw_name
-        ? QString::fromLocal8Bit(account->pw_name)
-        : QStringLiteral("uid%1").arg(uid);
-    return login + QLatin1Char('@') + QSysInfo::machineHostName();
-}
-
 bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QString& tableName, const QString& rowKey,
                      const QString& detail)
 {
@@ -258,7 +243,7 @@ bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QStrin
                                   "VALUES(%1, ?, ?, ?, ?, ?)")
                        .arg(SqlDialect::now(db))))
         return false;
-    for (const QString& v : {actor(), action, tableName, rowKey, detail})
+    for (const QString& v : {Transaction::actor(), action, tableName, rowKey, detail})
         q.addBindValue(v.isNull() ? QStringLiteral("") : v); // text, never NULL
     return q.exec();
 }
@@ -318,20 +303,3 @@ QStringList AuditLog::lacking(const QSqlDatabase& db)
     return missing;
 }
 
-bool AuditLog::sign(const QSqlDatabase& db)
-{
-    QSqlQuery q(db);
-    if (SqlDialect::isPostgres(db))
-        q.prepare(QStringLiteral("select set_config('%1', ?, true)").arg(QLatin1String(kActorSetting)));
-    else
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO %1(id, actor) VALUES(1, ?)").arg(QLatin1String(kActorTable)));
-    q.addBindValue(actor());
-    return q.exec();
-}
-
-bool AuditLog::unsign(const QSqlDatabase& db)
-{
-    return QSqlQuery(db).exec(SqlDialect::isPostgres(db)
-                                  ? QStringLiteral("select set_config('%1', '', true)").arg(QLatin1String(kActorSetting))
-                                  : QStringLiteral("DELETE FROM %1").arg(QLatin1String(kActorTable)));
-}

@@ -22,11 +22,6 @@ public:
     // dialect of db's store.
     static QStringList layout(const QSqlDatabase& db);
 
-    // "login@host" of the operating-system account the process runs as
-    // ("uid<N>@host" for an account without a name); never from the
-    // environment.
-    static QString actor();
-
     // Appends one row, inside the caller's transaction when there is one.
     static bool write(const QSqlDatabase& db, const QString& action, const QString& tableName,
                       const QString& rowKey, const QString& detail);
@@ -39,11 +34,4 @@ public:
     // The triggers of the trail the store lacks: those that keep its rows,
     // and the recording ones of the register tables that exist.
     static QStringList lacking(const QSqlDatabase& db);
-
-    // Inside a write transaction: the triggers name this account as the
-    // actor of the changes that follow, until unsign() or the end of the
-    // transaction. The program unsigns before it commits, so that nothing
-    // signed is ever left for a change from outside.
-    static bool sign(const QSqlDatabase& db);
-    static bool unsign(const QSqlDatabase& db);
 };

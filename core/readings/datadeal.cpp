@@ -258,7 +258,7 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
     }
     if (readings.isEmpty())
         return true;
-    if (database->isPostgres())
+    if (database->isShared())
         return storeShared(readings, slaveId);
 
     // Hours already stored are stored and counted already. They are looked
@@ -335,7 +335,7 @@ bool datadeal::updateTotals(int slaveId)
 {
     if (pending.isEmpty())
         return true;
-    if (database->isPostgres())
+    if (database->isShared())
         return addSharedTotals(slaveId);
     return addPending<totaldata_year>(database, db, pending, KindYeardata, MonthKeyLength, slaveId,
                                       &DataBase::insertYeardata, &DataBase::updateYeardata)

@@ -31,7 +31,7 @@ bool StoreConfig::read(QSettings& settings, StoreConfig& config, QString* error)
     if (c.port <= 0 || c.port > 65535)
         c.port = 5432;
     config = c;
-    if (c.driver == QLatin1String(kSqlite) || c.isPostgres())
+    if (c.driver == QLatin1String(kSqlite) || c.isShared())
         return true;
     if (error)
         *error = QStringLiteral("zudovi.ini 中 [database] driver=%1 无效：只能是 %2 或 %3")
@@ -44,7 +44,7 @@ void StoreConfig::write(QSettings& settings) const
     settings.beginGroup(QStringLiteral("database"));
     settings.remove(QString());
     settings.setValue(QStringLiteral("driver"), driver);
-    if (isPostgres()) {
+    if (isShared()) {
         settings.setValue(QStringLiteral("host"), host);
         settings.setValue(QStringLiteral("port"), port);
         settings.setValue(QStringLiteral("name"), name);
@@ -58,7 +58,7 @@ void StoreConfig::write(QSettings& settings) const
 
 QString StoreConfig::describe() const
 {
-    if (!isPostgres())
+    if (!isShared())
         return path;
     return QStringLiteral("%1:%2/%3").arg(host.isEmpty() ? QStringLiteral("localhost") : host).arg(port).arg(name);
 }
@@ -79,7 +79,7 @@ QString StoreConfig::sqliteOptions(const QString& extra)
 
 void StoreConfig::apply(QSqlDatabase& db) const
 {
-    if (!isPostgres()) {
+    if (!isShared()) {
         // A connection taken over from a read-only use forgets its options.
         // Two processes (the program and dosectl) write the same file: the
         // second waits for the first's commit rather than fail at once.

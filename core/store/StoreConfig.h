@@ -31,7 +31,7 @@ public:
     static bool read(QSettings& settings, StoreConfig& config, QString* error = nullptr);
     void write(QSettings& settings) const;
 
-    bool isPostgres() const { return driver == QLatin1String(kPostgres); }
+    bool isShared() const { return driver == QLatin1String(kPostgres); }
     // "host:port/name" or the file, for messages.
     QString describe() const;
     // How long an SQLite connection waits for another writer (or a reader

@@ -127,7 +127,7 @@ bool StoreMigration::run()
     counted.clear();
     copied = 0;
     problem.clear();
-    if (!target.isPostgres())
+    if (!target.isShared())
         return fail(QStringLiteral("目标不是 PostgreSQL 数据库: %1").arg(target.describe()));
     bool ok = false;
     {

@@ -28,7 +28,7 @@ public:
 
     // The global data "postgres": false, then true (only true without sqlite).
     static void bothStores(bool sqlite = true);
-    bool postgres() const { return store->isPostgres(); }
+    bool postgres() const { return store->isShared(); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
 

@@ -1,0 +1,44 @@
+#pragma once
+
+// One write of the register: a write transaction of its own (or a savepoint
+// inside the caller's), signed with the account that makes it so that the
+// audit trail's triggers name who changed what, and undone unless commit()
+// succeeds. Every change of the register goes through one.
+
+#include <QSqlDatabase>
+#include <QString>
+
+class Transaction
+{
+public:
+    explicit Transaction(const QSqlDatabase& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // Opened and signed; when false nothing may be written.
+    bool begun() const { return open != None && signedOk; }
+    // Unsigns and commits (or releases the savepoint); false, with
+    // everything undone, when that fails.
+    bool commit();
+
+    // "login@host" of the operating-system account the process runs as
+    // ("uid<N>@host" for an account without a name), never from the
+    // environment.
+    static QString actor();
+    // Names actor() as the author of the changes that follow on db, until
+    // unsign() or the end of the transaction: a row of the table
+    // kActorTable on SQLite, the transaction's setting kActorSetting on
+    // PostgreSQL. The program unsigns before it commits, so that nothing
+    // signed is left for a change from outside the program.
+    static bool sign(const QSqlDatabase& db);
+    static bool unsign(const QSqlDatabase& db);
+    static const char* const kActorTable;
+    static const char* const kActorSetting;
+
+private:
+    enum Open { None, Savepoint, Own };
+    QSqlDatabase db;
+    Open open = None;
+    bool signedOk = false;
+};
