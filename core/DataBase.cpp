@@ -1,6 +1,9 @@
 #include "core/DataBase.h"
 
 #include "core/audit/AuditLog.h"
+#include "core/register/DepartmentRegister.h"
+#include "core/register/DeviceRegister.h"
+#include "core/register/StaffRegister.h"
 #include "core/store/SqlDialect.h"
 #include "core/store/Transaction.h"
 #include "core/store/StoreSchema.h"
@@ -79,11 +82,6 @@ QString format(const char* fmt, const QString& a, const QString& b)
     return QString::asprintf(fmt, a.toLatin1().constData(), b.toLatin1().constData());
 }
 
-QString format(const char* fmt, const QString& table, int key)
-{
-    return QString::asprintf(fmt, table.toLatin1().constData(), key);
-}
-
 // Table names come from the program, never from the user; anything that is
 // not a plain identifier is refused rather than pasted into a statement.
 bool isPlainName(const QString& name)
@@ -98,27 +96,6 @@ bool isPlainName(const QString& name)
             return false;
     }
     return true;
-}
-
-void readStaff(const QSqlQuery& q, Staffdata& d)
-{
-    d.id = q.value(0).toInt();
-    d.ID_card = q.value(1).toString();
-    d.name = q.value(2).toString();
-    d.gender = q.value(3).toString();
-    d.ptype = q.value(4).toInt();
-    d.totalValue = q.value(5).toDouble();
-    d.department = q.value(6).toString();
-    d.teleNo = q.value(7).toString();
-    d.adress = q.value(8).toString();
-    d.photo = q.value(9).toByteArray();
-}
-
-void readDepartment(const QSqlQuery& q, Departdata& d)
-{
-    d.id = q.value(0).toInt();
-    d.department = q.value(1).toString();
-    d.dname = q.value(2).toString();
 }
 
 void readDevice(const QSqlQuery& q, Devicedata& d)
@@ -537,180 +514,72 @@ bool DataBase::createWearing(const QSqlDatabase& db)
 
 bool DataBase::insertStaff(const Staffdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || staffTable.isEmpty())
-        return false;
-    Unit unit(db);
-    return execBound(format("insert into %s(ID_card,name,                    gender,ptype,totalValue,"
-                            "department,teleNo,adress,photo) values(?,?,?,?,?,?,?,?,?);",
-                            staffTable),
-                     {data.ID_card, data.name, data.gender, data.ptype, data.totalValue,
-                      data.department, data.teleNo, data.adress, data.photo},
-                     db)
-        && unit.commit();
+    return StaffRegister(*this).insert(data, db);
 }
 
 bool DataBase::updateStaff(const Staffdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || staffTable.isEmpty())
-        return false;
-    Unit unit(db);
-    const bool ok = execBound(
-        format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, teleNo=?"
-               "                ,adress = ?,photo = ? where id =?;",
-               staffTable),
-        {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
-         data.teleNo, data.adress, data.photo, data.id},
-        db)
-        && unit.commit();
-    qDebug().noquote().nospace() << "data[0] : " << boolText(ok);
-    return ok;
+    return StaffRegister(*this).update(data, db);
 }
 
 bool DataBase::selectStaffById(Staffdata& data, int id, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && !staffTable.isEmpty()
-        && readFirst(format("select * from %s where id = %d                 ;", staffTable, id),
-                     {}, db, data, readStaff);
+    return StaffRegister(*this).selectById(data, id, db);
 }
 
 bool DataBase::selectStaffByIdCard(Staffdata& data, const QString& idCard, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && !staffTable.isEmpty()
-        && readFirst(format("select * from %s where ID_card=? ;", staffTable), {idCard}, db, data, readStaff);
+    return StaffRegister(*this).selectByIdCard(data, idCard, db);
 }
 
-bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& department,
-                                       QSqlDatabase db)
+bool DataBase::selectStaffByDepartment(QList<Staffdata>& list, const QString& department, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || staffTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(format("select * from %s where department=? ;", staffTable)))
-        return false;
-    q.bindValue(0, department);
-    if (!q.exec())
-        return false;
-    while (q.next()) {
-        Staffdata d;
-        readStaff(q, d);
-        list.append(d);
-    }
-    return !q.lastError().isValid();
+    return StaffRegister(*this).selectByDepartment(list, department, db);
 }
 
 bool DataBase::insertDepartment(const Departdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || departmentTable.isEmpty())
-        return false;
-    Unit unit(db);
-    const bool ok = execBound(format("insert into %s(department,dname) values(?,?);", departmentTable),
-                              {data.department, data.dname}, db)
-        && unit.commit();
-    qDebug().noquote().nospace() << "bok" << boolText(ok);
-    return ok;
+    return DepartmentRegister(*this).insert(data, db);
 }
 
 bool DataBase::updateDepartment(const Departdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || departmentTable.isEmpty())
-        return false;
-    Unit unit(db);
-    return execBound(format("update %s set department=?,dname=? where id =?;", departmentTable),
-                     {data.department, data.dname, data.id}, db)
-        && unit.commit();
+    return DepartmentRegister(*this).update(data, db);
 }
 
 bool DataBase::selectDepartmentById(Departdata& data, int id, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && !departmentTable.isEmpty()
-        && readFirst(format("select * from %s where id = %d                 ;", departmentTable, id),
-                     {}, db, data, readDepartment);
+    return DepartmentRegister(*this).selectById(data, id, db);
 }
 
 bool DataBase::selectAllDepartments(QList<Departdata>& list, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || departmentTable.isEmpty())
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(format("select * from %s ;", departmentTable)))
-        return false;
-    while (q.next()) {
-        Departdata d;
-        readDepartment(q, d);
-        list.append(d);
-    }
-    return !q.lastError().isValid();
+    return DepartmentRegister(*this).selectAll(list, db);
 }
 
 bool DataBase::insertDevice(const Devicedata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || deviceTable.isEmpty())
-        return false;
-    Unit unit(db);
-    const bool ok = execBound(format("insert into %s(slaveId,ID_card,dataTime) values(?,?,?);", deviceTable),
-                              {data.slaveId, data.ID_card, data.dataTime}, db)
-        && unit.commit();
-    qDebug().noquote().nospace() << "bok" << boolText(ok);
-    return ok;
+    return DeviceRegister(*this).insert(data, db);
 }
 
 bool DataBase::updateDevice(const Devicedata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || deviceTable.isEmpty())
-        return false;
-    Unit unit(db);
-    return execBound(format("update %s set slaveId=? ,ID_card = ?,dataTime = ? where id =?;", deviceTable),
-                     {data.slaveId, data.ID_card, data.dataTime, data.id}, db)
-        && unit.commit();
+    return DeviceRegister(*this).update(data, db);
 }
 
 bool DataBase::selectDeviceById(Devicedata& data, int id, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && !deviceTable.isEmpty()
-        && readFirst(format("select * from %s where id = %d                 ;", deviceTable, id),
-                     {}, db, data, readDevice);
+    return DeviceRegister(*this).selectById(data, id, db);
 }
 
 bool DataBase::selectDeviceBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && !deviceTable.isEmpty()
-        && readFirst(format("select * from %s where slaveId = %d                 ;", deviceTable, slaveId),
-                     {}, db, data, readDevice);
+    return DeviceRegister(*this).selectBySlaveId(data, slaveId, db);
 }
 
 bool DataBase::selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && !deviceTable.isEmpty()
-        && readFirst(format("select * from %s where ID_card = ?                 ;", deviceTable),
-                     {idCard}, db, data, readDevice);
+    return DeviceRegister(*this).selectByIdCard(data, idCard, db);
 }
 
 // ---- Dose readings and totals ----------------------------------------------
@@ -927,10 +796,7 @@ bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1
 
 bool DataBase::selectDepartmentByName(Departdata& data, const QString& name, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && !departmentTable.isEmpty()
-        && readFirst(format("select * from %s where department = ? ;", departmentTable),
-                     {name}, db, data, readDepartment);
+    return DepartmentRegister(*this).selectByName(data, name, db);
 }
 
 namespace {
@@ -967,107 +833,12 @@ int execCounted(const QString& sql, const QVariantList& values, const QSqlDataba
 
 bool DataBase::updateStaffAndDevice(const Staffdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || staffTable.isEmpty() || !isPlainName(deviceTable))
-        return false;
-    if (!beginSigned(db))
-        return false;
-
-    const auto fail = [&db] {
-        db.rollback();
-        qDebug().noquote().nospace() << "data[0] : " << boolText(false);
-        return false;
-    };
-
-    QString oldCard;
-    if (!firstText(format("select ID_card from %s where id = ? ;", staffTable), {data.id}, db, oldCard))
-        return fail();
-
-    if (oldCard != data.ID_card) {
-        // Another person still holding the old card keeps its device; only
-        // a card of this person alone moves along.
-        QString sharers;
-        if (!firstText(format("select count(*) from %s where ID_card = ? and id <> ? ;", staffTable),
-                       {oldCard, data.id}, db, sharers))
-            return fail();
-        if (sharers.toInt() == 0) {
-            QString brought, waiting;
-            if (!firstText(format("select count(*) from %s where ID_card = ? ;", deviceTable), {oldCard},
-                           db, brought)
-                || !firstText(format("select count(*) from %s where ID_card = ? ;", deviceTable),
-                              {data.ID_card}, db, waiting))
-                return fail();
-            if (brought.toInt() > 0 && waiting.toInt() > 0)
-                return fail();
-            if (execCounted(format("update %s set ID_card = ? where ID_card = ? ;", deviceTable),
-                            {data.ID_card, oldCard}, db)
-                < 0)
-                return fail();
-            // The same person under a corrected card: the periods come along,
-            // unless periods left under the new card would overlap them.
-            QString clashes;
-            if (!isPlainName(wearingTable)
-                || !firstText(format("select count(*) from %s a, %s b where a.ID_card = ? and b.ID_card = ? "
-                                     "and (b.endTime = '' or a.startTime < b.endTime) "
-                                     "and (a.endTime = '' or b.startTime < a.endTime) ;",
-                                     wearingTable, wearingTable),
-                              {oldCard, data.ID_card}, db, clashes)
-                || clashes.toInt() > 0)
-                return fail();
-            if (execCounted(format("update %s set ID_card = ? where ID_card = ? ;", wearingTable),
-                            {data.ID_card, oldCard}, db)
-                < 0)
-                return fail();
-        }
-    }
-
-    const int changed = execCounted(
-        format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, teleNo=?"
-               "                ,adress = ?,photo = ? where id =?;",
-               staffTable),
-        {data.ID_card, data.name, data.gender, data.ptype, data.totalValue, data.department,
-         data.teleNo, data.adress, data.photo, data.id},
-        db);
-    if (changed != 1 || !commitSigned(db))
-        return fail();
-    qDebug().noquote().nospace() << "data[0] : " << boolText(true);
-    return true;
+    return StaffRegister(*this).updateWithDevice(data, db);
 }
 
 bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!watched(db))
-        return false;
-    if (!db.isOpen() || departmentTable.isEmpty() || staffTable.isEmpty())
-        return false;
-    if (!beginSigned(db))
-        return false;
-
-    const auto fail = [&db] {
-        db.rollback();
-        return false;
-    };
-
-    QString oldName;
-    if (!firstText(format("select department from %s where id = ? ;", departmentTable), {data.id}, db,
-                   oldName))
-        return fail();
-    if (execCounted(format("update %s set department=?,dname=? where id =?;", departmentTable),
-                    {data.department, data.dname, data.id}, db)
-        != 1)
-        return fail();
-    // The staff name their department by its text, so they follow a rename.
-    if (oldName != data.department
-        && execCounted(format("update %s set department = ? where department = ? ;", staffTable),
-                       {data.department, oldName}, db)
-               < 0)
-        return fail();
-    if (!commitSigned(db))
-        return fail();
-    return true;
+    return DepartmentRegister(*this).updateWithStaff(data, db);
 }
 
 // ---- Wear periods -------------------------------------------------------------
@@ -1618,32 +1389,7 @@ bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
 
 bool DataBase::selectStaffForStatus(QList<Staffdata>& list, const QString& department, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || !isPlainName(staffTable))
-        return false;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    const bool all = department.isEmpty();
-    if (!q.prepare(format("select id, ID_card, name, gender, ptype, totalValue, department from %s", staffTable)
-                   + (all ? QString() : QStringLiteral(" where department = ?"))
-                   + QStringLiteral(" order by department, id")))
-        return false;
-    if (!all)
-        q.addBindValue(department);
-    if (!q.exec())
-        return false;
-    while (q.next()) {
-        Staffdata s;
-        s.id = q.value(0).toInt();
-        s.ID_card = q.value(1).toString();
-        s.name = q.value(2).toString();
-        s.gender = q.value(3).toString();
-        s.ptype = q.value(4).toInt();
-        s.totalValue = q.value(5).toDouble();
-        s.department = q.value(6).toString();
-        list.append(s);
-    }
-    return !q.lastError().isValid();
+    return StaffRegister(*this).selectForStatus(list, department, db);
 }
 
 bool DataBase::selectPolicy(QMap<QString, QVariant>& rows, QSqlDatabase db)

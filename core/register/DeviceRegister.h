@@ -1,0 +1,31 @@
+#pragma once
+
+// The dosimeter bindings of the register (table "Device"): a bus address
+// bound to a person's ID card. Binding and unbinding with their wear periods
+// are the wear periods' job (WearPeriods); these are the plain rows.
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+#include "core/register/Devicedata.h"
+
+class Store;
+
+class DeviceRegister
+{
+public:
+    explicit DeviceRegister(Store& store);
+
+    bool insert(const Devicedata& data, QSqlDatabase db);
+    bool update(const Devicedata& data, QSqlDatabase db);
+    bool selectById(Devicedata& data, int id, QSqlDatabase db);
+    bool selectBySlaveId(Devicedata& data, int slaveId, QSqlDatabase db);
+    bool selectByIdCard(Devicedata& data, const QString& idCard, QSqlDatabase db);
+
+    // The row as "select *" gives it.
+    static void read(const QSqlQuery& q, Devicedata& d);
+
+private:
+    Store& store;
+};
