@@ -3,6 +3,7 @@
 #include "core/audit/AuditLog.h"
 #include "core/register/DepartmentRegister.h"
 #include "core/register/DeviceRegister.h"
+#include "core/readings/ReadingStore.h"
 #include "core/register/StaffRegister.h"
 #include "core/store/SqlDialect.h"
 #include "core/store/Transaction.h"
@@ -25,52 +26,6 @@
 #include <QVariant>
 
 namespace {
-
-// Statements of the hot path, prepared once per connection and table.
-// The slave id is bound as well, so one statement serves every device.
-enum HotStatement {
-    kInsertDose,
-    kUpdateMonth,
-    kUpdateYear,
-    kProbeReading,
-    kSelectReading,
-    kSelectRange,
-    kInsertOnce,
-    kAddTotal,
-    kCountRange,
-    kFirstInRange,
-    kLastInRange
-};
-const char* const hotStatements[] = {
-    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?);",
-    "update %s set probeValue = ? where dataTime=? and slaveId=? ;",
-    "update %s set probeValue = ? where dataTime=? and slaveId=?;",
-    "select id from %s where dataTime = ? and slaveId = ? ;",
-    "select * from %s where dataTime = ? and slaveId = ?                ;",
-    "select * from %s where slaveId = ? and dataTime>=? and dataTime<=? ORDER BY dataTime ASC                  ;",
-    // The shared store: another station may store the same hours at the
-    // same moment; the unique keys decide.
-    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) do nothing",
-    "insert into %s(slaveId,dataTime,probeValue) values(?,?,?) on conflict (slaveId, dataTime) "
-    "do update set probeValue = %s.probeValue + excluded.probeValue",
-    // Every month of every person's windows is counted: thousands a status.
-    "select count(*) from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;",
-    "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime limit 1 ;",
-    "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime desc limit 1 ;",
-};
-
-// The readers of the range query unwrap its rows by type name.
-void registerRecordTypes()
-{
-    static const bool registered = [] {
-        qRegisterMetaType<Realdata>("Realdata");
-        qRegisterMetaType<totaldata_mon>("totaldata_mon");
-        qRegisterMetaType<totaldata_year>("totaldata_year");
-        qRegisterMetaType<totaldata_seqyear>("totaldata_seqyear");
-        return true;
-    }();
-    Q_UNUSED(registered);
-}
 
 QString format(const char* fmt, const QString& table)
 {
@@ -106,29 +61,6 @@ void readDevice(const QSqlQuery& q, Devicedata& d)
     d.dataTime = q.value(3).toString();
 }
 
-template <typename Record>
-QVariant doseRow(const QSqlQuery& q)
-{
-    Record r;
-    r.id = q.value(0).toInt();
-    r.slaveId = q.value(1).toInt();
-    r.dataTime = q.value(2).toString();
-    r.probeValue = q.value(3).toDouble();
-    return QVariant::fromValue(r);
-}
-
-template <>
-QVariant doseRow<totaldata_seqyear>(const QSqlQuery& q)
-{
-    totaldata_seqyear r;
-    r.id = q.value(0).toInt();
-    r.slaveId = q.value(1).toInt();
-    r.dataTime = q.value(2).toString();
-    r.probeValue = q.value(3).toDouble();
-    r.ID_card = q.value(4).toString();
-    return QVariant::fromValue(r);
-}
-
 // Runs a one-off statement whose values are all bound; the query dies with
 // the call, so nothing stays prepared on the connection.
 bool execBound(const QString& sql, const QVariantList& values, const QSqlDatabase& db)
@@ -139,11 +71,6 @@ bool execBound(const QString& sql, const QVariantList& values, const QSqlDatabas
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values.at(i));
     return q.exec();
-}
-
-const char* boolText(bool b)
-{
-    return b ? "true" : "false";
 }
 
 // A single-row read: copies the first row into data with read(); false,
@@ -319,7 +246,7 @@ DataBase::DataBase(const QString& fileName, QObject* parent)
 DataBase::DataBase(const StoreConfig& store, QObject* parent)
     : Store(store, parent)
 {
-    registerRecordTypes();
+    ReadingStore::registerTypes();
 }
 
 DataBase::~DataBase() = default;
@@ -584,212 +511,59 @@ bool DataBase::selectDeviceByIdCard(Devicedata& data, const QString& idCard, QSq
 
 // ---- Dose readings and totals ----------------------------------------------
 
-const QString* DataBase::tableForKind(int kind) const
-{
-    switch (kind) {
-    case 0:
-        return &realdataTable;
-    case 1:
-        return &monthdataTable;
-    case 2:
-        return &yeardataTable;
-    case 3:
-        return &seqYeardataTable;
-    default:
-        return nullptr;
-    }
-}
 
-bool DataBase::insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
-                             double probeValue, QSqlDatabase db)
-{
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || table.isEmpty())
-        return false;
-    QSqlQuery* q = prepared(db, kInsertDose, table, hotStatements[kInsertDose]);
-    if (!q)
-        return false;
-    q->bindValue(0, slaveId);
-    q->bindValue(1, dataTime);
-    q->bindValue(2, probeValue);
-    const bool ok = q->exec();
-    q->finish();
-    return ok;
-}
 
-bool DataBase::updateDoseRow(int statement, const QString& table, int slaveId,
-                             const QString& dataTime, double probeValue, QSqlDatabase db)
-{
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || table.isEmpty())
-        return false;
-    QSqlQuery* q = prepared(db, statement, table, hotStatements[statement]);
-    if (!q)
-        return false;
-    q->bindValue(0, probeValue);
-    q->bindValue(1, dataTime);
-    q->bindValue(2, slaveId);
-    const bool ok = q->exec();
-    q->finish();
-    return ok;
-}
 
 bool DataBase::insertRealdata(const Realdata& data, QSqlDatabase db)
 {
-    return insertDoseRow(realdataTable, data.slaveId, data.dataTime, data.probeValue, db);
+    return ReadingStore(*this).insertRealdata(data, db);
 }
 
 bool DataBase::selectRealdataByTime(Realdata& data, const QString& dataTime, int slaveId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || realdataTable.isEmpty())
-        return false;
-    // Most readings of a reply are new. The driver describes every result
-    // column anew on each run, so a one-column probe settles "not stored"
-    // at a fraction of the cost; the full row is read only when it exists.
-    QSqlQuery* probe = prepared(db, kProbeReading, realdataTable, hotStatements[kProbeReading]);
-    if (!probe)
-        return false;
-    probe->bindValue(0, dataTime);
-    probe->bindValue(1, slaveId);
-    const bool exists = probe->exec() && probe->next();
-    probe->finish();
-    if (!exists)
-        return false;
-
-    QSqlQuery* q = prepared(db, kSelectReading, realdataTable, hotStatements[kSelectReading]);
-    if (!q)
-        return false;
-    q->bindValue(0, dataTime);
-    q->bindValue(1, slaveId);
-    bool found = false;
-    if (q->exec() && q->next()) {
-        data.id = q->value(0).toInt();
-        data.slaveId = q->value(1).toInt();
-        data.dataTime = q->value(2).toString();
-        data.probeValue = q->value(3).toDouble();
-        found = true;
-    }
-    // Reset at once: a statement left mid-result keeps a read lock on the file.
-    q->finish();
-    return found;
+    return ReadingStore(*this).selectRealdataByTime(data, dataTime, slaveId, db);
 }
 
 bool DataBase::insertMonthdata(const totaldata_mon& data, QSqlDatabase db)
 {
-    return insertDoseRow(monthdataTable, data.slaveId, data.dataTime, data.probeValue, db);
+    return ReadingStore(*this).insertMonthdata(data, db);
 }
 
 bool DataBase::updateMonthdata(const totaldata_mon& data, QSqlDatabase db)
 {
-    return updateDoseRow(kUpdateMonth, monthdataTable,
-                         data.slaveId, data.dataTime, data.probeValue, db);
+    return ReadingStore(*this).updateMonthdata(data, db);
 }
 
 bool DataBase::insertYeardata(const totaldata_year& data, QSqlDatabase db)
 {
-    return insertDoseRow(yeardataTable, data.slaveId, data.dataTime, data.probeValue, db);
+    return ReadingStore(*this).insertYeardata(data, db);
 }
 
 bool DataBase::updateYeardata(const totaldata_year& data, QSqlDatabase db)
 {
-    return updateDoseRow(kUpdateYear, yeardataTable,
-                         data.slaveId, data.dataTime, data.probeValue, db);
+    return ReadingStore(*this).updateYeardata(data, db);
 }
 
 int DataBase::insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || realdataTable.isEmpty())
-        return -1;
-    QSqlQuery* q = prepared(db, kInsertOnce, realdataTable, hotStatements[kInsertOnce]);
-    if (!q)
-        return -1;
-    q->bindValue(0, slaveId);
-    q->bindValue(1, dataTime);
-    q->bindValue(2, probeValue);
-    const int inserted = q->exec() ? q->numRowsAffected() : -1;
-    q->finish();
-    return inserted;
+    return ReadingStore(*this).insertReadingOnce(slaveId, dataTime, probeValue, db);
 }
 
 bool DataBase::addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    const QString* table = kind == 1 || kind == 2 ? tableForKind(kind) : nullptr;
-    if (!db.isOpen() || !table || table->isEmpty())
-        return false;
-    QSqlQuery* q = prepared(db, kAddTotal, *table, hotStatements[kAddTotal]);
-    if (!q)
-        return false;
-    q->bindValue(0, slaveId);
-    q->bindValue(1, key);
-    q->bindValue(2, value);
-    const bool ok = q->exec() && q->numRowsAffected() == 1;
-    q->finish();
-    return ok;
+    return ReadingStore(*this).addToTotal(kind, slaveId, key, value, db);
 }
 
 bool DataBase::selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
                                 const QString& end, QSqlDatabase db)
 {
-    registerRecordTypes();
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen())
-        return false;
-    const QString* table = tableForKind(kind);
-    if (!table || table->isEmpty())
-        return false;
-    QSqlQuery* q = prepared(db, kSelectRange, *table, hotStatements[kSelectRange]);
-    if (!q)
-        return false;
-    q->bindValue(0, slaveId);
-    q->bindValue(1, begin);
-    q->bindValue(2, end);
-    // A statement that did not run leaves the caller's list as it was.
-    if (!q->exec()) {
-        q->finish();
-        return false;
-    }
-    list.clear();
-    while (q->next()) {
-        switch (kind) {
-        case 0:
-            list.append(doseRow<Realdata>(*q));
-            break;
-        case 1:
-            list.append(doseRow<totaldata_mon>(*q));
-            break;
-        case 2:
-            list.append(doseRow<totaldata_year>(*q));
-            break;
-        default:
-            list.append(doseRow<totaldata_seqyear>(*q));
-            break;
-        }
-    }
-    // A damaged page ends the loop early: that is a failure, not the end.
-    const bool complete = !q->lastError().isValid();
-    q->finish();
-    return complete;
+    return ReadingStore(*this).selectDataByTime(kind, list, slaveId, begin, end, db);
 }
 
 bool DataBase::deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
                                    QSqlDatabase db)
 {
-    Q_UNUSED(unused1);
-    Q_UNUSED(unused2);
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen())
-        return false;
-    const QString* table = tableForKind(kind);
-    if (!table || table->isEmpty())
-        return false;
-    Unit unit(db);
-    const int n = execCounted(format("delete from %s where slaveId = ? ;", *table), {slaveId}, db);
-    const bool ok = n >= 0 && auditDeletion(db, *table, QString::number(slaveId), n) && unit.commit();
-    qDebug().noquote().nospace() << "ret:" << boolText(ok);
-    return ok;
+    return ReadingStore(*this).deleteDataBySlaveId(kind, slaveId, unused1, unused2, db);
 }
 
 // ---- Register changes spanning tables ---------------------------------------
@@ -941,46 +715,13 @@ bool DataBase::hasOverlappingPeriods(QSqlDatabase db)
 
 int DataBase::countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || !isPlainName(realdataTable))
-        return -1;
-    QSqlQuery* q = prepared(db, kCountRange, realdataTable, hotStatements[kCountRange]);
-    if (!q)
-        return -1;
-    q->bindValue(0, slaveId);
-    q->bindValue(1, from);
-    q->bindValue(2, toExclusive);
-    const int n = q->exec() && q->next() ? q->value(0).toInt() : -1;
-    q->finish();
-    return n;
+    return ReadingStore(*this).countReadings(slaveId, from, toExclusive, db);
 }
 
 int DataBase::readingRange(int slaveId, const QString& from, const QString& toExclusive, QString& first,
                            QString& last, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || !isPlainName(realdataTable))
-        return -1;
-    QString* ends[] = {&first, &last};
-    for (int statement : {kFirstInRange, kLastInRange}) {
-        QSqlQuery* q = prepared(db, statement, realdataTable, hotStatements[statement]);
-        if (!q)
-            return -1;
-        q->bindValue(0, slaveId);
-        q->bindValue(1, from);
-        q->bindValue(2, toExclusive);
-        const bool ran = q->exec();
-        const bool found = ran && q->next();
-        if (found)
-            *ends[statement == kLastInRange] = q->value(0).toString();
-        const bool failed = !ran || (!found && q->lastError().isValid());
-        q->finish();
-        if (failed)
-            return -1;
-        if (!found)
-            return 0;
-    }
-    return 1;
+    return ReadingStore(*this).readingRange(slaveId, from, toExclusive, first, last, db);
 }
 
 QString DataBase::periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,

@@ -186,11 +186,6 @@ private:
     bool station = false;
     QStringList lacking;
 
-    bool insertDoseRow(const QString& table, int slaveId, const QString& dataTime,
-                       double probeValue, QSqlDatabase db);
-    bool updateDoseRow(int statement, const QString& table, int slaveId,
-                       const QString& dataTime, double probeValue, QSqlDatabase db);
-    const QString* tableForKind(int kind) const;
     // Helpers of the period changes; they run with the lock held inside the
     // caller's transaction.
     QString periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,

@@ -1,0 +1,63 @@
+#pragma once
+
+// The dosimeters' hourly readings (table "Realdata") and the totals made
+// from them: day totals ("Monthdata", key yyyyMMdd) and month totals
+// ("Yeardata", key yyyyMM). The statements of a reply's storage are kept
+// prepared per connection: a full memory is 65,535 readings.
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+#include "core/readings/Realdata.h"
+#include "core/readings/totaldata_mon.h"
+#include "core/readings/totaldata_seqyear.h"
+#include "core/readings/totaldata_year.h"
+
+class Store;
+
+class ReadingStore
+{
+public:
+    // Kinds of rows: 0 Realdata, 1 Monthdata, 2 Yeardata, 3 SeqYeardata.
+    explicit ReadingStore(Store& store);
+
+    // The record types the range query wraps in QVariant.
+    static void registerTypes();
+
+    bool insertRealdata(const Realdata& data, QSqlDatabase db);
+    bool selectRealdataByTime(Realdata& data, const QString& dataTime, int slaveId, QSqlDatabase db);
+    bool insertMonthdata(const totaldata_mon& data, QSqlDatabase db);
+    bool updateMonthdata(const totaldata_mon& data, QSqlDatabase db);
+    bool insertYeardata(const totaldata_year& data, QSqlDatabase db);
+    bool updateYeardata(const totaldata_year& data, QSqlDatabase db);
+    // Rows of a kind with begin <= dataTime <= end, in time order; the list
+    // stays as it was when they cannot be read, also half-way through.
+    bool selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin, const QString& end,
+                          QSqlDatabase db);
+    // The storage of a reply on a shared store: 1 when the reading was
+    // inserted, 0 when the hour was stored already (by anyone), -1 on
+    // failure.
+    int insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db);
+    // Adds value to the total of key (kind 1 day, 2 month), creating it, in
+    // one statement that concurrent writers cannot split.
+    bool addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db);
+    bool deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2, QSqlDatabase db);
+    // Hourly readings of an address with from <= dataTime < toExclusive; -1
+    // when the count fails.
+    int countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db);
+    // The first and the last key of an address's hourly readings with from
+    // <= dataTime < toExclusive: 1 when there are any, 0 when none, -1 when
+    // they cannot be read.
+    int readingRange(int slaveId, const QString& from, const QString& toExclusive, QString& first, QString& last,
+                     QSqlDatabase db);
+
+private:
+    const QString* tableForKind(int kind) const;
+    bool insertDoseRow(const QString& table, int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db);
+    bool updateDoseRow(int statement, const QString& table, int slaveId, const QString& dataTime, double probeValue,
+                       QSqlDatabase db);
+
+    Store& store;
+};
