@@ -5,6 +5,8 @@
 #include "core/register/DeviceRegister.h"
 #include "core/readings/ReadingStore.h"
 #include "core/register/StaffRegister.h"
+#include "core/wear/StaffRemoval.h"
+#include "core/wear/WearPeriods.h"
 #include "core/store/SqlDialect.h"
 #include "core/store/Transaction.h"
 #include "core/store/StoreSchema.h"
@@ -32,11 +34,6 @@ QString format(const char* fmt, const QString& table)
     return QString::asprintf(fmt, table.toLatin1().constData());
 }
 
-QString format(const char* fmt, const QString& a, const QString& b)
-{
-    return QString::asprintf(fmt, a.toLatin1().constData(), b.toLatin1().constData());
-}
-
 // Table names come from the program, never from the user; anything that is
 // not a plain identifier is refused rather than pasted into a statement.
 bool isPlainName(const QString& name)
@@ -51,14 +48,6 @@ bool isPlainName(const QString& name)
             return false;
     }
     return true;
-}
-
-void readDevice(const QSqlQuery& q, Devicedata& d)
-{
-    d.id = q.value(0).toInt();
-    d.slaveId = q.value(1).toInt();
-    d.ID_card = q.value(2).toString();
-    d.dataTime = q.value(3).toString();
 }
 
 // Runs a one-off statement whose values are all bound; the query dies with
@@ -110,67 +99,6 @@ bool commitSigned(QSqlDatabase db)
     return Transaction::unsign(db) && db.commit();
 }
 
-// A database from before the wear periods: every device gets one open
-// period from the beginning, so that its readings stay with today's wearer.
-// An address (or an ID card) bound twice goes to the row of the lowest id;
-// the others are logged. Periods that overlap (written by hand) are logged
-// once here; the attribution gives such hours to the period started last.
-bool givePeriodsToOldDevices(const QSqlDatabase& db, const QString& deviceTable, const QString& wearingTable)
-{
-    if (!isPlainName(deviceTable) || !isPlainName(wearingTable))
-        return false;
-    QSqlQuery count(db);
-    count.setForwardOnly(true);
-    if (count.exec(format("select count(*) from %s ;", wearingTable)) && count.next()
-        && count.value(0).toInt() == 0) {
-        count.finish();
-        QSqlQuery devices(db);
-        devices.setForwardOnly(true);
-        QList<Devicedata> rows;
-        if (devices.exec(format("select id, slaveId, ID_card from %s order by id ;", deviceTable))) {
-            while (devices.next())
-                rows.append(Devicedata{devices.value(0).toInt(), devices.value(1).toInt(),
-                                       devices.value(2).toString(), QString()});
-        }
-        devices.finish();
-        if (!rows.isEmpty()) {
-            QSet<int> addresses;
-            QSet<QString> cards;
-            bool ok = beginSigned(db);
-            for (const Devicedata& d : qAsConst(rows)) {
-                if (addresses.contains(d.slaveId) || cards.contains(d.ID_card)) {
-                    qWarning().noquote() << "wear periods: device row" << d.id << "(address" << d.slaveId
-                                         << ", ID card" << d.ID_card
-                                         << ") conflicts with an earlier binding and gets no period";
-                    continue;
-                }
-                addresses.insert(d.slaveId);
-                cards.insert(d.ID_card);
-                ok = ok
-                    && execBound(format("insert into %s(slaveId,ID_card,startTime,endTime) values(?,?,?,'');",
-                                        wearingTable),
-                                 {d.slaveId, d.ID_card, QStringLiteral("00000000000000")}, db);
-            }
-            if (!ok || !commitSigned(db)) {
-                db.driver()->rollbackTransaction();
-                return false;
-            }
-        }
-    }
-
-    QSqlQuery overlap(db);
-    overlap.setForwardOnly(true);
-    if (overlap.exec(format("select a.id, b.id, a.slaveId from %s a, %s b where a.slaveId = b.slaveId and a.id < b.id "
-                            "and (b.endTime = '' or a.startTime < b.endTime) "
-                            "and (a.endTime = '' or b.startTime < a.endTime) limit 1;",
-                            wearingTable, wearingTable))
-        && overlap.next()) {
-        qWarning().noquote() << "wear periods" << overlap.value(0).toInt() << "and" << overlap.value(1).toInt()
-                             << "of address" << overlap.value(2).toInt()
-                             << "overlap; each hour goes to the period that started later";
-    }
-    return true;
-}
 
 int execCounted(const QString& sql, const QVariantList& values, const QSqlDatabase& db);
 
@@ -223,13 +151,6 @@ private:
     Open open = None;
     bool signedOk = true;
 };
-
-// Dose rows are recorded by their number, not one by one.
-bool auditDeletion(const QSqlDatabase& db, const QString& table, const QString& rowKey, int rows)
-{
-    return rows <= 0
-        || AuditLog::write(db, QStringLiteral("delete"), table, rowKey, QStringLiteral("rows: %1").arg(rows));
-}
 
 } // namespace
 
@@ -396,46 +317,18 @@ bool DataBase::createTables()
 bool DataBase::createAddedTables()
 {
     QMutexLocker lock(&dataLock());
-    if (!defaultConnection().isOpen() || !isPlainName(wearingTable))
-        return false;
     // The owner of a shared store made the tables; createTables checked them.
     if (station)
         return lacking.isEmpty();
-    // A register without devices has no periods to keep yet: the table comes
-    // with the first binding, and a fresh file holds the seven tables only. A
-    // shared store has it from the start: its stations may not make tables.
-    QString devices;
-    if (!SqlDialect::hasTable(defaultConnection(), wearingTable) && !SqlDialect::isPostgres(defaultConnection())
-        && (!firstText(format("select count(*) from %s ;", deviceTable), {}, defaultConnection(), devices)
-            || devices.toInt() == 0))
-        return true;
-    return createWearing(defaultConnection()) && givePeriodsToOldDevices(defaultConnection(), deviceTable, wearingTable);
+    return WearPeriods(*this).layOut(defaultConnection());
 }
 
 bool DataBase::ensureWearingTable(QSqlDatabase db)
 {
     QMutexLocker lock(&dataLock());
-    return db.isOpen() && createWearing(db);
+    return db.isOpen() && WearPeriods(*this).ensureTable(db);
 }
 
-bool DataBase::createWearing(const QSqlDatabase& db)
-{
-    if (!isPlainName(wearingTable))
-        return false;
-    if (SqlDialect::hasTable(db, wearingTable))
-        return watched(db);
-    // Who wore which dosimeter when; an existing file gains the table here.
-    QSqlQuery q(db);
-    if (!q.exec(SqlDialect::createTable(db, format("CREATE TABLE IF NOT EXISTS %s (id INTEGER PRIMARY KEY, "
-                                                   "slaveId integer, ID_card varchar, startTime varchar, "
-                                                   "endTime varchar);",
-                                                   wearingTable)))
-        || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_slaveId_startTime ON %s(slaveId, startTime);",
-                          wearingTable, wearingTable))
-        || !q.exec(format("CREATE INDEX IF NOT EXISTS idx_%s_ID_card ON %s(ID_card);", wearingTable, wearingTable)))
-        return false;
-    return watched(db);
-}
 
 // ---- Staff, departments, devices -------------------------------------------
 
@@ -615,102 +508,20 @@ bool DataBase::updateDepartmentAndStaff(const Departdata& data, QSqlDatabase db)
     return DepartmentRegister(*this).updateWithStaff(data, db);
 }
 
-// ---- Wear periods -------------------------------------------------------------
-
-namespace {
-
-const QString kBeginning = QStringLiteral("00000000000000");
-
-bool readPeriods(const QString& sql, const QVariant& key, const QSqlDatabase& db, QList<Wearingdata>& list)
-{
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        return false;
-    q.bindValue(0, key);
-    if (!q.exec())
-        return false;
-    list.clear();
-    while (q.next())
-        list.append(Wearingdata{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toString(),
-                                q.value(3).toString(), q.value(4).toString()});
-    return !q.lastError().isValid();
-}
-
-// A key of the whole hour: 14 digits, minutes and seconds "0000", a real
-// time (or the beginning of all records).
-bool isHourKey(const QString& key)
-{
-    if (key == kBeginning)
-        return true;
-    return key.size() == 14 && key.endsWith(QLatin1String("0000"))
-        && QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss")).isValid();
-}
-
-QString shownTime(const QString& key, const QString& none)
-{
-    if (key.isEmpty())
-        return none;
-    if (key == kBeginning)
-        return QStringLiteral("最初");
-    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : key;
-}
-
-void say(QString* refusal, const QString& text)
-{
-    if (refusal)
-        *refusal = text;
-}
-
-// True with an empty list when the register has neither periods nor
-// dosimeters yet: the table of periods comes with the first dosimeter.
-// Without it, a register with dosimeters cannot say who wore them: that
-// stays an error.
-bool noPeriodsYet(const QSqlDatabase& db, const QString& wearingTable, const QString& deviceTable,
-                  QList<Wearingdata>& list)
-{
-    QString devices;
-    list.clear();
-    return !SqlDialect::hasTable(db, wearingTable)
-        && firstText(format("select count(*) from %s ;", deviceTable), {}, db, devices) && devices.toInt() == 0;
-}
-
-} // namespace
 
 bool DataBase::selectWearingBySlaveId(QList<Wearingdata>& list, int slaveId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && isPlainName(wearingTable)
-        && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where slaveId = ? "
-                               "order by startTime, id ;",
-                               wearingTable),
-                        slaveId, db, list)
-            || noPeriodsYet(db, wearingTable, deviceTable, list));
+    return WearPeriods(*this).selectBySlaveId(list, slaveId, db);
 }
 
 bool DataBase::selectWearingByIdCard(QList<Wearingdata>& list, const QString& idCard, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    return db.isOpen() && isPlainName(wearingTable)
-        && (readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where ID_card = ? "
-                               "order by startTime, id ;",
-                               wearingTable),
-                        idCard, db, list)
-            || noPeriodsYet(db, wearingTable, deviceTable, list));
+    return WearPeriods(*this).selectByIdCard(list, idCard, db);
 }
 
 bool DataBase::hasOverlappingPeriods(QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (!db.isOpen() || !isPlainName(wearingTable))
-        return false;
-    QString found;
-    return firstText(format("select a.id from %s a, %s b where a.slaveId = b.slaveId and a.id < b.id "
-                            "and (b.endTime = '' or a.startTime < b.endTime) "
-                            "and (a.endTime = '' or b.startTime < a.endTime) limit 1;",
-                            wearingTable, wearingTable),
-                     {}, db, found);
+    return WearPeriods(*this).hasOverlapping(db);
 }
 
 int DataBase::countReadings(int slaveId, const QString& from, const QString& toExclusive, QSqlDatabase db)
@@ -724,406 +535,42 @@ int DataBase::readingRange(int slaveId, const QString& from, const QString& toEx
     return ReadingStore(*this).readingRange(slaveId, from, toExclusive, first, last, db);
 }
 
-QString DataBase::periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
-                                  const QString& end)
-{
-    // One address, and one person, wear at most one period at any hour.
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(format("select slaveId, ID_card, startTime, endTime from %s "
-                          "where (slaveId = ? or ID_card = ?) and (endTime = '' or endTime > ?) "
-                          "and (? = '' or startTime < ?) order by startTime limit 1;",
-                          wearingTable))) {
-        return QStringLiteral("佩戴记录无法读取");
-    }
-    q.addBindValue(slaveId);
-    q.addBindValue(idCard);
-    q.addBindValue(start);
-    q.addBindValue(end);
-    q.addBindValue(end);
-    if (!q.exec())
-        return QStringLiteral("佩戴记录无法读取");
-    if (!q.next())
-        return QString();
-    const QString text = QStringLiteral("与已有佩戴记录冲突：%1号设备，身份证号 %2，从 %3 到 %4")
-                             .arg(q.value(0).toInt())
-                             .arg(q.value(1).toString(), shownTime(q.value(2).toString(), QString()),
-                                  shownTime(q.value(3).toString(), QStringLiteral("至今")));
-    return text;
-}
 
-bool DataBase::closeOpenPeriods(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& now,
-                                QString* refusal)
-{
-    QList<Wearingdata> open;
-    if (!readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where slaveId = ? "
-                            "and endTime = '' ;",
-                            wearingTable),
-                     slaveId, db, open)) {
-        say(refusal, QStringLiteral("佩戴记录无法读取"));
-        return false;
-    }
-    for (const Wearingdata& w : qAsConst(open)) {
-        if (w.ID_card != idCard)
-            continue;
-        if (w.startTime > now) {
-            say(refusal, QStringLiteral("结束时间早于开始时间：%1号设备的佩戴从 %2 开始")
-                             .arg(slaveId)
-                             .arg(shownTime(w.startTime, QString())));
-            return false;
-        }
-        // A period begun this very hour would end empty: it goes.
-        const bool ok = w.startTime == now
-            ? execBound(format("delete from %s where id = ? ;", wearingTable), {w.id}, db)
-            : execBound(format("update %s set endTime = ? where id = ? ;", wearingTable), {now, w.id}, db);
-        if (!ok) {
-            say(refusal, QStringLiteral("佩戴记录无法保存"));
-            return false;
-        }
-    }
-    return true;
-}
 
-bool DataBase::openPeriod(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
-                          QString* refusal)
-{
-    const QString clash = periodCollision(db, slaveId, idCard, start, QString());
-    if (!clash.isEmpty()) {
-        say(refusal, clash);
-        return false;
-    }
-    if (!execBound(format("insert into %s(slaveId,ID_card,startTime,endTime) values(?,?,?,'');", wearingTable),
-                   {slaveId, idCard, start}, db)) {
-        say(refusal, QStringLiteral("佩戴记录无法保存"));
-        return false;
-    }
-    return true;
-}
 
 bool DataBase::addDeviceBinding(const Devicedata& device, const QString& now, QString* refusal, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (db.isOpen() && !createWearing(db)) {
-        say(refusal, QStringLiteral("佩戴记录无法保存"));
-        return false;
-    }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable)) {
-        say(refusal, QStringLiteral("数据库未打开"));
-        return false;
-    }
-    if (device.slaveId < 0 || device.slaveId > 65535 || !isHourKey(now)) {
-        say(refusal, QStringLiteral("设备号无效!"));
-        return false;
-    }
-    if (!beginSigned(db)) {
-        say(refusal, QStringLiteral("数据库忙"));
-        return false;
-    }
-    const auto fail = [&db] {
-        db.rollback();
-        return false;
-    };
-    QString bound;
-    if (firstText(format("select id from %s where slaveId = ? or ID_card = ? ;", deviceTable),
-                  {device.slaveId, device.ID_card}, db, bound)) {
-        say(refusal, QStringLiteral("设备ID已绑定!"));
-        return fail();
-    }
-    // A dosimeter new to the register: its earlier readings belong to its
-    // first wearer, except where that person wore another dosimeter.
-    QString start = now;
-    QString worn;
-    if (!firstText(format("select count(*) from %s where slaveId = ? ;", wearingTable), {device.slaveId}, db, worn))
-        return fail();
-    if (worn.toInt() == 0) {
-        QString lastEnd;
-        firstText(format("select max(endTime) from %s where ID_card = ? ;", wearingTable), {device.ID_card}, db,
-                  lastEnd);
-        start = lastEnd.isEmpty() ? kBeginning : qMin(lastEnd, now);
-    }
-    if (!openPeriod(db, device.slaveId, device.ID_card, start, refusal))
-        return fail();
-    if (!execBound(format("insert into %s(slaveId,ID_card,dataTime) values(?,?,?);", deviceTable),
-                   {device.slaveId, device.ID_card, device.dataTime}, db)) {
-        say(refusal, QStringLiteral("设备无法保存"));
-        return fail();
-    }
-    if (!commitSigned(db)) {
-        say(refusal, QStringLiteral("设备无法保存"));
-        return fail();
-    }
-    return true;
+    return WearPeriods(*this).bind(device, now, refusal, db);
 }
 
-bool DataBase::moveBinding(const QSqlDatabase& db, const Devicedata& device, int newSlaveId, const QString& now,
-                           QString* refusal)
-{
-    if (newSlaveId < 0 || newSlaveId > 65535 || !isHourKey(now)) {
-        say(refusal, QStringLiteral("设备号无效!"));
-        return false;
-    }
-    if (newSlaveId == device.slaveId)
-        return true;
-    QString holder;
-    if (firstText(format("select id from %s where slaveId = ? and id <> ? ;", deviceTable), {newSlaveId, device.id},
-                  db, holder)) {
-        say(refusal, QStringLiteral("设备ID已绑定!"));
-        return false;
-    }
-    if (!closeOpenPeriods(db, device.slaveId, device.ID_card, now, refusal)
-        || !openPeriod(db, newSlaveId, device.ID_card, now, refusal))
-        return false;
-    if (execCounted(format("update %s set slaveId = ? where id = ? ;", deviceTable), {newSlaveId, device.id}, db)
-        != 1) {
-        say(refusal, QStringLiteral("设备无法保存"));
-        return false;
-    }
-    return true;
-}
 
 bool DataBase::changeDeviceAddress(int deviceId, int newSlaveId, const QString& now, QString* refusal,
                                    QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (db.isOpen() && !createWearing(db)) {
-        say(refusal, QStringLiteral("佩戴记录无法保存"));
-        return false;
-    }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !beginSigned(db)) {
-        say(refusal, QStringLiteral("数据库未打开"));
-        return false;
-    }
-    Devicedata device;
-    if (!readFirst(format("select * from %s where id = ? ;", deviceTable), {deviceId}, db, device, readDevice)) {
-        db.rollback();
-        say(refusal, QStringLiteral("设备已被删除"));
-        return false;
-    }
-    if (!moveBinding(db, device, newSlaveId, now, refusal) || !commitSigned(db)) {
-        db.rollback();
-        return false;
-    }
-    return true;
+    return WearPeriods(*this).changeAddress(deviceId, newSlaveId, now, refusal, db);
 }
 
 bool DataBase::followAddressChange(int oldSlaveId, int newSlaveId, const QString& now, QString* refusal,
                                    QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (db.isOpen() && !createWearing(db)) {
-        say(refusal, QStringLiteral("佩戴记录无法保存"));
-        return false;
-    }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !beginSigned(db)) {
-        say(refusal, QStringLiteral("数据库未打开"));
-        return false;
-    }
-    Devicedata device;
-    if (!readFirst(format("select * from %s where slaveId = ? order by id ;", deviceTable), {oldSlaveId}, db, device,
-                   readDevice)) {
-        // Nobody is bound to the dosimeter: there is nothing to carry over,
-        // but the address change is recorded all the same.
-        if (!AuditLog::write(db, QStringLiteral("setid"), deviceTable, QString::number(newSlaveId),
-                             QStringLiteral("slaveId: %1 → %2").arg(oldSlaveId).arg(newSlaveId))
-            || !commitSigned(db)) {
-            db.rollback();
-            say(refusal, QStringLiteral("操作日志无法保存"));
-            return false;
-        }
-        return true;
-    }
-    if (!moveBinding(db, device, newSlaveId, now, refusal) || !commitSigned(db)) {
-        db.rollback();
-        return false;
-    }
-    return true;
+    return WearPeriods(*this).followAddressChange(oldSlaveId, newSlaveId, now, refusal, db);
 }
 
 bool DataBase::removeDeviceBinding(int deviceId, const QString& now, QString* refusal, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (db.isOpen() && !createWearing(db)) {
-        say(refusal, QStringLiteral("佩戴记录无法保存"));
-        return false;
-    }
-    if (!db.isOpen() || !isPlainName(wearingTable) || !isPlainName(deviceTable) || !isHourKey(now)
-        || !beginSigned(db)) {
-        say(refusal, QStringLiteral("数据库未打开"));
-        return false;
-    }
-    Devicedata device;
-    if (!readFirst(format("select * from %s where id = ? ;", deviceTable), {deviceId}, db, device, readDevice)) {
-        db.rollback();
-        say(refusal, QStringLiteral("设备已被删除"));
-        return false;
-    }
-    if (!closeOpenPeriods(db, device.slaveId, device.ID_card, now, refusal)
-        || execCounted(format("delete from %s where id = ? ;", deviceTable), {deviceId}, db) != 1
-        || !commitSigned(db)) {
-        db.rollback();
-        return false;
-    }
-    return true;
+    return WearPeriods(*this).unbind(deviceId, now, refusal, db);
 }
 
 bool DataBase::assignReadings(int slaveId, const QString& idCard, const QString& from, const QString& to,
                               QString* refusal, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (db.isOpen() && !createWearing(db)) {
-        say(refusal, QStringLiteral("佩戴记录无法保存"));
-        return false;
-    }
-    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty()) {
-        say(refusal, QStringLiteral("数据库未打开"));
-        return false;
-    }
-    if (slaveId < 0 || slaveId > 65535) {
-        say(refusal, QStringLiteral("设备号无效!"));
-        return false;
-    }
-    if (!isHourKey(from) || !isHourKey(to) || to == kBeginning || !(from < to)) {
-        say(refusal, QStringLiteral("结束时间必须晚于开始时间，且都在整点!"));
-        return false;
-    }
-    QString found;
-    if (idCard.isEmpty()
-        || !firstText(format("select id from %s where ID_card = ? ;", staffTable), {idCard}, db, found)) {
-        say(refusal, QStringLiteral("没有身份证号为 %1 的人员!").arg(idCard));
-        return false;
-    }
-    if (!beginSigned(db)) {
-        say(refusal, QStringLiteral("数据库忙"));
-        return false;
-    }
-    const QString clash = periodCollision(db, slaveId, idCard, from, to);
-    if (!clash.isEmpty()) {
-        say(refusal, clash);
-        db.rollback();
-        return false;
-    }
-    if (!execBound(format("insert into %s(slaveId,ID_card,startTime,endTime) values(?,?,?,?);", wearingTable),
-                   {slaveId, idCard, from, to}, db)
-        || !commitSigned(db)) {
-        say(refusal, QStringLiteral("佩戴记录无法保存"));
-        db.rollback();
-        return false;
-    }
-    return true;
+    return WearPeriods(*this).assign(slaveId, idCard, from, to, refusal, db);
 }
 
-bool DataBase::recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month)
-{
-    // A day's total from its hourly readings, a month's from its day totals;
-    // a total with nothing left under it goes.
-    const QString& source = month ? monthdataTable : realdataTable;
-    const QString& target = month ? yeardataTable : monthdataTable;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(format("select count(*), coalesce(sum(probeValue), 0) from %s where slaveId = ? and dataTime like ? ;",
-                          source)))
-        return false;
-    q.addBindValue(slaveId);
-    q.addBindValue(key + QLatin1Char('%'));
-    if (!q.exec() || !q.next())
-        return false;
-    const int n = q.value(0).toInt();
-    const double sum = q.value(1).toDouble();
-    q.finish();
-    if (n == 0)
-        return execCounted(format("delete from %s where slaveId = ? and dataTime = ? ;", target), {slaveId, key}, db)
-            >= 0;
-    return execCounted(format("update %s set probeValue = ? where slaveId = ? and dataTime = ? ;", target),
-                       {sum, slaveId, key}, db)
-        >= 0;
-}
 
 bool DataBase::deleteStaffWithHistory(int staffId, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
-    if (db.isOpen() && !createWearing(db))
-        return false;
-    if (!db.isOpen() || !isPlainName(wearingTable) || staffTable.isEmpty() || !beginSigned(db))
-        return false;
-    const auto fail = [&db] {
-        db.rollback();
-        return false;
-    };
-    QString card;
-    if (!firstText(format("select ID_card from %s where id = ? ;", staffTable), {staffId}, db, card))
-        return fail();
-    // Another staff row with the same card keeps the history.
-    QString sharers;
-    if (!firstText(format("select count(*) from %s where ID_card = ? and id <> ? ;", staffTable), {card, staffId}, db,
-                   sharers))
-        return fail();
-    QList<Wearingdata> periods;
-    if (sharers.toInt() == 0
-        && !readPeriods(format("select id, slaveId, ID_card, startTime, endTime from %s where ID_card = ? ;",
-                               wearingTable),
-                        card, db, periods))
-        return fail();
-
-    // The dose rows that go, by table, for the audit trail.
-    QMap<QString, int> gone;
-    const auto counted = [&gone](const QString& table, int n) {
-        gone[table] += qMax(n, 0);
-        return n;
-    };
-    for (const Wearingdata& w : qAsConst(periods)) {
-        // Only the hours this person wore: the readings of other wearers of
-        // the same address stay.
-        const QString end = w.endTime.isEmpty() ? QStringLiteral("99999999999999") : w.endTime;
-        if (w.startTime == kBeginning && w.endTime.isEmpty()) {
-            // Worn from the beginning and still: the whole address is theirs.
-            for (const QString* table : {&realdataTable, &monthdataTable, &yeardataTable, &seqYeardataTable}) {
-                const int n = execCounted(format("delete from %s where slaveId = ? ;", *table), {w.slaveId}, db);
-                if (counted(*table, n) < 0)
-                    return fail();
-            }
-            continue;
-        }
-        // The readings' keys are stored as numbers: each bound has the
-        // length of the keys it is compared with.
-        const QString day0 = w.startTime.left(8);
-        const QString day1 = end.left(8);
-        const QString month0 = w.startTime.left(6);
-        const QString month1 = end.left(6);
-        const bool startsMidDay = w.startTime.mid(8) != QLatin1String("000000");
-        const bool endsMidDay = end.mid(8) != QLatin1String("000000");
-        const bool startsMidMonth = w.startTime.mid(6) != QLatin1String("01000000") && w.startTime != kBeginning;
-        const bool endsMidMonth = end.mid(6) != QLatin1String("01000000");
-        const QVariantList range{w.slaveId, w.startTime, end};
-        const char* const cut = "delete from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;";
-        if (counted(realdataTable, execCounted(format(cut, realdataTable), range, db)) < 0
-            || counted(seqYeardataTable, execCounted(format(cut, seqYeardataTable), range, db)) < 0)
-            return fail();
-        // Whole days and months inside the period go; the ones cut by its
-        // ends are summed again from what stays.
-        const QDate startDay = QDate::fromString(day0, QStringLiteral("yyyyMMdd"));
-        const QString firstDay = startsMidDay && startDay.isValid()
-            ? startDay.addDays(1).toString(QStringLiteral("yyyyMMdd")) : day0;
-        const QString firstMonth = startsMidMonth && startDay.isValid()
-            ? QDate(startDay.year(), startDay.month(), 1).addMonths(1).toString(QStringLiteral("yyyyMM")) : month0;
-        if (counted(monthdataTable, execCounted(format(cut, monthdataTable), {w.slaveId, firstDay, day1}, db)) < 0
-            || counted(yeardataTable, execCounted(format(cut, yeardataTable), {w.slaveId, firstMonth, month1}, db)) < 0)
-            return fail();
-        if ((startsMidDay && !recomputeTotal(db, w.slaveId, day0, false))
-            || (endsMidDay && !recomputeTotal(db, w.slaveId, day1, false))
-            || (startsMidMonth && !recomputeTotal(db, w.slaveId, month0, true))
-            || (endsMidMonth && !recomputeTotal(db, w.slaveId, month1, true)))
-            return fail();
-    }
-    if (sharers.toInt() == 0
-        && execCounted(format("delete from %s where ID_card = ? ;", wearingTable), {card}, db) < 0)
-        return fail();
-    for (auto it = gone.cbegin(); it != gone.cend(); ++it) {
-        if (!auditDeletion(db, it.key(), card, it.value()))
-            return fail();
-    }
-    if (execCounted(format("delete from %s where id = ? ;", staffTable), {staffId}, db) != 1 || !commitSigned(db))
-        return fail();
-    return true;
+    return StaffRemoval(*this).removeWithHistory(staffId, db);
 }
 
 // ---- Dose policy and alerts ---------------------------------------------------

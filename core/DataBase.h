@@ -186,16 +186,4 @@ private:
     bool station = false;
     QStringList lacking;
 
-    // Helpers of the period changes; they run with the lock held inside the
-    // caller's transaction.
-    QString periodCollision(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
-                            const QString& end);
-    bool closeOpenPeriods(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& now,
-                          QString* refusal);
-    bool openPeriod(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& start,
-                    QString* refusal);
-    bool moveBinding(const QSqlDatabase& db, const Devicedata& device, int newSlaveId, const QString& now,
-                     QString* refusal);
-    bool createWearing(const QSqlDatabase& db);
-    bool recomputeTotal(const QSqlDatabase& db, int slaveId, const QString& key, bool month);
 };
