@@ -9,8 +9,8 @@
 #include "core/time/Clock.h"
 #include "core/DataBase.h"
 #include "core/dose/DoseStatus.h"
-#include "desktop/ExportExcelObject.h"
 #include "core/export/OutputFile.h"
+#include "core/export/XlsWorkbook.h"
 #include "desktop/ReportPrompt.h"
 #include "ui_DoseOverview.h"
 
@@ -130,23 +130,18 @@ void DoseOverview::exportWorkbook()
         || !ReportPrompt::target(this, windowTitle(), chosen, {OutputFile::Format::Xls}, database->filePath(), &target,
                                  &format))
         return;
-    int written = -1;
+    // The table as shown, in its order, every cell as its text.
+    XlsWorkbook book;
     QString why;
-    const bool done = OutputFile::write(
-        target, format,
-        [this, &written](const QString& path, QString*) {
-            {
-                ExportExcelObject exporter(path, QStringLiteral("mydata0"), ui->tv_overview);
-                for (int c = 0; c < columns().size(); ++c)
-                    exporter.addField(c, columns().at(c),
-                                      c >= 4 && c <= 7 ? QStringLiteral("real") : QStringLiteral("char"));
-                written = exporter.export2Excel();
-            }
-            QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
-            // Every row of the table, or the workbook is not worth keeping.
-            return written == model->rowCount();
-        },
-        &why);
+    bool done = book.addSheet(QStringLiteral("mydata0"), columns(), &why);
+    for (int r = 0; done && r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < columns().size(); ++c)
+            cells << model->index(r, c).data().toString();
+        done = book.appendRow(cells, &why);
+    }
+    done = done && book.save(target, &why);
+    const int written = model->rowCount();
     if (done)
         QMessageBox::information(this, windowTitle(), QStringLiteral("%1 条数据已经导出到Excel").arg(written));
     else

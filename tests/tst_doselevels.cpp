@@ -12,7 +12,6 @@
 #include "core/dose/DoseOfRecord.h"
 #include "core/dose/DoseStatus.h"
 #include "core/report/PersonRecord.h"
-#include "core/export/XlsSqlDriver.h"
 #include "support/FormDriver.h"
 #include "support/FreeXlReader.h"
 #include "support/ModalScript.h"
@@ -363,7 +362,6 @@ private slots:
         const QStringList lines = out.split('\n');
         QCOMPARE(shown.size(), 18);
         QCOMPARE(shown.mid(0, 9).join(','), lines.at(1));
-        XlsSqlDriver::registerAsOdbc();
         DoseOverview::setSaveFileName([&](QWidget*) { return s.path("overview.xls"); });
         {
             ModalScript script;
