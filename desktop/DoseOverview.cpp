@@ -105,6 +105,7 @@ void DoseOverview::reload()
         && DoseStatus(*database, db).evaluate(rows, QDateTime(ui->de_date->date(), QTime(23, 0)), department);
     const QString why = db.lastError().text();
     database->closeConnection(connName);
+    readable = ok;
     if (!ok) {
         // An empty table would read as "nobody has a dose".
         QMessageBox::critical(this, windowTitle(), QStringLiteral("剂量读取失败, 无法显示总览: %1").arg(why));
@@ -122,6 +123,11 @@ void DoseOverview::reload()
 
 void DoseOverview::exportWorkbook()
 {
+    // An empty table that could not be read would export as "nobody has a dose".
+    if (!readable) {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("剂量读取失败, 无法导出总览"));
+        return;
+    }
     const QString chosen = saveFileName() ? saveFileName()(this)
                                           : ReportPrompt::saveFileName(this, windowTitle(), QStringLiteral("Excel Files (*.xls)"));
     OutputFile::Target target;

@@ -288,6 +288,13 @@ private slots:
         ANSWERED(script);
         Clock::reset();
         QCOMPARE(FormDriver::child<QTableView>(&view, "tv_overview")->model()->rowCount(), 0);
+        // Nor is the empty table exported as if nobody had a dose.
+        DoseOverview::setSaveFileName([&](QWidget*) { return s->path("unread.xls"); });
+        script.box("剂量概览", "剂量读取失败, 无法导出总览", QMessageBox::Ok, &view);
+        FormDriver::click(&view, "btnExport");
+        ANSWERED(script);
+        DoseOverview::setSaveFileName({});
+        QVERIFY(!QFile::exists(s->path("unread.xls")));
     }
 
     void alertsOnceAndAcknowledged()
