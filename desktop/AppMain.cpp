@@ -13,7 +13,6 @@
 #include "core/device/SettingsAdpater.h"
 #include "core/DataBase.h"
 #include "core/store/RegisterFile.h"
-#include "core/export/XlsSqlDriver.h"
 #include "desktop/MainWindow.h"
 
 QString openStore(QSettings& settings, std::unique_ptr<DataBase>& database)
@@ -174,10 +173,6 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     logger.addDestination(debugDestination);
     logger.addDestination(fileDestination);
     QLOG_INFO() << "dosemanager" << DOSE_VERSION << "in" << QDir::currentPath();
-
-    // Workbooks are written through the "QODBC" driver name; on this platform
-    // our own workbook writer answers to it.
-    XlsSqlDriver::registerAsOdbc();
 
     std::unique_ptr<DataBase> database;
     const QString refusal = openStore(settings, database);

@@ -9,8 +9,8 @@
 #include "core/time/Clock.h"
 #include "core/DataBase.h"
 #include "core/dose/DoseStatus.h"
-#include "desktop/ExportExcelObject.h"
 #include "core/export/OutputFile.h"
+#include "core/export/XlsWorkbook.h"
 #include "desktop/ReportPrompt.h"
 #include "ui_DoseOverview.h"
 
@@ -105,6 +105,7 @@ void DoseOverview::reload()
         && DoseStatus(*database, db).evaluate(rows, QDateTime(ui->de_date->date(), QTime(23, 0)), department);
     const QString why = db.lastError().text();
     database->closeConnection(connName);
+    readable = ok;
     if (!ok) {
         // An empty table would read as "nobody has a dose".
         QMessageBox::critical(this, windowTitle(), QStringLiteral("剂量读取失败, 无法显示总览: %1").arg(why));
@@ -122,6 +123,11 @@ void DoseOverview::reload()
 
 void DoseOverview::exportWorkbook()
 {
+    // An empty table that could not be read would export as "nobody has a dose".
+    if (!readable) {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("剂量读取失败, 无法导出总览"));
+        return;
+    }
     const QString chosen = saveFileName() ? saveFileName()(this)
                                           : ReportPrompt::saveFileName(this, windowTitle(), QStringLiteral("Excel Files (*.xls)"));
     OutputFile::Target target;
@@ -130,23 +136,18 @@ void DoseOverview::exportWorkbook()
         || !ReportPrompt::target(this, windowTitle(), chosen, {OutputFile::Format::Xls}, database->filePath(), &target,
                                  &format))
         return;
-    int written = -1;
+    // The table as shown, in its order, every cell as its text.
+    XlsWorkbook book;
     QString why;
-    const bool done = OutputFile::write(
-        target, format,
-        [this, &written](const QString& path, QString*) {
-            {
-                ExportExcelObject exporter(path, QStringLiteral("mydata0"), ui->tv_overview);
-                for (int c = 0; c < columns().size(); ++c)
-                    exporter.addField(c, columns().at(c),
-                                      c >= 4 && c <= 7 ? QStringLiteral("real") : QStringLiteral("char"));
-                written = exporter.export2Excel();
-            }
-            QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
-            // Every row of the table, or the workbook is not worth keeping.
-            return written == model->rowCount();
-        },
-        &why);
+    bool done = book.addSheet(QStringLiteral("mydata0"), columns(), &why);
+    for (int r = 0; done && r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < columns().size(); ++c)
+            cells << model->index(r, c).data().toString();
+        done = book.appendRow(cells, &why);
+    }
+    done = done && book.save(target, &why);
+    const int written = model->rowCount();
     if (done)
         QMessageBox::information(this, windowTitle(), QStringLiteral("%1 条数据已经导出到Excel").arg(written));
     else

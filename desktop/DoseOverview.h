@@ -45,5 +45,7 @@ private:
     std::unique_ptr<Ui::DoseOverview> ui;
     DataBase* database = nullptr;
     QStandardItemModel* model = nullptr;
+    // The last reload read every figure; a table that failed is not exported.
+    bool readable = false;
     const QString connName = QStringLiteral("overview.db");
 };

@@ -5,7 +5,7 @@
 #include "core/DataBase.h"
 #include "core/store/SqlDialect.h"
 #include "core/wear/WearAttribution.h"
-#include "desktop/ExportExcelObject.h"
+#include "core/export/XlsWorkbook.h"
 #include "core/export/XlsxExport.h"
 #include "core/export/OutputFile.h"
 #include "desktop/ReportPrompt.h"
@@ -286,8 +286,6 @@ void SqlSelect::loadPage(int page)
                   .arg(totalRows - offset - rows);
     }
     qDebug() << "sql" << statement << values;
-    pageStatement = statement;
-    pageValues = values;
     showStatement(statement, values);
 }
 
@@ -426,70 +424,68 @@ void SqlSelect::setExcel()
         total = countResult(query, values);
         database->closeConnection(connName);
     }
-    if (format == OutputFile::Format::Xlsx) {
+    if (format == OutputFile::Format::Xlsx)
         exportXlsx(target, query, values, total);
-        return;
-    }
+    else
+        exportXls(target, query, values, total);
+}
 
+void SqlSelect::exportXls(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total)
+{
+    // The count only paces the progress: a count that failed must not pass
+    // for an empty result, so the rows themselves decide.
+    if (!database)
+        return;
+    QProgressDialog progress(tr("正在导出数据..."), QString(), 0, total, this);
+    progress.setWindowTitle(tr("导出数据"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+
+    // Streamed from the search's own statement, like the printout: the table
+    // keeps the page the user sees. Every sheet goes into one workbook, which
+    // takes the chosen name only when all of them are complete.
+    const QStringList headers{QStringLiteral("时间"), QStringLiteral("姓名"), QStringLiteral("部门"),
+                              QStringLiteral("设备ID号"), QStringLiteral("累计剂量值")};
+    XlsWorkbook book;
     int exported = 0;
     QString why;
     bool done = false;
-    if (total > 0) {
-        QProgressDialog progress(tr("正在导出数据..."), QString(), 0, total, this);
-        progress.setWindowTitle(tr("导出数据"));
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(500);
-
-        // Every sheet goes into one temporary workbook, which takes the
-        // chosen name only when all of them are complete.
-        done = OutputFile::write(
-            target, format,
-            [&](const QString& file, QString*) {
-            for (int offset = 0, k = 0; offset < total; offset += rowsPerSheet, ++k) {
-                // The export reads the table's model: one sheet's rows at a time.
-                const QString statement = query
-                    + (SqlDialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
-                    + QStringLiteral(" limit 50000 offset ") + QString::number(offset)
-                    + QStringLiteral(";");
-                qDebug() << "sql" << statement << values;
-                showStatement(statement, values);
-
-                ExportExcelObject exporter(file, QStringLiteral("mydata") + QString::number(k), ui->tableView);
-                exporter.addField(0, QStringLiteral("时间"), QStringLiteral("char"));
-                exporter.addField(1, QStringLiteral("姓名"), QStringLiteral("char"));
-                exporter.addField(2, QStringLiteral("部门"), QStringLiteral("char"));
-                exporter.addField(3, QStringLiteral("设备ID号"), QStringLiteral("char"));
-                exporter.addField(4, QStringLiteral("累计剂量值"), QStringLiteral("real"));
-                connect(&exporter, &ExportExcelObject::exportedRowCount, &progress,
-                        [&progress, offset](int row) { progress.setValue(offset + row); });
-
-                const int r = exporter.export2Excel();
-                QSqlDatabase::removeDatabase(QLatin1String(ExportExcelObject::connectionName));
-                // A sheet short of its rows is a failed export, not a smaller one.
-                if (r < 0 || r != ui->tableView->model()->rowCount())
-                    return false;
-                exported += r;
-            }
-            return true;
-            },
-            &why);
+    database->openConnection(connName);
+    {
+        QSqlQuery rows(connection);
+        rows.setForwardOnly(true);
+        // A server gives rows in no fixed order unless told.
+        bool ok = rows.prepare(query
+                               + (SqlDialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
+                               + QStringLiteral(";"));
+        for (const QVariant& value : values)
+            rows.addBindValue(value);
+        ok = ok && rows.exec();
+        while (ok && rows.next()) {
+            if (exported % rowsPerSheet == 0)
+                ok = book.addSheet(QStringLiteral("mydata") + QString::number(exported / rowsPerSheet), headers, &why);
+            QStringList cells;
+            for (int c = 0; c < headers.size(); ++c)
+                cells << rows.value(c).toString();
+            ok = ok && book.appendRow(cells, &why);
+            if (++exported % 10 == 0)
+                progress.setValue(qMin(exported, total));
+        }
+        // A statement that breaks off midway must not pass for a short export.
+        if (why.isEmpty() && rows.lastError().isValid()) {
+            ok = false;
+            why = tr("读取数据失败：%1").arg(rows.lastError().text());
+        }
+        progress.setValue(total);
+        done = ok && exported > 0 && book.save(file, &why);
     }
-    qDebug() << "retVal" << exported;
-
-    // The export borrowed the table; give the user back the page they saw.
-    if (!pageStatement.isEmpty()) {
-        showStatement(pageStatement, pageValues);
-    } else if (model) {
-        QItemSelectionModel* oldSelection = ui->tableView->selectionModel();
-        ui->tableView->setModel(nullptr);
-        delete oldSelection;
-        delete model;
-        model = nullptr;
-    }
+    database->closeConnection(connName);
+    progress.reset();
+    qDebug() << "retVal" << exported << why;
 
     if (done) {
         QMessageBox::information(this, tr("Done"), tr("%1 条数据已经导出到Excel").arg(exported), QMessageBox::Ok);
-    } else if (total > 0) {
+    } else if (exported > 0 || !why.isEmpty()) {
         QMessageBox::critical(this, tr("导出数据"), tr("导出失败!") + QLatin1Char('\n') + why);
     }
 }

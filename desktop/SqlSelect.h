@@ -73,6 +73,8 @@ private:
     void loadPage(int page);
     // Rows of query; runs between openConnection and closeConnection.
     int countResult(const QString& query, const QVariantList& values);
+    // The whole result into an .xls workbook, sheets of rowsPerSheet rows.
+    void exportXls(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total);
     // The whole result into an .xlsx workbook, with a progress dialog that
     // can cancel it.
     void exportXlsx(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total);
@@ -93,7 +95,4 @@ private:
     // The last search, printed line for line when printing.
     QString searchQuery;
     QVariantList searchValues;
-    // The page on show, shown again after an export borrowed the table.
-    QString pageStatement;
-    QVariantList pageValues;
 };

@@ -12,7 +12,6 @@
 #include "desktop/SqlSelect.h"
 #include "desktop/DoseReport.h"
 #include "desktop/ReportPrompt.h"
-#include "core/export/XlsSqlDriver.h"
 #include "core/export/OutputFile.h"
 #include "support/FormDriver.h"
 #include "support/ModalScript.h"
@@ -187,7 +186,6 @@ private slots:
         s.addPerson("C3", "丙");
         s.store->ensureWearingTable(s.db);
         put(s.path("overview.xls"), "old");
-        XlsSqlDriver::registerAsOdbc();
         DoseOverview view(nullptr, s.store.get());
         view.show();
         ModalScript script;

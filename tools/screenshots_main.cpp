@@ -30,7 +30,6 @@
 #include "sim/SimPty.h"
 #include "desktop/MainWindow.h"
 #include "desktop/SqlSelect.h"
-#include "core/export/XlsSqlDriver.h"
 #include "desktop/myabout.h"
 #include "core/report/PeriodReport.h"
 #include "core/report/PersonRecord.h"
@@ -70,7 +69,6 @@ int main(int argc, char* argv[])
     const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(outDir);
 
-    XlsSqlDriver::registerAsOdbc();
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     const QDateTime now(QDate(2026, 11, 16), QTime(15, 20));

@@ -1,17 +1,15 @@
 #pragma once
 
-// Reader and writer for the OLE2 compound file container that .xls workbooks
-// live in: a header, 512-byte sectors chained through a FAT (extended by DIFAT
-// sectors once the FAT outgrows the header), a directory of named streams, and
-// a mini stream of 64-byte sectors for streams under 4096 bytes.
+// Writes the OLE2 compound file container that .xls workbooks live in: a
+// header, 512-byte sectors chained through a FAT (extended by DIFAT sectors
+// once the FAT outgrows the header), a directory of named streams, and a mini
+// stream of 64-byte sectors for streams under 4096 bytes.
 //
-// Only streams directly under the root storage are handled, which is all a
-// workbook needs. The writer produces version 3 files; the reader also takes
-// version 4 (4096-byte sectors).
+// Only streams directly under the root storage are written, which is all a
+// workbook needs, in a version 3 file.
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
 #include <cstdint>
@@ -39,18 +37,4 @@ public:
     // Builds a complete file holding the given streams under the root.
     // Names must be unique (case-insensitively) and at most 31 characters.
     static bool build(const QVector<Stream>& streams, QByteArray* out, QString* error);
-
-    // Parses a complete file. On failure errorString() says why.
-    bool parse(const QByteArray& file);
-
-    QStringList streamNames() const;
-    bool hasStream(const QString& name) const;
-    // The stream's bytes, or an empty array when absent.
-    QByteArray stream(const QString& name) const;
-
-    QString errorString() const { return m_error; }
-
-private:
-    QVector<Stream> m_streams;
-    QString m_error;
 };

@@ -16,14 +16,3 @@ inline void put32(char* p, uint32_t v)
     for (int i = 0; i < 4; ++i)
         p[i] = char((v >> (8 * i)) & 0xFF);
 }
-
-inline uint16_t get16(const char* p)
-{
-    return uint16_t(uint8_t(p[0]) | (uint8_t(p[1]) << 8));
-}
-
-inline uint32_t get32(const char* p)
-{
-    return uint32_t(uint8_t(p[0])) | (uint32_t(uint8_t(p[1])) << 8) | (uint32_t(uint8_t(p[2])) << 16)
-        | (uint32_t(uint8_t(p[3])) << 24);
-}
