@@ -22,12 +22,6 @@
 #include "core/readings/totaldata_seqyear.h"
 #include "core/readings/totaldata_year.h"
 
-#include <functional>
-#include <map>
-#include <memory>
-
-class QSqlQueryModel;
-
 // The register, as one object: the store (connections, the lock) and every
 // operation on the register's tables, each delegating to the part of core
 // that does the job. Every component works through a named connection of its

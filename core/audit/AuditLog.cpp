@@ -1,13 +1,15 @@
 #include "core/audit/AuditLog.h"
 
-
 #include <QDebug>
+#include <QMutexLocker>
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
+#include "core/store/Sql.h"
 #include "core/store/SqlDialect.h"
+#include "core/store/Store.h"
 #include "core/store/Transaction.h"
 
 namespace {
@@ -303,3 +305,50 @@ QStringList AuditLog::lacking(const QSqlDatabase& db)
     return missing;
 }
 
+bool AuditLog::record(const QSqlDatabase& db, const QString& action, const QString& tableName, const QString& rowKey,
+                      const QString& detail)
+{
+    QMutexLocker lock(&Store::dataLock());
+    return db.isOpen() && write(db, action, tableName, rowKey, detail);
+}
+
+bool AuditLog::select(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
+                      const QString& text, const QSqlDatabase& db)
+{
+    QMutexLocker lock(&Store::dataLock());
+    rows.clear();
+    if (!db.isOpen())
+        return false;
+    QString sql = QStringLiteral("select at, actor, action, tableName, rowKey, detail from AuditLog "
+                                 "where at >= ? and at < ?");
+    QVariantList values{from, to};
+    if (!action.isEmpty()) {
+        sql += QStringLiteral(" and action = ?");
+        values << action;
+    }
+    if (!text.isEmpty()) {
+        // The text anywhere in who, where or what; its own % and _ are plain characters.
+        sql += QStringLiteral(" and (coalesce(actor, '') || ' ' || coalesce(tableName, '') || ' ' || "
+                              "coalesce(rowKey, '') || ' ' || coalesce(detail, '')) like ? escape '\\'");
+        QString pattern = text;
+        pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+            .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        values << QLatin1Char('%') + pattern + QLatin1Char('%');
+    }
+    return Sql::readAll(sql + QStringLiteral(" order by id desc ;"), values, db, rows,
+                        +[](const QSqlQuery& q, QStringList& row) {
+                            for (int c = 0; c < 6; ++c)
+                                row << q.value(c).toString();
+                        });
+}
+
+bool AuditLog::layOut(const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    for (const QString& statement : layout(db)) {
+        if (!q.exec(statement))
+            return false;
+    }
+    return true;
+}

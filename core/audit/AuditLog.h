@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 // The audit trail: who changed what and when, in table "AuditLog". Rows are
 // only ever added, each in the same transaction as the change it records.
@@ -21,10 +22,21 @@ public:
     // its rows as written; part of the layout of every database, in the
     // dialect of db's store.
     static QStringList layout(const QSqlDatabase& db);
+    // Runs the layout on db.
+    static bool layOut(const QSqlDatabase& db);
 
     // Appends one row, inside the caller's transaction when there is one.
     static bool write(const QSqlDatabase& db, const QString& action, const QString& tableName,
                       const QString& rowKey, const QString& detail);
+    // The same under the store's lock, for an operation that is no row
+    // change of the register (a cleared dosimeter, a backup).
+    static bool record(const QSqlDatabase& db, const QString& action, const QString& tableName,
+                       const QString& rowKey, const QString& detail);
+    // The rows with from <= at < to ("yyyy-MM-dd hh:mm:ss"), of one action
+    // when given, holding text when given, newest first: at, actor, action,
+    // tableName, rowKey, detail.
+    static bool select(QList<QStringList>& rows, const QString& from, const QString& to, const QString& action,
+                       const QString& text, const QSqlDatabase& db);
 
     // Gives the register tables that exist the triggers that record their
     // changes where they lack them; with renew also replaces those an

@@ -11,6 +11,11 @@ bool SqlDialect::isPostgres(const QSqlDatabase& db)
     return db.driverName() == QLatin1String("QPSQL");
 }
 
+bool SqlDialect::keepsUniqueReadings(const QSqlDatabase& db)
+{
+    return isPostgres(db);
+}
+
 bool SqlDialect::hasTable(const QSqlDatabase& db, const QString& table)
 {
     return db.tables().contains(table, Qt::CaseInsensitive);

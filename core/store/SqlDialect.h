@@ -13,6 +13,10 @@ class SqlDialect
 {
 public:
     static bool isPostgres(const QSqlDatabase& db);
+    // The store keeps each reading and total once under unique keys
+    // (slaveId, dataTime), which upserts ("on conflict") rely on. An SQLite
+    // file may hold duplicates from before and has no such keys.
+    static bool keepsUniqueReadings(const QSqlDatabase& db);
     // Whether the table exists (PostgreSQL lists its names in lower case).
     static bool hasTable(const QSqlDatabase& db, const QString& table);
     // A create statement written with SQLite's types ("INTEGER PRIMARY KEY",
