@@ -15,7 +15,7 @@
 #include "core/store/RegisterFile.h"
 #include "core/store/SqlDialect.h"
 #include "core/store/StoreConfig.h"
-#include "core/store/StoreMigration.h"
+#include "core/backup/StoreMigration.h"
 #include "core/dose/DoseStatus.h"
 #include "core/report/PeriodReport.h"
 #include "core/export/OutputFile.h"

@@ -51,6 +51,11 @@ bool DataBase::createTables()
                                         staffTable, departmentTable, QStringLiteral("DosePolicy"),
                                         QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable},
                                        {realdataTable, monthdataTable, yeardataTable});
+        // With the tables there, the audit trail's triggers ("trigger X").
+        if (lacking.isEmpty()) {
+            for (const QString& t : AuditLog::lacking(db))
+                lacking << QStringLiteral("trigger ") + t;
+        }
         return lacking.isEmpty();
     }
     // The seven tables, then those added since (an older file gains them on

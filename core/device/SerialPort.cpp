@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "core/device/SettingsAdpater.h"
-#include "core/DataBase.h"
+#include "core/store/Store.h"
 #include "core/device/HexByte.h"
 
 QRecursiveMutex SerialPort::replyMutex;
@@ -55,7 +55,7 @@ QString canonicalLocation(const QString& path)
 
 } // namespace
 
-SerialPort::SerialPort(QObject* parent, SettingsAdpater* settings, DataBase* database)
+SerialPort::SerialPort(QObject* parent, SettingsAdpater* settings, Store* database)
     : QObject(parent), settings(settings), database(database)
 {
     if (database) {

@@ -14,7 +14,7 @@
 #include "core/device/ComPortState.h"
 #include "core/device/PortDescription.h"
 
-class DataBase;
+class Store;
 class SettingsAdpater;
 
 // The serial link to the dosimeters: opens every port at 38400 8N1, sends the
@@ -34,7 +34,7 @@ public:
     // Progress of a long reply is reported at most this often per port.
     static constexpr int kProgressIntervalMs = 200;
 
-    SerialPort(QObject* parent, SettingsAdpater* settings, DataBase* database);
+    SerialPort(QObject* parent, SettingsAdpater* settings, Store* database);
     ~SerialPort() override;
 
     void openPorts();
@@ -97,7 +97,7 @@ private:
     QList<PortDescription> configuredPorts(const QList<PortDescription>& enumerated) const;
 
     SettingsAdpater* settings = nullptr;
-    DataBase* database = nullptr;
+    Store* database = nullptr;
     QString connName = QStringLiteral("deal.db");
     QSqlDatabase db;
     QList<Com_Info> portParams;

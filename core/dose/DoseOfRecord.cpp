@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "core/DataBase.h"
+#include "core/store/Store.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ DoseOfRecord::Month DoseOfRecord::of(double dose, int readings, bool stored, dou
     return m;
 }
 
-bool DoseOfRecord::months(DataBase& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
+bool DoseOfRecord::months(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
                           const QDateTime& to, double background, Months& result)
 {
     result.clear();
@@ -34,7 +34,7 @@ bool DoseOfRecord::months(DataBase& database, QSqlDatabase db, const QString& id
         && months(database, db, spans, slaveIds, from, to, background, result);
 }
 
-bool DoseOfRecord::months(DataBase& database, QSqlDatabase db, const QList<WearAttribution::Span>& spans,
+bool DoseOfRecord::months(Store& database, QSqlDatabase db, const QList<WearAttribution::Span>& spans,
                           const QList<int>& slaveIds, const QDateTime& from, const QDateTime& to, double background,
                           Months& result)
 {

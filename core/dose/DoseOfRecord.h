@@ -11,7 +11,7 @@
 
 #include "core/wear/WearAttribution.h"
 
-class DataBase;
+class Store;
 
 class DoseOfRecord
 {
@@ -36,11 +36,11 @@ public:
 
     // Each calendar month's part of [from, to), netted on its own. False
     // when anything it depends on cannot be read.
-    static bool months(DataBase& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
+    static bool months(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
                        const QDateTime& to, double background, Months& months);
     // The same from the person's spans, as WearAttribution::effectiveSpans
     // gives them (read once for several windows).
-    static bool months(DataBase& database, QSqlDatabase db, const QList<WearAttribution::Span>& spans,
+    static bool months(Store& database, QSqlDatabase db, const QList<WearAttribution::Span>& spans,
                        const QList<int>& slaveIds, const QDateTime& from, const QDateTime& to, double background,
                        Months& months);
 

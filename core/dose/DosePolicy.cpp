@@ -1,7 +1,8 @@
 #include "core/dose/DosePolicy.h"
 
 #include "core/log/QsLog.h"
-#include "core/DataBase.h"
+#include "core/store/Store.h"
+#include "core/dose/PolicyStore.h"
 
 #include <QSqlError>
 
@@ -66,11 +67,11 @@ QStringList DosePolicy::problems() const
     return found;
 }
 
-DosePolicy DosePolicy::load(DataBase& database, QSqlDatabase db, bool* readable)
+DosePolicy DosePolicy::load(Store& database, QSqlDatabase db, bool* readable)
 {
     DosePolicy policy;
     QMap<QString, QVariant> stored;
-    const bool read = database.selectPolicy(stored, db);
+    const bool read = PolicyStore(database).select(stored, db);
     if (readable)
         *readable = read;
     if (!read) {
@@ -90,10 +91,10 @@ DosePolicy DosePolicy::load(DataBase& database, QSqlDatabase db, bool* readable)
     return policy;
 }
 
-bool DosePolicy::save(DataBase& database, QSqlDatabase db) const
+bool DosePolicy::save(Store& database, QSqlDatabase db) const
 {
     QList<QPair<QString, double>> list;
     for (const Row& r : rows())
         list.append({r.name, value(r.name)});
-    return database.updatePolicy(list, db);
+    return PolicyStore(database).update(list, db);
 }

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
-class DataBase;
+class Store;
 
 // The limits and levels the doses are judged by, one row each of the table
 // "DosePolicy" (doses in μSv). "Occupational" is staff type 0; every other
@@ -44,9 +44,9 @@ public:
     // counts with its default, and says so in the log. readable (when given)
     // is false when the table could not be read at all: the figures judged
     // by such a policy must not be shown.
-    static DosePolicy load(DataBase& database, QSqlDatabase db, bool* readable = nullptr);
+    static DosePolicy load(Store& database, QSqlDatabase db, bool* readable = nullptr);
     // Writes every row in one transaction.
-    bool save(DataBase& database, QSqlDatabase db) const;
+    bool save(Store& database, QSqlDatabase db) const;
 
 private:
     double byType(const char* stem, int ptype) const;

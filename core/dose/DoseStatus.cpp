@@ -1,6 +1,8 @@
 #include "core/dose/DoseStatus.h"
 
-#include "core/DataBase.h"
+#include "core/store/Store.h"
+#include "core/register/StaffRegister.h"
+#include "core/dose/AlertStore.h"
 #include "core/wear/WearAttribution.h"
 
 #include <algorithm>
@@ -19,13 +21,13 @@ QString monthKey(const QDate& d)
 
 } // namespace
 
-DoseStatus::DoseStatus(DataBase& database, QSqlDatabase db)
+DoseStatus::DoseStatus(Store& database, QSqlDatabase db)
     : DoseStatus(database, db, DosePolicy())
 {
     rules = DosePolicy::load(database, db, &readable);
 }
 
-DoseStatus::DoseStatus(DataBase& database, QSqlDatabase db, const DosePolicy& policy)
+DoseStatus::DoseStatus(Store& database, QSqlDatabase db, const DosePolicy& policy)
     : database(database)
     , db(db)
     , rules(policy)
@@ -87,7 +89,7 @@ bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, D
 bool DoseStatus::evaluate(QList<PersonStatus>& rows, const QDateTime& at, const QString& department)
 {
     QList<Staffdata> staff;
-    if (!database.selectStaffForStatus(staff, department, db))
+    if (!StaffRegister(database).selectForStatus(staff, department, db))
         return false;
     // One read transaction for all: the figures are of one moment of the
     // file, and the file is locked once instead of per statement.
@@ -128,7 +130,7 @@ int DoseStatus::raiseAlerts(const QList<PersonStatus>& rows, const QDateTime& at
         alert.dose = p.verdict.dose;
         alert.threshold = p.verdict.threshold;
         alert.raisedAt = key(at);
-        const int r = database.insertAlertOnce(alert, db);
+        const int r = AlertStore(database).insertOnce(alert, db);
         if (r < 0)
             return -1;
         raised += r;

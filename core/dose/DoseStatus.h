@@ -10,7 +10,7 @@
 #include "core/dose/DoseOfRecord.h"
 #include "core/dose/DosePolicy.h"
 
-class DataBase;
+class Store;
 struct Staffdata;
 
 // One person's standing as of a moment.
@@ -31,8 +31,8 @@ struct PersonStatus
 class DoseStatus
 {
 public:
-    DoseStatus(DataBase& database, QSqlDatabase db); // reads the policy
-    DoseStatus(DataBase& database, QSqlDatabase db, const DosePolicy& policy);
+    DoseStatus(Store& database, QSqlDatabase db); // reads the policy
+    DoseStatus(Store& database, QSqlDatabase db, const DosePolicy& policy);
 
     const DosePolicy& policy() const { return rules; }
     // False when the policy could not be read: then every figure fails too.
@@ -61,7 +61,7 @@ private:
     // last12 always, the other figures when all is set.
     bool compute(const QString& idCard, const QDateTime& at, bool all, DoseFigures& figures);
 
-    DataBase& database;
+    Store& database;
     QSqlDatabase db;
     DosePolicy rules;
     bool readable = true;

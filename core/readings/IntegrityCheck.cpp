@@ -13,7 +13,7 @@
 #include "core/audit/AuditLog.h"
 #include "core/store/SqlDialect.h"
 #include "core/store/SqlDialect.h"
-#include "core/DataBase.h"
+#include "core/store/Store.h"
 
 namespace {
 
@@ -134,7 +134,7 @@ struct IntegrityCheck::Totals
     Rows months;     // Yeardata
 };
 
-IntegrityCheck::IntegrityCheck(DataBase& database, QSqlDatabase db)
+IntegrityCheck::IntegrityCheck(Store& database, QSqlDatabase db)
     : database(database)
     , db(db)
 {

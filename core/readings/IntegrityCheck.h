@@ -7,7 +7,7 @@
 #include "core/readings/IntegrityFinding.h"
 #include "core/readings/IntegrityRepair.h"
 
-class DataBase;
+class Store;
 class QSqlQuery;
 
 // The consistency of a dose register: the file itself, the day totals
@@ -22,7 +22,7 @@ class QSqlQuery;
 class IntegrityCheck
 {
 public:
-    IntegrityCheck(DataBase& database, QSqlDatabase db);
+    IntegrityCheck(Store& database, QSqlDatabase db);
     ~IntegrityCheck();
 
     // Every finding, in this order: the file, the malformed time keys of
@@ -59,7 +59,7 @@ private:
               QStringList& changes);
     bool failed(const QSqlQuery& q, const QString& what);
 
-    DataBase& database;
+    Store& database;
     QSqlDatabase db;
     QString problem;
 };

@@ -12,7 +12,8 @@
 #include <QVariant>
 #include <QtDebug>
 
-#include "core/DataBase.h"
+#include "core/store/Store.h"
+#include "core/readings/ReadingStore.h"
 #include "core/device/HexByte.h"
 
 QMutex datadeal::mutex;
@@ -76,25 +77,26 @@ bool firstProbeValue(const QList<QVariant>& rows, double* value)
 
 // Writes the total of one key: update when the row exists, insert otherwise.
 template <typename Row>
-bool writeTotal(DataBase* database, QSqlDatabase db, bool exists, int slaveId, const QString& key,
-                double value, bool (DataBase::*insertRow)(const Row&, QSqlDatabase),
-                bool (DataBase::*updateRow)(const Row&, QSqlDatabase))
+bool writeTotal(Store* database, QSqlDatabase db, bool exists, int slaveId, const QString& key,
+                double value, bool (ReadingStore::*insertRow)(const Row&, QSqlDatabase),
+                bool (ReadingStore::*updateRow)(const Row&, QSqlDatabase))
 {
     Row row;
     row.slaveId = slaveId;
     row.dataTime = key;
     row.probeValue = value;
-    return exists ? (database->*updateRow)(row, db) : (database->*insertRow)(row, db);
+    ReadingStore readings(*database);
+    return exists ? (readings.*updateRow)(row, db) : (readings.*insertRow)(row, db);
 }
 
 // The readings of a reply are added per key: each key's row is read once and
 // written once, yet the sum is formed reading by reading in message order, so
 // the total is exactly what adding the readings one at a time would give.
 template <typename Row>
-bool addPending(DataBase* database, QSqlDatabase db, const QList<PendingReading>& pending,
+bool addPending(Store* database, QSqlDatabase db, const QList<PendingReading>& pending,
                 int kind, int keyLength, int slaveId,
-                bool (DataBase::*insertRow)(const Row&, QSqlDatabase),
-                bool (DataBase::*updateRow)(const Row&, QSqlDatabase))
+                bool (ReadingStore::*insertRow)(const Row&, QSqlDatabase),
+                bool (ReadingStore::*updateRow)(const Row&, QSqlDatabase))
 {
     struct Total
     {
@@ -109,7 +111,7 @@ bool addPending(DataBase* database, QSqlDatabase db, const QList<PendingReading>
         auto it = totals.find(key);
         if (it == totals.end()) {
             QList<QVariant> rows;
-            if (!database->selectDataByTime(kind, rows, slaveId, key, key, db))
+            if (!ReadingStore(*database).selectDataByTime(kind, rows, slaveId, key, key, db))
                 return false;
             Total total;
             if (!rows.isEmpty()) {
@@ -134,12 +136,12 @@ bool addPending(DataBase* database, QSqlDatabase db, const QList<PendingReading>
 
 // Sets the total of one key to value, creating the row if needed.
 template <typename Row>
-bool setTotal(DataBase* database, QSqlDatabase db, int kind, int slaveId, const QString& key,
-              double value, bool (DataBase::*insertRow)(const Row&, QSqlDatabase),
-              bool (DataBase::*updateRow)(const Row&, QSqlDatabase))
+bool setTotal(Store* database, QSqlDatabase db, int kind, int slaveId, const QString& key,
+              double value, bool (ReadingStore::*insertRow)(const Row&, QSqlDatabase),
+              bool (ReadingStore::*updateRow)(const Row&, QSqlDatabase))
 {
     QList<QVariant> rows;
-    if (!database->selectDataByTime(kind, rows, slaveId, key, key, db))
+    if (!ReadingStore(*database).selectDataByTime(kind, rows, slaveId, key, key, db))
         return false;
     return writeTotal<Row>(database, db, !rows.isEmpty(), slaveId, key, value, insertRow,
                            updateRow);
@@ -152,7 +154,7 @@ void datadeal::setProbe(std::function<void(Step)> probe)
     datadeal::probe = std::move(probe);
 }
 
-datadeal::datadeal(DataBase* database, SettingsAdpater* settings)
+datadeal::datadeal(Store* database, SettingsAdpater* settings)
     : settings(settings), database(database)
 {
     pending.clear();
@@ -266,7 +268,7 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
     // lookup, a failing query is told apart from "not stored" and stops the
     // reply instead of letting a stored hour be inserted twice.
     QList<QVariant> rows;
-    if (!database->selectDataByTime(KindRealdata, rows, slaveId, first, last, db))
+    if (!ReadingStore(*database).selectDataByTime(KindRealdata, rows, slaveId, first, last, db))
         return false;
     QSet<QString> stored;
     stored.reserve(rows.size() + readings.size());
@@ -285,7 +287,7 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
         row.slaveId = slaveId;
         row.dataTime = reading.dataTime;
         row.probeValue = reading.probeValue;
-        if (!database->insertRealdata(row, db))
+        if (!ReadingStore(*database).insertRealdata(row, db))
             return false;
         if (probe)
             probe(Step::Written);
@@ -306,7 +308,7 @@ bool datadeal::storeShared(QList<PendingReading> readings, int slaveId)
     std::stable_sort(readings.begin(), readings.end(),
                      [](const PendingReading& a, const PendingReading& b) { return a.dataTime < b.dataTime; });
     for (const PendingReading& reading : qAsConst(readings)) {
-        const int inserted = database->insertReadingOnce(slaveId, reading.dataTime, reading.probeValue, db);
+        const int inserted = ReadingStore(*database).insertReadingOnce(slaveId, reading.dataTime, reading.probeValue, db);
         if (inserted < 0)
             return false;
         if (probe)
@@ -324,7 +326,7 @@ bool datadeal::addSharedTotals(int slaveId)
         for (const PendingReading& reading : qAsConst(pending))
             sums[reading.dataTime.left(kind.second)] += reading.probeValue;
         for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
-            if (!database->addToTotal(kind.first, slaveId, it.key(), it.value(), db))
+            if (!ReadingStore(*database).addToTotal(kind.first, slaveId, it.key(), it.value(), db))
                 return false;
         }
     }
@@ -338,9 +340,9 @@ bool datadeal::updateTotals(int slaveId)
     if (database->isShared())
         return addSharedTotals(slaveId);
     return addPending<totaldata_year>(database, db, pending, KindYeardata, MonthKeyLength, slaveId,
-                                      &DataBase::insertYeardata, &DataBase::updateYeardata)
+                                      &ReadingStore::insertYeardata, &ReadingStore::updateYeardata)
         && addPending<totaldata_mon>(database, db, pending, KindMonthdata, DayKeyLength, slaveId,
-                                     &DataBase::insertMonthdata, &DataBase::updateMonthdata);
+                                     &ReadingStore::insertMonthdata, &ReadingStore::updateMonthdata);
 }
 
 void datadeal::testcaldata()
@@ -375,7 +377,7 @@ bool datadeal::recomputeTotals(int slaveId, const QString& day)
     double daySum = 0.0;
     double monthSum = 0.0;
     QList<QVariant> rows;
-    if (!database->selectDataByTime(KindRealdata, rows, slaveId, day + QLatin1String("000000"),
+    if (!ReadingStore(*database).selectDataByTime(KindRealdata, rows, slaveId, day + QLatin1String("000000"),
                                     day + QLatin1String("235900"), db))
         return false;
     pending.clear();
@@ -384,7 +386,7 @@ bool datadeal::recomputeTotals(int slaveId, const QString& day)
         pending.append(PendingReading{reading.probeValue, reading.dataTime});
         daySum += reading.probeValue;
     }
-    if (!database->selectDataByTime(KindRealdata, rows, slaveId, month + QLatin1String("00000000"),
+    if (!ReadingStore(*database).selectDataByTime(KindRealdata, rows, slaveId, month + QLatin1String("00000000"),
                                     month + QLatin1String("99999999"), db))
         return false;
     for (const QVariant& row : qAsConst(rows))
@@ -393,7 +395,7 @@ bool datadeal::recomputeTotals(int slaveId, const QString& day)
     if (pending.isEmpty())
         return true; // nothing stored for that day: nothing to correct
     return setTotal<totaldata_mon>(database, db, KindMonthdata, slaveId, day, daySum,
-                                   &DataBase::insertMonthdata, &DataBase::updateMonthdata)
+                                   &ReadingStore::insertMonthdata, &ReadingStore::updateMonthdata)
         && setTotal<totaldata_year>(database, db, KindYeardata, slaveId, month, monthSum,
-                                    &DataBase::insertYeardata, &DataBase::updateYeardata);
+                                    &ReadingStore::insertYeardata, &ReadingStore::updateYeardata);
 }

@@ -10,7 +10,7 @@
 
 #include "core/readings/PendingReading.h"
 
-class DataBase;
+class Store;
 class QThread;
 class SettingsAdpater;
 
@@ -24,7 +24,7 @@ class datadeal : public QObject
     Q_OBJECT
 
 public:
-    datadeal(DataBase* database, SettingsAdpater* settings);
+    datadeal(Store* database, SettingsAdpater* settings);
 
     // Where a reply's transaction has got to: begun, a reading written, about
     // to commit. A probe set here is called at each; tests cut the power there.
@@ -58,7 +58,7 @@ private:
 
     QList<PendingReading> pending;
     SettingsAdpater* settings = nullptr;
-    DataBase* database = nullptr;
+    Store* database = nullptr;
     QString connName = QStringLiteral("deal_db");
     QSqlDatabase db;
     // The thread that created "deal_db"; Qt connections may be used there only.

@@ -2,10 +2,11 @@
 
 #include <QtDebug>
 
+#include "core/store/Store.h"
 #include "core/log/QsLog.h"
 #include "core/readings/datadeal.h"
 
-mydeal_thread::mydeal_thread(QObject* parent, DataBase* database, SettingsAdpater* settings)
+mydeal_thread::mydeal_thread(QObject* parent, Store* database, SettingsAdpater* settings)
     : QThread(parent), database(database), settings(settings)
 {
     start(QThread::InheritPriority);

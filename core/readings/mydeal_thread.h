@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class DataBase;
+class Store;
 class SettingsAdpater;
 class datadeal;
 
@@ -19,7 +19,7 @@ class mydeal_thread : public QThread
     Q_OBJECT
 
 public:
-    mydeal_thread(QObject* parent, DataBase* database, SettingsAdpater* settings);
+    mydeal_thread(QObject* parent, Store* database, SettingsAdpater* settings);
     ~mydeal_thread() override;
 
 signals:
@@ -39,7 +39,7 @@ protected:
 private:
     void createWorker();
 
-    DataBase* database = nullptr;
+    Store* database = nullptr;
     SettingsAdpater* settings = nullptr;
     std::unique_ptr<datadeal> worker;
     // Released by run() once the worker is wired: no reply may be emitted

@@ -1,7 +1,8 @@
 #include "core/report/PeriodReport.h"
 
 #include "core/time/Clock.h"
-#include "core/DataBase.h"
+#include "core/store/Store.h"
+#include "core/register/DepartmentRegister.h"
 #include "core/dose/DoseStatus.h"
 
 int PeriodReport::people() const
@@ -23,7 +24,7 @@ QString PeriodReport::periodProblem(const QDate& from, const QDate& to)
     return QString();
 }
 
-bool PeriodReport::load(DataBase& database, QSqlDatabase db, const QString& department, const QDate& from,
+bool PeriodReport::load(Store& database, QSqlDatabase db, const QString& department, const QDate& from,
                         const QDate& to, PeriodReport& report, QString* why)
 {
     auto fail = [why](const QString& reason) {
@@ -40,7 +41,7 @@ bool PeriodReport::load(DataBase& database, QSqlDatabase db, const QString& depa
     if (!problem.isEmpty())
         return fail(problem);
     Departdata found;
-    if (!department.isEmpty() && !database.selectDepartmentByName(found, department, db))
+    if (!department.isEmpty() && !DepartmentRegister(database).selectByName(found, department, db))
         return fail(QStringLiteral("no department ") + department);
 
     // Year so far and level as dosectl status has them at the period's end.

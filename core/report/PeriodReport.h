@@ -8,7 +8,7 @@
 
 #include "core/dose/DoseLevel.h"
 
-class DataBase;
+class Store;
 
 // What the department report (部门剂量报表) of a period shows: one row per
 // person with the dose of record of the period (each month's part netted on
@@ -53,6 +53,6 @@ public:
     // first hour of from through the last of to. False with why when the
     // period is refused, the department is unknown or the database cannot
     // be read.
-    static bool load(DataBase& database, QSqlDatabase db, const QString& department, const QDate& from,
+    static bool load(Store& database, QSqlDatabase db, const QString& department, const QDate& from,
                      const QDate& to, PeriodReport& report, QString* why);
 };

@@ -1,7 +1,10 @@
 #include "core/report/PersonRecord.h"
 
 #include "core/time/Clock.h"
-#include "core/DataBase.h"
+#include "core/store/Store.h"
+#include "core/wear/WearPeriods.h"
+#include "core/register/StaffRegister.h"
+#include "core/dose/AlertStore.h"
 #include "core/dose/DoseStatus.h"
 #include "core/wear/WearAttribution.h"
 
@@ -78,7 +81,7 @@ double PersonRecord::lifetime() const
     return cents(0, 1, toYear, 12) / 100.0;
 }
 
-bool PersonRecord::load(DataBase& database, QSqlDatabase db, const QString& idCard, int fromYear, int toYear,
+bool PersonRecord::load(Store& database, QSqlDatabase db, const QString& idCard, int fromYear, int toYear,
                         PersonRecord& record, QString* why)
 {
     auto fail = [why](const QString& reason) {
@@ -88,9 +91,9 @@ bool PersonRecord::load(DataBase& database, QSqlDatabase db, const QString& idCa
     };
     record = PersonRecord();
     record.generated = Clock::now();
-    if (!database.selectStaffByIdCard(record.person, idCard, db) || record.person.ID_card != idCard)
+    if (!StaffRegister(database).selectByIdCard(record.person, idCard, db) || record.person.ID_card != idCard)
         return fail(QStringLiteral("no person with ID card ") + idCard);
-    if (!database.selectWearingByIdCard(record.wearing, idCard, db))
+    if (!WearPeriods(database).selectByIdCard(record.wearing, idCard, db))
         return fail(QStringLiteral("cannot read the wear periods"));
 
     // The first month with readings decides the default start and how far
@@ -115,7 +118,7 @@ bool PersonRecord::load(DataBase& database, QSqlDatabase db, const QString& idCa
         return fail(QStringLiteral("cannot read the readings"));
 
     QList<DoseAlertdata> alerts;
-    if (!database.selectAlerts(alerts, false, db))
+    if (!AlertStore(database).select(alerts, false, db))
         return fail(QStringLiteral("cannot read the alerts"));
     for (const DoseAlertdata& a : qAsConst(alerts)) {
         const int y = a.periodKey.left(4).toInt();

@@ -12,7 +12,7 @@
 #include "core/wear/Wearingdata.h"
 #include "core/dose/DoseOfRecord.h"
 
-class DataBase;
+class Store;
 
 // What a personal dose record (个人剂量档案) shows, without any layout: the
 // person, the dosimeters worn, the net dose of every month of the years
@@ -55,7 +55,7 @@ public:
     // year with readings, and Clock::now()'s year. False with why (for the
     // operator) when the person is unknown, the years are wrong or the
     // database cannot be read.
-    static bool load(DataBase& database, QSqlDatabase db, const QString& idCard, int fromYear, int toYear,
+    static bool load(Store& database, QSqlDatabase db, const QString& idCard, int fromYear, int toYear,
                      PersonRecord& record, QString* why);
 
 private:

@@ -4,7 +4,6 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "core/audit/AuditLog.h"
 #include "core/store/SqlDialect.h"
 
 bool StoreSchema::mayLayOut(const QSqlDatabase& db)
@@ -26,7 +25,7 @@ QStringList StoreSchema::missing(const QSqlDatabase& db, const QStringList& tabl
         if (!SqlDialect::hasTable(db, t))
             lacking << QStringLiteral("table ") + t;
     }
-    if (SqlDialect::isPostgres(db)) {
+    if (SqlDialect::keepsUniqueReadings(db)) {
         QSqlQuery q(db);
         for (const QString& t : keyedTables) {
             const QString key = QStringLiteral("key_") + t;
@@ -35,10 +34,6 @@ QStringList StoreSchema::missing(const QSqlDatabase& db, const QStringList& tabl
             if (!q.exec() || !q.next())
                 lacking << QStringLiteral("unique key ") + key;
         }
-    }
-    if (lacking.isEmpty()) {
-        for (const QString& t : AuditLog::lacking(db))
-            lacking << QStringLiteral("trigger ") + t;
     }
     return lacking;
 }

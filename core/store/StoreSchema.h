@@ -14,8 +14,8 @@ public:
     // Whether this connection creates and upgrades the tables and triggers.
     static bool mayLayOut(const QSqlDatabase& db);
 
-    // What the store lacks of the layout the program works on: "table X",
-    // "unique key key_X" (a shared store keeps each reading once), and the
-    // audit trail's triggers ("trigger X"). Empty when complete.
+    // What the store lacks of the tables the program works on: "table X",
+    // "unique key key_X" (a shared store keeps each reading once). Empty
+    // when complete.
     static QStringList missing(const QSqlDatabase& db, const QStringList& tables, const QStringList& keyedTables);
 };

@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "core/time/Clock.h"
-#include "core/DataBase.h"
+#include "core/store/Store.h"
+#include "core/wear/WearPeriods.h"
+#include "core/readings/ReadingStore.h"
 #include "core/readings/Realdata.h"
 #include "core/readings/totaldata_mon.h"
 #include "core/readings/totaldata_year.h"
@@ -44,7 +46,7 @@ QList<WearAttribution::Span> subtract(const WearAttribution::Span& whole, const 
 
 struct Reader
 {
-    DataBase* database;
+    Store* database;
     QSqlDatabase db;
     int slaveId;
     int keyLength;
@@ -56,7 +58,7 @@ struct Reader
     void read(int table, const QString& from, const QString& to)
     {
         QList<QVariant> rows;
-        if (!database->selectDataByTime(table, rows, slaveId, from, to, db)) {
+        if (!ReadingStore(*database).selectDataByTime(table, rows, slaveId, from, to, db)) {
             ok = false;
             return;
         }
@@ -102,7 +104,7 @@ QString WearAttribution::nowKey()
     return hourKey(Clock::now());
 }
 
-bool WearAttribution::effectiveSpans(DataBase* database, QSqlDatabase db, const QString& idCard, QList<Span>& spans,
+bool WearAttribution::effectiveSpans(Store* database, QSqlDatabase db, const QString& idCard, QList<Span>& spans,
                                      QList<int>* slaveIds)
 {
     spans.clear();
@@ -110,13 +112,13 @@ bool WearAttribution::effectiveSpans(DataBase* database, QSqlDatabase db, const 
         slaveIds->clear();
     // Periods that cannot be read are an error, never "wore nothing".
     QList<Wearingdata> own;
-    if (!database->selectWearingByIdCard(own, idCard, db))
+    if (!WearPeriods(*database).selectByIdCard(own, idCard, db))
         return false;
     QMap<int, QList<Wearingdata>> byAddress;
     for (const Wearingdata& w : qAsConst(own)) {
         if (!byAddress.contains(w.slaveId)) {
             QList<Wearingdata> all;
-            if (!database->selectWearingBySlaveId(all, w.slaveId, db))
+            if (!WearPeriods(*database).selectBySlaveId(all, w.slaveId, db))
                 return false;
             byAddress.insert(w.slaveId, all);
         }
@@ -138,7 +140,7 @@ bool WearAttribution::effectiveSpans(DataBase* database, QSqlDatabase db, const 
     return true;
 }
 
-bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QString& idCard, Kind kind,
+bool WearAttribution::collect(Store* database, QSqlDatabase db, const QString& idCard, Kind kind,
                               const QDateTime& from, const QDateTime& to, Figures& figures)
 {
     figures = Figures();
@@ -150,7 +152,7 @@ bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QString
         && collect(database, db, spans, slaveIds, kind, from, to, figures);
 }
 
-bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
+bool WearAttribution::collect(Store* database, QSqlDatabase db, const QList<Span>& spans,
                               const QList<int>& slaveIds, Kind kind, const QDateTime& from, const QDateTime& to,
                               Figures& figures)
 {
@@ -203,7 +205,7 @@ bool WearAttribution::collect(DataBase* database, QSqlDatabase db, const QList<S
     return ok;
 }
 
-bool WearAttribution::countSegments(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
+bool WearAttribution::countSegments(Store* database, QSqlDatabase db, const QList<Span>& spans,
                                    const QList<int>& slaveIds, const QStringList& bounds, QVector<int>& counts)
 {
     counts.fill(0, qMax(0, bounds.size() - 1));
@@ -214,7 +216,7 @@ bool WearAttribution::countSegments(DataBase* database, QSqlDatabase db, const Q
         // five-year window of a person who wore a dosimeter for a year is
         // counted in a dozen queries, not sixty.
         QString first, last;
-        const int found = database->readingRange(slaveIds[i], qMax(spans[i].first, bounds.first()),
+        const int found = ReadingStore(*database).readingRange(slaveIds[i], qMax(spans[i].first, bounds.first()),
                                                  qMin(spans[i].second, bounds.last()), first, last, db);
         if (found < 0)
             return false;
@@ -225,7 +227,7 @@ bool WearAttribution::countSegments(DataBase* database, QSqlDatabase db, const Q
             const QString e = qMin(spans[i].second, bounds[k + 1]);
             if (!(s < e) || bounds[k + 1] <= first || last < bounds[k])
                 continue;
-            const int n = database->countReadings(slaveIds[i], s, e, db);
+            const int n = ReadingStore(*database).countReadings(slaveIds[i], s, e, db);
             if (n < 0)
                 return false;
             counts[k] += n;
@@ -234,13 +236,13 @@ bool WearAttribution::countSegments(DataBase* database, QSqlDatabase db, const Q
     return true;
 }
 
-int WearAttribution::countUnattributed(DataBase* database, QSqlDatabase db, int slaveId)
+int WearAttribution::countUnattributed(Store* database, QSqlDatabase db, int slaveId)
 {
-    const int all = database->countReadings(slaveId, QStringLiteral("0"), QStringLiteral("A"), db);
+    const int all = ReadingStore(*database).countReadings(slaveId, QStringLiteral("0"), QStringLiteral("A"), db);
     if (all <= 0)
         return all;
     QList<Wearingdata> periods;
-    if (!database->selectWearingBySlaveId(periods, slaveId, db))
+    if (!WearPeriods(*database).selectBySlaveId(periods, slaveId, db))
         return -1;
     // The union of the address's periods, each reading counted once.
     QList<Span> merged;
@@ -255,7 +257,7 @@ int WearAttribution::countUnattributed(DataBase* database, QSqlDatabase db, int 
     }
     int covered = 0;
     for (const Span& s : qAsConst(merged)) {
-        const int n = database->countReadings(slaveId, s.first, s.second, db);
+        const int n = ReadingStore(*database).countReadings(slaveId, s.first, s.second, db);
         if (n < 0)
             return -1;
         covered += n;

@@ -9,7 +9,7 @@
 #include <QVariantList>
 #include <QVector>
 
-class DataBase;
+class Store;
 
 // Which readings belong to whom. A reading (address, hour) belongs to the
 // person whose wear period on that address covers the hour; where periods
@@ -41,19 +41,19 @@ public:
     // The person's figures of [from, to). Whole days and months inside one
     // period come from the stored totals, hourly readings only on the days
     // where a period starts or ends. False when the database cannot be read.
-    static bool collect(DataBase* database, QSqlDatabase db, const QString& idCard, Kind kind, const QDateTime& from,
+    static bool collect(Store* database, QSqlDatabase db, const QString& idCard, Kind kind, const QDateTime& from,
                         const QDateTime& to, Figures& figures);
     // The same from the person's spans, as effectiveSpans() gives them.
-    static bool collect(DataBase* database, QSqlDatabase db, const QList<Span>& spans, const QList<int>& slaveIds,
+    static bool collect(Store* database, QSqlDatabase db, const QList<Span>& spans, const QList<int>& slaveIds,
                         Kind kind, const QDateTime& from, const QDateTime& to, Figures& figures);
     // The person's hourly readings in each [bounds[i], bounds[i + 1]), bounds
     // ascending: each reading is counted once, however many windows are
     // asked for. False when the database cannot be read.
-    static bool countSegments(DataBase* database, QSqlDatabase db, const QList<Span>& spans,
+    static bool countSegments(Store* database, QSqlDatabase db, const QList<Span>& spans,
                               const QList<int>& slaveIds, const QStringList& bounds, QVector<int>& counts);
     // Hourly readings of an address that no period covers; -1 when they
     // cannot be counted.
-    static int countUnattributed(DataBase* database, QSqlDatabase db, int slaveId);
+    static int countUnattributed(Store* database, QSqlDatabase db, int slaveId);
     // "5号设备", "5,9号设备".
     static QString legend(const QList<int>& addresses);
 
@@ -80,6 +80,6 @@ public:
     // A person's periods of one address, less the hours later-started
     // periods of that address take: [start, end) pairs, end "99999999999999"
     // for open. False when the periods cannot be read.
-    static bool effectiveSpans(DataBase* database, QSqlDatabase db, const QString& idCard, QList<Span>& spans,
+    static bool effectiveSpans(Store* database, QSqlDatabase db, const QString& idCard, QList<Span>& spans,
                                QList<int>* slaveIds);
 };

@@ -1,4 +1,4 @@
-#include "core/store/StoreMigration.h"
+#include "core/backup/StoreMigration.h"
 
 #include <QFileInfo>
 #include <QLocale>
