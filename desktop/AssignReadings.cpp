@@ -6,6 +6,7 @@
 
 #include "core/time/Clock.h"
 #include "core/DataBase.h"
+#include "core/time/TimeKey.h"
 #include "core/wear/WearAttribution.h"
 #include "ui_AssignReadings.h"
 
@@ -36,7 +37,7 @@ void AssignReadings::prepareAndShow(int address)
     database->closeConnection(connName);
     for (int r = 0; r < cards->rowCount(); ++r)
         ui->cb_card->addItem(cards->index(r, 0).data().toString());
-    const QDateTime hour = QDateTime::fromString(WearAttribution::nowKey(), QStringLiteral("yyyyMMddhhmmss"));
+    const QDateTime hour = TimeKey::parse(WearAttribution::nowKey());
     ui->dt_from->setDateTime(hour.addDays(-1));
     ui->dt_to->setDateTime(hour);
     exec();

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "core/DataBase.h"
+#include "core/time/TimeKey.h"
 #include "core/wear/WearAttribution.h"
 #include "desktop/AddDevice.h"
 #include "desktop/AssignReadings.h"
@@ -113,16 +114,6 @@ void DeviceInfo::view(const QModelIndex& index)
 
 namespace {
 
-QString shownKey(const QString& key, const QString& none)
-{
-    if (key.isEmpty())
-        return none;
-    if (key == QLatin1String("00000000000000"))
-        return QStringLiteral("最初");
-    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : key;
-}
-
 } // namespace
 
 void DeviceInfo::showPeriods()
@@ -157,8 +148,8 @@ void DeviceInfo::showPeriods()
     ui->tw_periods->setRowCount(periods.size());
     for (int r = 0; r < periods.size(); ++r) {
         ui->tw_periods->setItem(r, 0, new QTableWidgetItem(wearers.at(r)));
-        ui->tw_periods->setItem(r, 1, new QTableWidgetItem(shownKey(periods[r].startTime, QString())));
-        ui->tw_periods->setItem(r, 2, new QTableWidgetItem(shownKey(periods[r].endTime, QStringLiteral("至今"))));
+        ui->tw_periods->setItem(r, 1, new QTableWidgetItem(TimeKey::shown(periods[r].startTime, QString())));
+        ui->tw_periods->setItem(r, 2, new QTableWidgetItem(TimeKey::shown(periods[r].endTime, QStringLiteral("至今"))));
     }
 }
 

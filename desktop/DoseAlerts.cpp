@@ -6,17 +6,12 @@
 #include "core/time/Clock.h"
 #include "core/audit/AuditLog.h"
 #include "core/store/Transaction.h"
+#include "core/time/TimeKey.h"
 #include "core/DataBase.h"
 #include "core/dose/DoseLevel.h"
 #include "ui_DoseAlerts.h"
 
 namespace {
-
-QString shownTime(const QString& key)
-{
-    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : key;
-}
 
 QString levelLabel(const QString& word)
 {
@@ -70,9 +65,9 @@ void DoseAlerts::reload()
         Staffdata person;
         database->selectStaffByIdCard(person, a.ID_card, db);
         QList<QStandardItem*> row;
-        for (const QString& text : {shownTime(a.raisedAt), person.name, person.department, levelLabel(a.level),
+        for (const QString& text : {TimeKey::shown(a.raisedAt), person.name, person.department, levelLabel(a.level),
                                     a.periodKey, QString::number(a.dose, 'f', 2), QString::number(a.threshold, 'f', 2),
-                                    a.ackBy, shownTime(a.ackAt), a.comment})
+                                    a.ackBy, TimeKey::shown(a.ackAt), a.comment})
             row << new QStandardItem(text);
         row.first()->setData(a.id, Qt::UserRole);
         model->appendRow(row);
@@ -91,7 +86,7 @@ void DoseAlerts::acknowledge()
         QMessageBox::warning(this, windowTitle(), QStringLiteral("请填写说明!"));
         return;
     }
-    const QString at = Clock::now().toString(QStringLiteral("yyyyMMddhhmmss"));
+    const QString at = TimeKey::of(Clock::now());
     database->openConnection(connName);
     QSqlDatabase db = database->getConnection(connName);
     for (const QModelIndex& index : rows)

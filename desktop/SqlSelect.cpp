@@ -1,4 +1,5 @@
 #include "desktop/SqlSelect.h"
+#include "core/time/TimeKey.h"
 #include "ui_SqlSelect.h"
 
 #include "core/time/Clock.h"
@@ -138,9 +139,7 @@ QString SqlSelect::buildQuery(QVariantList* values) const
     QString clause;
     if (ui->cb_time->isChecked() && start.toMSecsSinceEpoch() <= end.toMSecsSinceEpoch()) {
         if (ui->rb_day->isChecked()) {
-            const QString hour = QStringLiteral("yyyyMMddhh");
-            clause = timeClause("Realdata", start.toString(hour) + QStringLiteral("0000"),
-                                end.toString(hour) + QStringLiteral("0000"));
+            clause = timeClause("Realdata", TimeKey::hourOf(start), TimeKey::hourOf(end));
         } else if (ui->rb_mon->isChecked()) {
             const QString day = QStringLiteral("yyyyMMdd");
             clause = timeClause("Monthdata", start.toString(day), end.toString(day));
@@ -177,8 +176,8 @@ QString SqlSelect::attributedQuery(QVariantList* values) const
         c.timed = true;
         if (ui->rb_day->isChecked()) {
             c.kind = WearAttribution::Hours;
-            c.from = start.toString(QStringLiteral("yyyyMMddhh")) + QStringLiteral("0000");
-            c.to = end.toString(QStringLiteral("yyyyMMddhh")) + QStringLiteral("0000");
+            c.from = TimeKey::hourOf(start);
+            c.to = TimeKey::hourOf(end);
         } else if (ui->rb_mon->isChecked()) {
             c.kind = WearAttribution::Days;
             c.from = start.toString(QStringLiteral("yyyyMMdd"));

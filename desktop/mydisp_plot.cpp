@@ -1,5 +1,7 @@
 #include "desktop/mydisp_plot.h"
 
+#include "core/time/TimeKey.h"
+
 #include <QColor>
 #include <QDateTime>
 #include <QFontMetrics>
@@ -135,7 +137,7 @@ void mydisp_plot::updateCurve(int mode, const QString& legendText, const QString
     QString titleFormat;
     switch (mode) {
     case 0:
-        inFormat = QStringLiteral("yyyyMMddhhmmss");
+        inFormat = QLatin1String(TimeKey::kFormat);
         titleFormat = QStringLiteral("yyyy-MM-dd");
         break;
     case 1:

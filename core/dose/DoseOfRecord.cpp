@@ -1,5 +1,7 @@
 #include "core/dose/DoseOfRecord.h"
 
+#include "core/time/TimeKey.h"
+
 #include <QStringList>
 #include <QVector>
 
@@ -9,7 +11,7 @@ namespace {
 
 QString key(const QDateTime& t)
 {
-    return t.toString(QStringLiteral("yyyyMMddhhmmss"));
+    return TimeKey::of(t);
 }
 
 } // namespace

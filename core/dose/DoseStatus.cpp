@@ -1,5 +1,7 @@
 #include "core/dose/DoseStatus.h"
 
+#include "core/time/TimeKey.h"
+
 #include "core/store/Store.h"
 #include "core/register/StaffRegister.h"
 #include "core/dose/AlertStore.h"
@@ -11,7 +13,7 @@ namespace {
 
 QString key(const QDateTime& t)
 {
-    return t.toString(QStringLiteral("yyyyMMddhhmmss"));
+    return TimeKey::of(t);
 }
 
 QString monthKey(const QDate& d)

@@ -1,6 +1,7 @@
 #include "core/report/PersonRecord.h"
 
 #include "core/time/Clock.h"
+#include "core/time/TimeKey.h"
 #include "core/store/Store.h"
 #include "core/wear/WearPeriods.h"
 #include "core/register/StaffRegister.h"
@@ -135,10 +136,5 @@ QString PersonRecord::typeText(int ptype)
 
 QString PersonRecord::periodTime(const QString& key, const QString& none)
 {
-    if (key.isEmpty())
-        return none;
-    if (key == QStringLiteral("00000000000000"))
-        return QStringLiteral("最初");
-    const QDateTime t = QDateTime::fromString(key, QStringLiteral("yyyyMMddhhmmss"));
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm")) : key;
+    return TimeKey::shown(key, none, QStringLiteral("yyyy-MM-dd hh:mm"));
 }

@@ -14,3 +14,13 @@ QDateTime TimeKey::parse(const QString& key)
 {
     return QDateTime::fromString(key, QLatin1String(kFormat));
 }
+
+QString TimeKey::shown(const QString& key, const QString& none, const QString& format)
+{
+    if (key.isEmpty())
+        return none;
+    if (key == QLatin1String(kBeginning))
+        return QStringLiteral("最初");
+    const QDateTime t = parse(key);
+    return t.isValid() ? t.toString(format) : key;
+}

@@ -18,4 +18,9 @@ public:
     static QString hourOf(const QDateTime& t);
     // Invalid for anything that is no time of the calendar.
     static QDateTime parse(const QString& key);
+    // A key as people read it, "yyyy-MM-dd hh:mm:ss" (or format): "最初" for
+    // the beginning, none for an empty key (an open end), the key itself when
+    // it is no time.
+    static QString shown(const QString& key, const QString& none = QString(),
+                         const QString& format = QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/time/Clock.h"
+#include "core/time/TimeKey.h"
 #include "core/store/Store.h"
 #include "core/wear/WearPeriods.h"
 #include "core/readings/ReadingStore.h"
@@ -16,11 +17,10 @@
 namespace {
 
 const QString kNever = QStringLiteral("99999999999999");
-const QString kKeyFormat = QStringLiteral("yyyyMMddhhmmss");
 
 QString key(const QDateTime& t)
 {
-    return t.toString(kKeyFormat);
+    return TimeKey::of(t);
 }
 
 // [start, end) less every span of cuts.
@@ -96,7 +96,7 @@ QDate monthStartOnOrAfter(const QDate& d)
 
 QString WearAttribution::hourKey(const QDateTime& t)
 {
-    return t.toString(QStringLiteral("yyyyMMddhh")) + QStringLiteral("0000");
+    return TimeKey::hourOf(t);
 }
 
 QString WearAttribution::nowKey()
@@ -169,8 +169,8 @@ bool WearAttribution::collect(Store* database, QSqlDatabase db, const QList<Span
         const QString e = qMin(spans[i].second, hi);
         if (!(s < e))
             continue;
-        const QDateTime a = QDateTime::fromString(s, kKeyFormat);
-        const QDateTime b = QDateTime::fromString(e, kKeyFormat);
+        const QDateTime a = TimeKey::parse(s);
+        const QDateTime b = TimeKey::parse(e);
         if (!a.isValid() || !b.isValid())
             continue; // no time of the calendar: no reading can lie there
         Reader r{database, db, slaveIds[i], keyLength, &figures};

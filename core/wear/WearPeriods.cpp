@@ -47,16 +47,6 @@ void WearPeriods::read(const QSqlQuery& q, Wearingdata& w)
                     q.value(4).toString()};
 }
 
-QString WearPeriods::shownTime(const QString& key, const QString& none)
-{
-    if (key.isEmpty())
-        return none;
-    if (key == TimeKey::kBeginning)
-        return QStringLiteral("最初");
-    const QDateTime t = TimeKey::parse(key);
-    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : key;
-}
-
 bool WearPeriods::readPeriods(const QString& where, const QVariant& key, const QSqlDatabase& db,
                               QList<Wearingdata>& list)
 {
@@ -123,8 +113,8 @@ QString WearPeriods::collision(const QSqlDatabase& db, int slaveId, const QStrin
         return Sql::complete(q) ? QString() : QStringLiteral("佩戴记录无法读取");
     return QStringLiteral("与已有佩戴记录冲突：%1号设备，身份证号 %2，从 %3 到 %4")
         .arg(q.value(0).toInt())
-        .arg(q.value(1).toString(), shownTime(q.value(2).toString(), QString()),
-             shownTime(q.value(3).toString(), QStringLiteral("至今")));
+        .arg(q.value(1).toString(), TimeKey::shown(q.value(2).toString(), QString()),
+             TimeKey::shown(q.value(3).toString(), QStringLiteral("至今")));
 }
 
 bool WearPeriods::closeOpen(const QSqlDatabase& db, int slaveId, const QString& idCard, const QString& now,
@@ -141,7 +131,7 @@ bool WearPeriods::closeOpen(const QSqlDatabase& db, int slaveId, const QString& 
         if (w.startTime > now) {
             say(refusal, QStringLiteral("结束时间早于开始时间：%1号设备的佩戴从 %2 开始")
                              .arg(slaveId)
-                             .arg(shownTime(w.startTime, QString())));
+                             .arg(TimeKey::shown(w.startTime, QString())));
             return false;
         }
         // A period begun this very hour would end empty: it goes.

@@ -51,8 +51,6 @@ public:
     // readings stay with today's wearer.
     bool layOut(const QSqlDatabase& db);
 
-    // "yyyy-MM-dd hh:mm:ss" of a key, "最初" for the beginning, none for "".
-    static QString shownTime(const QString& key, const QString& none);
     // A row of "select id, slaveId, ID_card, startTime, endTime".
     static void read(const QSqlQuery& q, Wearingdata& w);
 
