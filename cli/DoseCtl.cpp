@@ -13,7 +13,7 @@
 #include "core/backup/DatabaseBackup.h"
 #include "core/readings/IntegrityCheck.h"
 #include "core/store/RegisterFile.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/StoreConfig.h"
 #include "core/backup/StoreMigration.h"
 #include "core/dose/DoseStatus.h"
@@ -239,7 +239,7 @@ int DoseCtl::check(const QString& defaultPath, const QStringList& arguments)
             IntegrityCheck checker(database, connection);
             // A repair writes as the program does, in the same journal mode.
             if (parser.isSet(repair))
-                SqlDialect::useWriteAheadLog(connection);
+                Dialect::useWriteAheadLog(connection);
             if (parser.isSet(repair) ? checker.repair(repaired) : checker.check(findings))
                 return QString();
             return checker.error() + QStringLiteral(" (") + database.storeConfig().describe() + QLatin1Char(')');
@@ -410,7 +410,7 @@ int DoseCtl::withDatabase(const QString& path, const std::function<QString(DataB
         QSqlDatabase connection = database.getConnection(conn);
         if (!connection.isOpen())
             problem = QStringLiteral("cannot open the database at ") + store.describe();
-        else if (layOut && store.readOnly && !SqlDialect::hasTable(connection, database.wearingTable)
+        else if (layOut && store.readOnly && !Dialect::hasTable(connection, database.wearingTable)
                  && database.countRows(database.deviceTable, connection) != 0)
             problem = QStringLiteral("%1 还没有佩戴记录表 (Wearing), 只读时无法计算; 请先用能写入它的帐户打开一次")
                           .arg(store.path);

@@ -4,7 +4,7 @@
 
 #include "core/time/Clock.h"
 #include "core/DataBase.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/wear/WearAttribution.h"
 #include "core/export/XlsWorkbook.h"
 #include "core/export/XlsxExport.h"
@@ -267,7 +267,7 @@ void SqlSelect::loadPage(int page)
     QVariantList values;
     const int offset = qMax(0, (page - 1) * rowsPerPage);
     QString statement = attributedQuery(&values);
-    if (!SqlDialect::isPostgres(connection)) {
+    if (!Dialect::isPostgres(connection)) {
         // A file gives its rows in the one order it stores them.
         statement += QStringLiteral(" limit %1 offset %2;").arg(rowsPerPage).arg(offset);
     } else if (offset * 2 <= totalRows) {
@@ -455,7 +455,7 @@ void SqlSelect::exportXls(const OutputFile::Target& file, const QString& query, 
         rows.setForwardOnly(true);
         // A server gives rows in no fixed order unless told.
         bool ok = rows.prepare(query
-                               + (SqlDialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
+                               + (Dialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
                                + QStringLiteral(";"));
         for (const QVariant& value : values)
             rows.addBindValue(value);

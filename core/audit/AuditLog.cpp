@@ -8,7 +8,7 @@
 #include <QVariant>
 
 #include "core/store/Sql.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 
@@ -79,7 +79,7 @@ Trigger trigger(const QSqlDatabase& db, const QString& table, const QString& op,
                 const QString& insert)
 {
     const QString name = QStringLiteral("audit_%1_%2").arg(table, op);
-    if (!SqlDialect::isPostgres(db)) {
+    if (!Dialect::isPostgres(db)) {
         const QString create = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 %4 BEGIN %5; END")
                                    .arg(name, op.toUpper(), table,
                                         when.isEmpty() ? QString() : QStringLiteral("WHEN ") + when, insert);
@@ -99,7 +99,7 @@ Trigger trigger(const QSqlDatabase& db, const QString& table, const QString& op,
 // signed, or none.
 QString actorExpression(const QSqlDatabase& db)
 {
-    if (!SqlDialect::isPostgres(db))
+    if (!Dialect::isPostgres(db))
         return QStringLiteral("coalesce((SELECT actor FROM %1), %2)")
             .arg(QLatin1String(kActorTable), quoted(QLatin1String(AuditLog::kOutside)));
     return QStringLiteral("coalesce(nullif(current_setting('%1', true), ''), %2)")
@@ -136,7 +136,7 @@ Trigger rowTrigger(const QSqlDatabase& db, const Watched& w, const QString& op, 
         action = QStringLiteral("CASE WHEN old.slaveId IS DISTINCT FROM new.slaveId THEN 'setid' ELSE 'update' END");
     const QString insert = QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
                                           "VALUES(%1, %2, %3, '%4', CAST(%5 AS text), rtrim(%6, '; '))")
-                               .arg(SqlDialect::now(db), actorExpression(db), action, QLatin1String(w.table),
+                               .arg(Dialect::now(db), actorExpression(db), action, QLatin1String(w.table),
                                     QString::fromLatin1(w.rowKey).arg(row), pieces.join(QStringLiteral(" || ")));
     return trigger(db, QLatin1String(w.table), op,
                    op == QLatin1String("update") ? changed.join(QStringLiteral(" OR ")) : QString(), insert);
@@ -150,9 +150,9 @@ QList<Trigger> planned(const QSqlDatabase& db, bool& ok)
     QList<Trigger> all;
     for (const Watched& w : kWatched) {
         const QString table = QLatin1String(w.table);
-        if (!SqlDialect::hasTable(db, table))
+        if (!Dialect::hasTable(db, table))
             continue;
-        QStringList columns = SqlDialect::columns(db, table);
+        QStringList columns = Dialect::columns(db, table);
         columns.removeAll(QStringLiteral("id"));
         if (columns.isEmpty()) {
             ok = false;
@@ -162,11 +162,11 @@ QList<Trigger> planned(const QSqlDatabase& db, bool& ok)
             all << rowTrigger(db, w, QLatin1String(op), columns);
     }
     // An acknowledgement: the alert, and the comment it was given.
-    if (SqlDialect::hasTable(db, QStringLiteral("DoseAlert"))) {
+    if (Dialect::hasTable(db, QStringLiteral("DoseAlert"))) {
         const QString insert = QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
                                               "VALUES(%1, %2, 'ack', 'DoseAlert', new.ID_card || ' ' || new.level "
                                               "|| ' ' || new.periodKey, 'comment: → ' || coalesce(new.comment, ''))")
-                                   .arg(SqlDialect::now(db), actorExpression(db));
+                                   .arg(Dialect::now(db), actorExpression(db));
         Trigger ack = trigger(db, QStringLiteral("DoseAlert"), QStringLiteral("ack"),
                               QStringLiteral("coalesce(old.ackAt, '') = '' AND coalesce(new.ackAt, '') <> ''"),
                               insert);
@@ -185,7 +185,7 @@ bool present(const QSqlDatabase& db, QHash<QString, QString>& kept)
 {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const bool read = SqlDialect::isPostgres(db)
+    const bool read = Dialect::isPostgres(db)
         ? q.exec(QStringLiteral("select t.tgname, coalesce(p.prosrc, '') from pg_trigger t "
                                 "join pg_class c on c.oid = t.tgrelid left join pg_proc p on p.oid = t.tgfoid "
                                 "where not t.tgisinternal and t.tgname like 'audit%' "
@@ -205,14 +205,14 @@ const char* const AuditLog::kOutside = "outside the program";
 
 QStringList AuditLog::layout(const QSqlDatabase& db)
 {
-    const QString table = SqlDialect::createTable(
+    const QString table = Dialect::createTable(
         db, QStringLiteral("CREATE TABLE IF NOT EXISTS AuditLog (id INTEGER PRIMARY KEY, at varchar, actor varchar, "
                            "action varchar, tableName varchar, rowKey varchar, detail varchar)"));
     // An entry is never rewritten: neither changed, nor deleted, nor taken
     // over by an insert of its id (SQLite's REPLACE deletes and inserts
     // without firing the delete triggers; PostgreSQL's ON CONFLICT DO UPDATE
     // updates).
-    if (SqlDialect::isPostgres(db))
+    if (Dialect::isPostgres(db))
         return {table,
                 QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_kept() RETURNS trigger LANGUAGE plpgsql AS $f$ "
                                "BEGIN RAISE EXCEPTION 'the audit trail is never changed'; END $f$"),
@@ -243,7 +243,7 @@ bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QStrin
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral("INSERT INTO AuditLog(at, actor, action, tableName, rowKey, detail) "
                                   "VALUES(%1, ?, ?, ?, ?, ?)")
-                       .arg(SqlDialect::now(db))))
+                       .arg(Dialect::now(db))))
         return false;
     for (const QString& v : {Transaction::actor(), action, tableName, rowKey, detail})
         q.addBindValue(v.isNull() ? QStringLiteral("") : v); // text, never NULL
@@ -252,7 +252,7 @@ bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QStrin
 
 bool AuditLog::watch(const QSqlDatabase& db, bool renew)
 {
-    if (!SqlDialect::hasTable(db, QStringLiteral("AuditLog")))
+    if (!Dialect::hasTable(db, QStringLiteral("AuditLog")))
         return false;
     bool ok = false;
     const QList<Trigger> all = planned(db, ok);
@@ -268,7 +268,7 @@ bool AuditLog::watch(const QSqlDatabase& db, bool renew)
             continue;
         // An earlier version's trigger is replaced whole or kept: it records
         // better than none. (Renewing runs at start-up, in no transaction.)
-        const bool whole = !missing && SqlDialect::beginWrite(connection);
+        const bool whole = !missing && Dialect::beginWrite(connection);
         bool made = true;
         for (const QString& statement : t.statements)
             made = made && q.exec(statement);
@@ -291,7 +291,7 @@ QStringList AuditLog::lacking(const QSqlDatabase& db)
     QHash<QString, QString> kept;
     if (!ok || !present(db, kept))
         return {QStringLiteral("(the triggers cannot be read)")};
-    QStringList names = SqlDialect::isPostgres(db)
+    QStringList names = Dialect::isPostgres(db)
         ? QStringList{QStringLiteral("AuditLog_kept"), QStringLiteral("AuditLog_kept_truncate")}
         : QStringList{QStringLiteral("AuditLog_kept_update"), QStringLiteral("AuditLog_kept_delete")};
     names << QStringLiteral("AuditLog_kept_id");

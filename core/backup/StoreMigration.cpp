@@ -14,7 +14,7 @@
 #include "core/audit/AuditLog.h"
 #include "core/DataBase.h"
 #include "core/backup/DatabaseBackup.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 
 namespace {
 
@@ -165,11 +165,11 @@ bool StoreMigration::openSource(QSqlDatabase& source)
         return fail(QStringLiteral("无法打开 %1: %2").arg(sourcePath, source.lastError().text()));
     // A file that is no SQLite database lists no tables at all.
     for (const QString& t : DatabaseBackup::tables()) {
-        if (!SqlDialect::hasTable(source, t))
+        if (!Dialect::hasTable(source, t))
             return fail(QStringLiteral("%1 不是本程序的 SQLite 数据库 (没有表 %2)").arg(sourcePath, t));
     }
     for (const QString& t : tables()) {
-        if (SqlDialect::hasTable(source, t))
+        if (Dialect::hasTable(source, t))
             present << t;
     }
     return true;
@@ -181,7 +181,7 @@ bool StoreMigration::migrate(const QSqlDatabase& source, DataBase& store, const 
         return false;
     QSqlDatabase connection = db;
     QSqlError refused;
-    if (!SqlDialect::beginWrite(connection, &refused))
+    if (!Dialect::beginWrite(connection, &refused))
         return fail(refused.text());
     if (!copy(source, db)) {
         connection.rollback();
@@ -199,7 +199,7 @@ bool StoreMigration::targetIsEmpty(const QSqlDatabase& db)
 {
     for (const QString& t : tables()) {
         // The policy rows are the defaults every new database starts with.
-        if (t == kPolicy || !SqlDialect::hasTable(db, t))
+        if (t == kPolicy || !Dialect::hasTable(db, t))
             continue;
         qint64 rows = 0;
         double unused = 0;
@@ -223,7 +223,7 @@ bool StoreMigration::layOut(DataBase& store, const QSqlDatabase& db)
     if (!AuditLog::watch(db))
         return fail(QStringLiteral("无法在 %1 建立审计触发器").arg(target.describe()));
     for (const QString& t : qAsConst(present)) {
-        if (!SqlDialect::hasTable(db, t))
+        if (!Dialect::hasTable(db, t))
             return fail(QStringLiteral("%1 没有表 %2").arg(target.describe(), t));
     }
     return true;
@@ -255,11 +255,11 @@ bool StoreMigration::copy(const QSqlDatabase& source, const QSqlDatabase& db)
     for (const QString& t : qAsConst(present)) {
         if (!q.exec(QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER USER").arg(t)))
             return failed(QStringLiteral("启用 %1 的触发器").arg(t));
-        if (SqlDialect::columns(db, t).contains(QStringLiteral("id"), Qt::CaseInsensitive))
+        if (Dialect::columns(db, t).contains(QStringLiteral("id"), Qt::CaseInsensitive))
             identities << t;
     }
     // New rows of the stations take ids after the copied ones.
-    if (!SqlDialect::resetIdentities(db, identities))
+    if (!Dialect::resetIdentities(db, identities))
         return fail(QStringLiteral("无法设置编号序列: ") + db.lastError().text());
     if (!compare(source, db))
         return false;
@@ -274,7 +274,7 @@ bool StoreMigration::copy(const QSqlDatabase& source, const QSqlDatabase& db)
 bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& db, const QString& table,
                                qint64 total)
 {
-    const QStringList columns = SqlDialect::columns(source, table);
+    const QStringList columns = Dialect::columns(source, table);
     const QSqlRecord fields = db.record(table.toLower());
     QList<bool> text;
     for (const QString& c : columns) {

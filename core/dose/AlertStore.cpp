@@ -6,7 +6,7 @@
 
 #include "core/audit/AuditLog.h"
 #include "core/store/Sql.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 
@@ -40,7 +40,7 @@ bool AlertStore::layOut(const QSqlDatabase& db)
           "periodKey varchar, dose double, threshold double, raisedAt varchar, ackAt varchar, ackBy varchar, "
           "comment varchar)",
           "CREATE UNIQUE INDEX IF NOT EXISTS idx_DoseAlert_key ON DoseAlert(ID_card, level, periodKey)"}) {
-        if (!QSqlQuery(db).exec(SqlDialect::createTable(db, QLatin1String(statement))))
+        if (!QSqlQuery(db).exec(Dialect::createTable(db, QLatin1String(statement))))
             return false;
     }
     return true;

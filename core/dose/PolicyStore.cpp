@@ -6,7 +6,7 @@
 #include "core/audit/AuditLog.h"
 #include "core/dose/DosePolicy.h"
 #include "core/store/Sql.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 
@@ -33,7 +33,7 @@ PolicyStore::PolicyStore(Store& store)
 
 bool PolicyStore::createTable(const QSqlDatabase& db)
 {
-    return QSqlQuery(db).exec(SqlDialect::createTable(
+    return QSqlQuery(db).exec(Dialect::createTable(
         db, QStringLiteral("CREATE TABLE IF NOT EXISTS DosePolicy (name varchar PRIMARY KEY, value double)")));
 }
 

@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "core/audit/AuditLog.h"
-#include "core/store/SqlDialect.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/Store.h"
 
 namespace {
@@ -153,7 +153,7 @@ bool IntegrityCheck::fileFindings(QList<IntegrityFinding>& findings)
     QSqlQuery q(db);
     q.setForwardOnly(true);
     // A server keeps its own files whole; an SQLite file is checked here.
-    const bool shared = SqlDialect::isPostgres(db);
+    const bool shared = Dialect::isPostgres(db);
     if (!shared && !q.exec(QStringLiteral("PRAGMA integrity_check")))
         return failed(q, QStringLiteral("check the file"));
     while (!shared && q.next()) {
@@ -165,7 +165,7 @@ bool IntegrityCheck::fileFindings(QList<IntegrityFinding>& findings)
     if (q.lastError().isValid())
         return failed(q, QStringLiteral("check the file"));
     for (const QString& t : {database.realdataTable, database.monthdataTable, database.yeardataTable}) {
-        if (!SqlDialect::hasTable(db, t)) {
+        if (!Dialect::hasTable(db, t)) {
             problem = QStringLiteral("not a dose register: no table ") + t;
             return false;
         }
@@ -181,7 +181,7 @@ bool IntegrityCheck::load(Totals& totals)
     // storage takes them. The keys are stored as numbers: for those of
     // fourteen digits integer division gives the same and is the quicker
     // grouping; anything else goes by its text.
-    const QString day = SqlDialect::isPostgres(db)
+    const QString day = Dialect::isPostgres(db)
         ? QStringLiteral("substr(dataTime, 1, 8)")
         : QStringLiteral("case when typeof(dataTime) = 'integer' and dataTime between 10000000000000 and "
                          "99999999999999 then dataTime / 1000000 else substr(dataTime, 1, 8) end");
@@ -255,7 +255,7 @@ bool IntegrityCheck::malformedKeys(QList<IntegrityFinding>& findings)
         {database.yeardataTable, kKeyText, wellFormed(kKeyText, 6), "yyyyMM"},
         {database.realdataTable, kKeyText, wellFormed(kKeyText, 14), "yyyyMMddhh0000"},
     };
-    if (SqlDialect::hasTable(db, database.wearingTable))
+    if (Dialect::hasTable(db, database.wearingTable))
         tables << Keyed{database.wearingTable,
                         QStringLiteral("coalesce(startTime, 'NULL') || '-' || coalesce(endTime, '')"),
                         QStringLiteral("(%1 * %2)").arg(start, end), "yyyyMMddhh0000-yyyyMMddhh0000"};
@@ -292,7 +292,7 @@ bool IntegrityCheck::malformedKeys(QList<IntegrityFinding>& findings)
 bool IntegrityCheck::overlappingPeriods(QList<IntegrityFinding>& findings)
 {
     const QString& w = database.wearingTable;
-    if (!SqlDialect::hasTable(db, w))
+    if (!Dialect::hasTable(db, w))
         return true;
     // Two periods share an hour when each starts before the other ends (an
     // empty end is open). Pairs of one address, then pairs of one person on
@@ -414,7 +414,7 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
     // readings and writing their totals.
     QSqlQuery transaction(db);
     QSqlError refused;
-    if (!SqlDialect::beginWriteLocked(db, {database.realdataTable, database.monthdataTable, database.yeardataTable},
+    if (!Dialect::beginWriteLocked(db, {database.realdataTable, database.monthdataTable, database.yeardataTable},
                                       &refused)) {
         problem = QStringLiteral("cannot lock the database: ") + refused.text();
         return false;

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "core/store/FileConnection.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ QString RegisterFile::layoutProblem(const QSqlDatabase& db, const QString& path)
     QStringList missingTables, missingColumns;
     for (const Table& t : kTables) {
         const QString table = QLatin1String(t.name);
-        const QStringList present = SqlDialect::columns(db, table);
+        const QStringList present = Dialect::columns(db, table);
         if (present.isEmpty()) {
             if (t.always)
                 missingTables << table;

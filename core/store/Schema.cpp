@@ -5,7 +5,7 @@
 #include <QSqlQuery>
 
 #include "core/store/Sql.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/Store.h"
 
 Schema::Schema(Store& store)
@@ -19,7 +19,7 @@ bool Schema::layOut(const QSqlDatabase& db)
     // (a report, a backup) never holds up the storage of a reply. Without it
     // (a read-only folder) writers still wait for each other, so it is no
     // reason to stop.
-    if (!SqlDialect::useWriteAheadLog(db))
+    if (!Dialect::useWriteAheadLog(db))
         qWarning().noquote() << "cannot switch" << store.filePath()
                              << "to write-ahead logging:" << db.lastError().text();
 
@@ -46,7 +46,7 @@ bool Schema::layOut(const QSqlDatabase& db)
     for (const Table& t : tables) {
         if (!Sql::isPlainName(*t.name))
             return false;
-        QSqlQuery(db).exec(SqlDialect::createTable(db, Sql::format(t.statement, *t.name)));
+        QSqlQuery(db).exec(Dialect::createTable(db, Sql::format(t.statement, *t.name)));
     }
 
     // The lookups of a reply's readings and of the register go by these
@@ -72,7 +72,7 @@ bool Schema::layOut(const QSqlDatabase& db)
         QSqlQuery(db).exec(QString::asprintf("CREATE INDEX IF NOT EXISTS idx_%s_%s ON %s(%s);", table.constData(),
                                              i.suffix, table.constData(), i.columns));
     }
-    if (!SqlDialect::keepsUniqueReadings(db))
+    if (!Dialect::keepsUniqueReadings(db))
         return true;
     // A shared store keeps every reading and total once, whoever stores
     // it; an SQLite file may hold duplicates from before and keeps them.

@@ -10,7 +10,7 @@
 #include <QVariant>
 
 #include "core/store/Sql.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/Transaction.h"
 
 namespace {
@@ -140,7 +140,7 @@ void Store::closeConnection(const QString& connName)
 
 bool Store::beginTransaction(QSqlDatabase db)
 {
-    return db.isOpen() && SqlDialect::beginWrite(db);
+    return db.isOpen() && Dialect::beginWrite(db);
 }
 
 bool Store::commitTransaction(QSqlDatabase db)
@@ -207,7 +207,7 @@ QSqlQuery* Store::prepared(const QSqlDatabase& db, int key, const QString& table
         // and added anew) leaves the cached query without a statement.
         // A server's prepared statement lives as long as its connection,
         // and closing one goes through closeConnection, which drops it here.
-        if (p.driver == db.driver() && (SqlDialect::isPostgres(db) || hasLiveStatement(p.query)))
+        if (p.driver == db.driver() && (Dialect::isPostgres(db) || hasLiveStatement(p.query)))
             return &p.query;
         statements.erase(it);
     }

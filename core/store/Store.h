@@ -56,7 +56,7 @@ public:
     QSqlDatabase getConnection(const QString& connName);
     void openConnection(const QString& connName);
     void closeConnection(const QString& connName);
-    // A write transaction (SqlDialect::beginWrite): it waits for another
+    // A write transaction (Dialect::beginWrite): it waits for another
     // writer, up to the connection's busy timeout, instead of failing later.
     bool beginTransaction(QSqlDatabase db);
     bool commitTransaction(QSqlDatabase db);

@@ -4,11 +4,11 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 
 bool StoreSchema::mayLayOut(const QSqlDatabase& db)
 {
-    if (!SqlDialect::isPostgres(db))
+    if (!Dialect::isPostgres(db))
         return true;
     // The owner of the database, or a role it is granted to (a superuser is
     // a member of every role).
@@ -22,10 +22,10 @@ QStringList StoreSchema::missing(const QSqlDatabase& db, const QStringList& tabl
 {
     QStringList lacking;
     for (const QString& t : tables) {
-        if (!SqlDialect::hasTable(db, t))
+        if (!Dialect::hasTable(db, t))
             lacking << QStringLiteral("table ") + t;
     }
-    if (SqlDialect::keepsUniqueReadings(db)) {
+    if (Dialect::keepsUniqueReadings(db)) {
         QSqlQuery q(db);
         for (const QString& t : keyedTables) {
             const QString key = QStringLiteral("key_") + t;

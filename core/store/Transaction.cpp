@@ -7,7 +7,7 @@
 #include <QSysInfo>
 #include <QVariant>
 
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 
 const char* const Transaction::kActorTable = "AuditActor";
 const char* const Transaction::kActorSetting = "dosemanager.actor";
@@ -17,14 +17,14 @@ Transaction::Transaction(const QSqlDatabase& db)
 {
     if (!db.isOpen())
         return;
-    switch (SqlDialect::beginUnit(db, QStringLiteral("unit"))) {
-    case SqlDialect::Unit::Savepoint:
+    switch (Dialect::beginUnit(db, QStringLiteral("unit"))) {
+    case Dialect::Unit::Savepoint:
         open = Savepoint;
         break;
-    case SqlDialect::Unit::Transaction:
+    case Dialect::Unit::Transaction:
         open = Own;
         break;
-    case SqlDialect::Unit::None:
+    case Dialect::Unit::None:
         return;
     }
     signedOk = sign(db);
@@ -64,7 +64,7 @@ QString Transaction::actor()
 bool Transaction::sign(const QSqlDatabase& db)
 {
     QSqlQuery q(db);
-    if (SqlDialect::isPostgres(db))
+    if (Dialect::isPostgres(db))
         q.prepare(QStringLiteral("select set_config('%1', ?, true)").arg(QLatin1String(kActorSetting)));
     else
         q.prepare(QStringLiteral("INSERT OR REPLACE INTO %1(id, actor) VALUES(1, ?)").arg(QLatin1String(kActorTable)));
@@ -74,7 +74,7 @@ bool Transaction::sign(const QSqlDatabase& db)
 
 bool Transaction::unsign(const QSqlDatabase& db)
 {
-    return QSqlQuery(db).exec(SqlDialect::isPostgres(db)
+    return QSqlQuery(db).exec(Dialect::isPostgres(db)
                                   ? QStringLiteral("select set_config('%1', '', true)").arg(QLatin1String(kActorSetting))
                                   : QStringLiteral("DELETE FROM %1").arg(QLatin1String(kActorTable)));
 }

@@ -10,7 +10,7 @@
 #include "core/audit/AuditLog.h"
 #include "core/register/DeviceRegister.h"
 #include "core/store/Sql.h"
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
 #include "core/time/TimeKey.h"
@@ -77,7 +77,7 @@ bool WearPeriods::noPeriodsYet(const QSqlDatabase& db, QList<Wearingdata>& list)
     // them: that stays an error.
     QString devices;
     list.clear();
-    return !SqlDialect::hasTable(db, store.wearingTable)
+    return !Dialect::hasTable(db, store.wearingTable)
         && Sql::firstText(Sql::format("select count(*) from %s ;", store.deviceTable), {}, db, devices)
         && devices.toInt() == 0;
 }
@@ -369,11 +369,11 @@ bool WearPeriods::ensureTable(const QSqlDatabase& db)
     const QString& w = store.wearingTable;
     if (!Sql::isPlainName(w))
         return false;
-    if (SqlDialect::hasTable(db, w))
+    if (Dialect::hasTable(db, w))
         return !db.isOpen() || AuditLog::watch(db);
     // Who wore which dosimeter when; an existing file gains the table here.
     QSqlQuery q(db);
-    if (!q.exec(SqlDialect::createTable(db, Sql::format("CREATE TABLE IF NOT EXISTS %s (id INTEGER PRIMARY KEY, "
+    if (!q.exec(Dialect::createTable(db, Sql::format("CREATE TABLE IF NOT EXISTS %s (id INTEGER PRIMARY KEY, "
                                                         "slaveId integer, ID_card varchar, startTime varchar, "
                                                         "endTime varchar);",
                                                         w)))
@@ -391,7 +391,7 @@ bool WearPeriods::layOut(const QSqlDatabase& db)
     // with the first binding, and a fresh file holds the seven tables only. A
     // shared store has it from the start: its stations may not make tables.
     QString devices;
-    if (!SqlDialect::hasTable(db, store.wearingTable) && !store.isShared()
+    if (!Dialect::hasTable(db, store.wearingTable) && !store.isShared()
         && (!Sql::firstText(Sql::format("select count(*) from %s ;", store.deviceTable), {}, db, devices)
             || devices.toInt() == 0))
         return true;

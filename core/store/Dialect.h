@@ -9,7 +9,7 @@
 // of the program runs unchanged on SQLite and on PostgreSQL: keys are bound
 // as values, sums are "coalesce(sum(x), 0)", and names are never quoted, so
 // PostgreSQL folds them to lower case on both sides.
-class SqlDialect
+class Dialect
 {
 public:
     static bool isPostgres(const QSqlDatabase& db);

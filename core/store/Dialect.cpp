@@ -1,4 +1,4 @@
-#include "core/store/SqlDialect.h"
+#include "core/store/Dialect.h"
 
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -6,22 +6,22 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-bool SqlDialect::isPostgres(const QSqlDatabase& db)
+bool Dialect::isPostgres(const QSqlDatabase& db)
 {
     return db.driverName() == QLatin1String("QPSQL");
 }
 
-bool SqlDialect::keepsUniqueReadings(const QSqlDatabase& db)
+bool Dialect::keepsUniqueReadings(const QSqlDatabase& db)
 {
     return isPostgres(db);
 }
 
-bool SqlDialect::hasTable(const QSqlDatabase& db, const QString& table)
+bool Dialect::hasTable(const QSqlDatabase& db, const QString& table)
 {
     return db.tables().contains(table, Qt::CaseInsensitive);
 }
 
-QString SqlDialect::createTable(const QSqlDatabase& db, const QString& statement)
+QString Dialect::createTable(const QSqlDatabase& db, const QString& statement)
 {
     if (!isPostgres(db))
         return statement;
@@ -37,13 +37,13 @@ QString SqlDialect::createTable(const QSqlDatabase& db, const QString& statement
     return s;
 }
 
-QString SqlDialect::now(const QSqlDatabase& db)
+QString Dialect::now(const QSqlDatabase& db)
 {
     return isPostgres(db) ? QStringLiteral("to_char(clock_timestamp(), 'YYYY-MM-DD HH24:MI:SS')")
                           : QStringLiteral("strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime')");
 }
 
-QStringList SqlDialect::columns(const QSqlDatabase& db, const QString& table)
+QStringList Dialect::columns(const QSqlDatabase& db, const QString& table)
 {
     QStringList names;
     QSqlQuery q(db);
@@ -62,7 +62,7 @@ QStringList SqlDialect::columns(const QSqlDatabase& db, const QString& table)
     return names;
 }
 
-bool SqlDialect::beginWrite(const QSqlDatabase& db, QSqlError* error)
+bool Dialect::beginWrite(const QSqlDatabase& db, QSqlError* error)
 {
     QSqlQuery q(db);
     if (q.exec(isPostgres(db) ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
@@ -72,7 +72,7 @@ bool SqlDialect::beginWrite(const QSqlDatabase& db, QSqlError* error)
     return false;
 }
 
-SqlDialect::Unit SqlDialect::beginUnit(const QSqlDatabase& db, const QString& savepoint)
+Dialect::Unit Dialect::beginUnit(const QSqlDatabase& db, const QString& savepoint)
 {
     QSqlQuery q(db);
     const QString nested = QStringLiteral("SAVEPOINT ") + savepoint;
@@ -93,7 +93,7 @@ SqlDialect::Unit SqlDialect::beginUnit(const QSqlDatabase& db, const QString& sa
     return q.exec(nested) ? Unit::Savepoint : Unit::None;
 }
 
-bool SqlDialect::useWriteAheadLog(const QSqlDatabase& db)
+bool Dialect::useWriteAheadLog(const QSqlDatabase& db)
 {
     if (isPostgres(db))
         return true;
@@ -102,7 +102,7 @@ bool SqlDialect::useWriteAheadLog(const QSqlDatabase& db)
         && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
 }
 
-bool SqlDialect::beginWriteLocked(const QSqlDatabase& db, const QStringList& tables, QSqlError* error)
+bool Dialect::beginWriteLocked(const QSqlDatabase& db, const QStringList& tables, QSqlError* error)
 {
     if (!beginWrite(db, error))
         return false;
@@ -119,7 +119,7 @@ bool SqlDialect::beginWriteLocked(const QSqlDatabase& db, const QStringList& tab
     return true;
 }
 
-bool SqlDialect::resetIdentities(const QSqlDatabase& db, const QStringList& tables)
+bool Dialect::resetIdentities(const QSqlDatabase& db, const QStringList& tables)
 {
     if (!isPostgres(db))
         return true;
