@@ -14,12 +14,6 @@
 
 namespace {
 
-// Who is changing the register: the program's transaction (Transaction)
-// fills the one-row table kActorTable of an SQLite file, or sets the setting
-// kActorSetting of a shared store, and empties it before it commits. A
-// trigger of the file cannot read a connection's temporary table.
-const char* const kActorTable = Transaction::kActorTable;
-const char* const kActorSetting = Transaction::kActorSetting;
 
 // A watched table: the key its rows are known by.
 struct Watched
@@ -73,37 +67,19 @@ struct Trigger
     QString kept;
 };
 
-// SQLite's trigger of the file, or PostgreSQL's function and trigger of the
-// table.
 Trigger trigger(const QSqlDatabase& db, const QString& table, const QString& op, const QString& when,
                 const QString& insert)
 {
-    const QString name = QStringLiteral("audit_%1_%2").arg(table, op);
-    if (!Dialect::isPostgres(db)) {
-        const QString create = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 %4 BEGIN %5; END")
-                                   .arg(name, op.toUpper(), table,
-                                        when.isEmpty() ? QString() : QStringLiteral("WHEN ") + when, insert);
-        return {name, {QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name), create}, create};
-    }
-    const QString body = QStringLiteral(" BEGIN %1; RETURN NULL; END ").arg(insert);
-    return {name,
-            {QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $f$%2$f$")
-                 .arg(name, body),
-             QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER %2 ON %3 FOR EACH ROW %4 EXECUTE FUNCTION %1()")
-                 .arg(name, op.toUpper(), table,
-                      when.isEmpty() ? QString() : QStringLiteral("WHEN (%1)").arg(when))},
-            body};
+    const Dialect::Trigger t =
+        Dialect::rowTrigger(db, QStringLiteral("audit_%1_%2").arg(table, op), table, op, when, insert);
+    return {t.name, t.statements, t.kept};
 }
 
 // The actor as the trigger writes it: the one the program's transaction
 // signed, or none.
 QString actorExpression(const QSqlDatabase& db)
 {
-    if (!Dialect::isPostgres(db))
-        return QStringLiteral("coalesce((SELECT actor FROM %1), %2)")
-            .arg(QLatin1String(kActorTable), quoted(QLatin1String(AuditLog::kOutside)));
-    return QStringLiteral("coalesce(nullif(current_setting('%1', true), ''), %2)")
-        .arg(QLatin1String(kActorSetting), quoted(QLatin1String(AuditLog::kOutside)));
+    return Transaction::actorExpression(db, quoted(QLatin1String(AuditLog::kOutside)));
 }
 
 Trigger rowTrigger(const QSqlDatabase& db, const Watched& w, const QString& op, const QStringList& columns)
@@ -183,58 +159,23 @@ QList<Trigger> planned(const QSqlDatabase& db, bool& ok)
 // the text it keeps of each; false when they cannot be read.
 bool present(const QSqlDatabase& db, QHash<QString, QString>& kept)
 {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    const bool read = Dialect::isPostgres(db)
-        ? q.exec(QStringLiteral("select t.tgname, coalesce(p.prosrc, '') from pg_trigger t "
-                                "join pg_class c on c.oid = t.tgrelid left join pg_proc p on p.oid = t.tgfoid "
-                                "where not t.tgisinternal and t.tgname like 'audit%' "
-                                "and c.relnamespace = to_regnamespace(current_schema())"))
-        : q.exec(QStringLiteral("select name, sql from main.sqlite_master where type = 'trigger' "
-                                "and name like 'audit%'"));
-    if (!read)
-        return false;
-    while (q.next())
-        kept.insert(q.value(0).toString().toLower(), q.value(1).toString());
-    return !q.lastError().isValid();
+    return Dialect::triggers(db, QStringLiteral("audit"), kept);
 }
 
 } // namespace
 
 const char* const AuditLog::kOutside = "outside the program";
+const char* const AuditLog::kNeverChanged = "the audit trail is never changed";
 
 QStringList AuditLog::layout(const QSqlDatabase& db)
 {
-    const QString table = Dialect::createTable(
-        db, QStringLiteral("CREATE TABLE IF NOT EXISTS AuditLog (id INTEGER PRIMARY KEY, at varchar, actor varchar, "
-                           "action varchar, tableName varchar, rowKey varchar, detail varchar)"));
     // An entry is never rewritten: neither changed, nor deleted, nor taken
-    // over by an insert of its id (SQLite's REPLACE deletes and inserts
-    // without firing the delete triggers; PostgreSQL's ON CONFLICT DO UPDATE
-    // updates).
-    if (Dialect::isPostgres(db))
-        return {table,
-                QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_kept() RETURNS trigger LANGUAGE plpgsql AS $f$ "
-                               "BEGIN RAISE EXCEPTION 'the audit trail is never changed'; END $f$"),
-                QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept BEFORE UPDATE OR DELETE ON AuditLog "
-                               "FOR EACH ROW EXECUTE FUNCTION auditlog_kept()"),
-                QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept_truncate BEFORE TRUNCATE ON AuditLog "
-                               "FOR EACH STATEMENT EXECUTE FUNCTION auditlog_kept()"),
-                QStringLiteral("CREATE OR REPLACE FUNCTION auditlog_kept_id() RETURNS trigger LANGUAGE plpgsql AS "
-                               "$f$ BEGIN IF EXISTS (SELECT 1 FROM AuditLog WHERE id = NEW.id) THEN "
-                               "RAISE EXCEPTION 'the audit trail is never changed'; END IF; RETURN NEW; END $f$"),
-                QStringLiteral("CREATE OR REPLACE TRIGGER AuditLog_kept_id BEFORE INSERT ON AuditLog "
-                               "FOR EACH ROW EXECUTE FUNCTION auditlog_kept_id()")};
-    return {table,
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_update BEFORE UPDATE ON AuditLog "
-                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_delete BEFORE DELETE ON AuditLog "
-                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS AuditLog_kept_id BEFORE INSERT ON AuditLog "
-                           "WHEN EXISTS (SELECT 1 FROM AuditLog WHERE id = new.id) "
-                           "BEGIN SELECT RAISE(ABORT, 'the audit trail is never changed'); END"),
-            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY CHECK (id = 1), actor varchar)")
-                .arg(QLatin1String(kActorTable))};
+    // over by an insert of its id.
+    return QStringList{Dialect::createTable(db, QStringLiteral("CREATE TABLE IF NOT EXISTS AuditLog (id INTEGER PRIMARY KEY, "
+                                                               "at varchar, actor varchar, action varchar, "
+                                                               "tableName varchar, rowKey varchar, detail varchar)"))}
+        + Dialect::keepRows(db, QStringLiteral("AuditLog"), QLatin1String(kNeverChanged)).statements
+        + Transaction::layout(db);
 }
 
 bool AuditLog::write(const QSqlDatabase& db, const QString& action, const QString& tableName, const QString& rowKey,
@@ -291,10 +232,7 @@ QStringList AuditLog::lacking(const QSqlDatabase& db)
     QHash<QString, QString> kept;
     if (!ok || !present(db, kept))
         return {QStringLiteral("(the triggers cannot be read)")};
-    QStringList names = Dialect::isPostgres(db)
-        ? QStringList{QStringLiteral("AuditLog_kept"), QStringLiteral("AuditLog_kept_truncate")}
-        : QStringList{QStringLiteral("AuditLog_kept_update"), QStringLiteral("AuditLog_kept_delete")};
-    names << QStringLiteral("AuditLog_kept_id");
+    QStringList names = Dialect::keepRows(db, QStringLiteral("AuditLog"), QLatin1String(kNeverChanged)).names;
     for (const Trigger& t : all)
         names << t.name;
     QStringList missing;

@@ -17,6 +17,7 @@ class AuditLog
 public:
     // The actor of a change the program did not sign.
     static const char* const kOutside; // "outside the program"
+    static const char* const kNeverChanged; // the error a change of an entry meets
 
     // "CREATE TABLE IF NOT EXISTS AuditLog ..." and the triggers that keep
     // its rows as written; part of the layout of every database, in the

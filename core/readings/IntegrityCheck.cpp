@@ -150,20 +150,16 @@ bool IntegrityCheck::failed(const QSqlQuery& q, const QString& what)
 
 bool IntegrityCheck::fileFindings(QList<IntegrityFinding>& findings)
 {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
     // A server keeps its own files whole; an SQLite file is checked here.
-    const bool shared = Dialect::isPostgres(db);
-    if (!shared && !q.exec(QStringLiteral("PRAGMA integrity_check")))
-        return failed(q, QStringLiteral("check the file"));
-    while (!shared && q.next()) {
-        const QString said = q.value(0).toString();
-        if (said != QLatin1String("ok"))
-            findings << finding(IntegrityFinding::DamagedFile, QStringLiteral("database"), -1, QString(),
-                                QStringLiteral("integrity_check"), QStringLiteral("ok"), said);
+    QStringList said;
+    QSqlError error;
+    if (!Dialect::checkFile(db, said, &error)) {
+        problem = QStringLiteral("cannot check the file: ") + error.text();
+        return false;
     }
-    if (q.lastError().isValid())
-        return failed(q, QStringLiteral("check the file"));
+    for (const QString& s : qAsConst(said))
+        findings << finding(IntegrityFinding::DamagedFile, QStringLiteral("database"), -1, QString(),
+                            QStringLiteral("integrity_check"), QStringLiteral("ok"), s);
     for (const QString& t : {database.realdataTable, database.monthdataTable, database.yeardataTable}) {
         if (!Dialect::hasTable(db, t)) {
             problem = QStringLiteral("not a dose register: no table ") + t;
@@ -178,13 +174,8 @@ bool IntegrityCheck::load(Totals& totals)
     QSqlQuery q(db);
     q.setForwardOnly(true);
     // A day's key is the first eight digits of the reading's key, as the
-    // storage takes them. The keys are stored as numbers: for those of
-    // fourteen digits integer division gives the same and is the quicker
-    // grouping; anything else goes by its text.
-    const QString day = Dialect::isPostgres(db)
-        ? QStringLiteral("substr(dataTime, 1, 8)")
-        : QStringLiteral("case when typeof(dataTime) = 'integer' and dataTime between 10000000000000 and "
-                         "99999999999999 then dataTime / 1000000 else substr(dataTime, 1, 8) end");
+    // storage takes them.
+    const QString day = Dialect::keyPrefix(db, QStringLiteral("dataTime"), 8);
     // A reading whose key is no hour belongs to no day (malformedKeys() lists it).
     if (!q.exec(QStringLiteral("select slaveId, %2, coalesce(sum(probeValue), 0) from %1 where %3 = 1 group by 1, 2")
                     .arg(database.realdataTable, day, wellFormed(kKeyText, 14))))

@@ -132,3 +132,114 @@ bool Dialect::resetIdentities(const QSqlDatabase& db, const QStringList& tables)
     }
     return true;
 }
+
+Dialect::Trigger Dialect::rowTrigger(const QSqlDatabase& db, const QString& name, const QString& table,
+                                     const QString& event, const QString& when, const QString& body)
+{
+    if (!isPostgres(db)) {
+        const QString create = QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 %4 BEGIN %5; END")
+                                   .arg(name, event.toUpper(), table,
+                                        when.isEmpty() ? QString() : QStringLiteral("WHEN ") + when, body);
+        return {name, {QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name), create}, create};
+    }
+    const QString function = QStringLiteral(" BEGIN %1; RETURN NULL; END ").arg(body);
+    return {name,
+            {QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $f$%2$f$")
+                 .arg(name, function),
+             QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER %2 ON %3 FOR EACH ROW %4 EXECUTE FUNCTION %1()")
+                 .arg(name, event.toUpper(), table, when.isEmpty() ? QString() : QStringLiteral("WHEN (%1)").arg(when))},
+            function};
+}
+
+Dialect::Guard Dialect::keepRows(const QSqlDatabase& db, const QString& table, const QString& message)
+{
+    // SQLite's REPLACE deletes and inserts without firing the delete
+    // triggers; PostgreSQL's ON CONFLICT DO UPDATE updates: both are stopped
+    // by refusing an insert of an id that exists.
+    if (isPostgres(db)) {
+        const QString kept = table.toLower() + QStringLiteral("_kept");
+        return {{table + QStringLiteral("_kept"), table + QStringLiteral("_kept_truncate"),
+                 table + QStringLiteral("_kept_id")},
+                {QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $f$ "
+                                "BEGIN RAISE EXCEPTION '%2'; END $f$")
+                     .arg(kept, message),
+                 QStringLiteral("CREATE OR REPLACE TRIGGER %1_kept BEFORE UPDATE OR DELETE ON %1 "
+                                "FOR EACH ROW EXECUTE FUNCTION %2()")
+                     .arg(table, kept),
+                 QStringLiteral("CREATE OR REPLACE TRIGGER %1_kept_truncate BEFORE TRUNCATE ON %1 "
+                                "FOR EACH STATEMENT EXECUTE FUNCTION %2()")
+                     .arg(table, kept),
+                 QStringLiteral("CREATE OR REPLACE FUNCTION %1_id() RETURNS trigger LANGUAGE plpgsql AS "
+                                "$f$ BEGIN IF EXISTS (SELECT 1 FROM %2 WHERE id = NEW.id) THEN "
+                                "RAISE EXCEPTION '%3'; END IF; RETURN NEW; END $f$")
+                     .arg(kept, table, message),
+                 QStringLiteral("CREATE OR REPLACE TRIGGER %1_kept_id BEFORE INSERT ON %1 "
+                                "FOR EACH ROW EXECUTE FUNCTION %2_id()")
+                     .arg(table, kept)}};
+    }
+    return {{table + QStringLiteral("_kept_update"), table + QStringLiteral("_kept_delete"),
+             table + QStringLiteral("_kept_id")},
+            {QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_kept_update BEFORE UPDATE ON %1 "
+                            "BEGIN SELECT RAISE(ABORT, '%2'); END")
+                 .arg(table, message),
+             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_kept_delete BEFORE DELETE ON %1 "
+                            "BEGIN SELECT RAISE(ABORT, '%2'); END")
+                 .arg(table, message),
+             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_kept_id BEFORE INSERT ON %1 "
+                            "WHEN EXISTS (SELECT 1 FROM %1 WHERE id = new.id) "
+                            "BEGIN SELECT RAISE(ABORT, '%2'); END")
+                 .arg(table, message)}};
+}
+
+bool Dialect::triggers(const QSqlDatabase& db, const QString& prefix, QHash<QString, QString>& kept)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (isPostgres(db))
+        q.prepare(QStringLiteral("select t.tgname, coalesce(p.prosrc, '') from pg_trigger t "
+                                 "join pg_class c on c.oid = t.tgrelid left join pg_proc p on p.oid = t.tgfoid "
+                                 "where not t.tgisinternal and t.tgname like ? "
+                                 "and c.relnamespace = to_regnamespace(current_schema())"));
+    else
+        q.prepare(QStringLiteral("select name, sql from main.sqlite_master where type = 'trigger' and name like ?"));
+    q.addBindValue(prefix + QLatin1Char('%'));
+    if (!q.exec())
+        return false;
+    while (q.next())
+        kept.insert(q.value(0).toString().toLower(), q.value(1).toString());
+    return !q.lastError().isValid();
+}
+
+bool Dialect::checkFile(const QSqlDatabase& db, QStringList& problems, QSqlError* error)
+{
+    if (isPostgres(db))
+        return true;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("PRAGMA integrity_check"))) {
+        while (q.next()) {
+            const QString said = q.value(0).toString();
+            if (said != QLatin1String("ok"))
+                problems << said;
+        }
+    }
+    if (error)
+        *error = q.lastError();
+    return !q.lastError().isValid();
+}
+
+QString Dialect::keyPrefix(const QSqlDatabase& db, const QString& column, int digits)
+{
+    if (isPostgres(db) || digits >= 14)
+        return QStringLiteral("substr(%1, 1, %2)").arg(column).arg(digits);
+    // For a key of fourteen digits integer division gives the same and is
+    // the quicker grouping; anything else goes by its text.
+    qint64 divisor = 1;
+    for (int i = digits; i < 14; ++i)
+        divisor *= 10;
+    return QStringLiteral("case when typeof(%1) = 'integer' and %1 between 10000000000000 and 99999999999999 "
+                          "then %1 / %2 else substr(%1, 1, %3) end")
+        .arg(column)
+        .arg(divisor)
+        .arg(digits);
+}

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
 
-// The one place that knows how the two stores differ. Every other statement
+// The one place that knows how the two stores differ; the rest of the
+// program asks it by what a store can do, never by its name. Every other statement
 // of the program runs unchanged on SQLite and on PostgreSQL: keys are bound
 // as values, sums are "coalesce(sum(x), 0)", and names are never quoted, so
 // PostgreSQL folds them to lower case on both sides.
@@ -46,4 +48,36 @@ public:
     // Sets every identity sequence of tables past the ids the rows hold (rows
     // copied in with their ids). Nothing to do on SQLite.
     static bool resetIdentities(const QSqlDatabase& db, const QStringList& tables);
+
+    // A trigger that runs body (one statement) after event ("insert",
+    // "update", "delete") on each row of table, when when (an expression of
+    // old and new) holds: SQLite's trigger of the file, or PostgreSQL's
+    // function and trigger of the table. kept is the text the store keeps of
+    // it, by which an earlier version's is told apart.
+    struct Trigger
+    {
+        QString name;
+        QStringList statements;
+        QString kept;
+    };
+    static Trigger rowTrigger(const QSqlDatabase& db, const QString& name, const QString& table, const QString& event,
+                              const QString& when, const QString& body);
+    // The triggers that keep the rows of table as written: no update, no
+    // delete (nor truncate), no insert of an id that exists; message is the
+    // error they raise.
+    struct Guard
+    {
+        QStringList names;
+        QStringList statements;
+    };
+    static Guard keepRows(const QSqlDatabase& db, const QString& table, const QString& message);
+    // The triggers of the store whose names start with prefix: the name in
+    // lower case -> the text kept of it. False when they cannot be read.
+    static bool triggers(const QSqlDatabase& db, const QString& prefix, QHash<QString, QString>& kept);
+    // What the engine's own check of the file finds, a line each; nothing
+    // on a server, which keeps its files whole. False when it cannot run.
+    static bool checkFile(const QSqlDatabase& db, QStringList& problems, QSqlError* error);
+    // An expression of the first digits of the time key in column (the
+    // readings' keys are stored as numbers in an SQLite file).
+    static QString keyPrefix(const QSqlDatabase& db, const QString& column, int digits);
 };

@@ -78,3 +78,20 @@ bool Transaction::unsign(const QSqlDatabase& db)
                                   ? QStringLiteral("select set_config('%1', '', true)").arg(QLatin1String(kActorSetting))
                                   : QStringLiteral("DELETE FROM %1").arg(QLatin1String(kActorTable)));
 }
+
+QStringList Transaction::layout(const QSqlDatabase& db)
+{
+    // A trigger of the file cannot read a connection's temporary table.
+    if (Dialect::isPostgres(db))
+        return {};
+    return {QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY CHECK (id = 1), actor varchar)")
+                .arg(QLatin1String(kActorTable))};
+}
+
+QString Transaction::actorExpression(const QSqlDatabase& db, const QString& fallback)
+{
+    if (!Dialect::isPostgres(db))
+        return QStringLiteral("coalesce((SELECT actor FROM %1), %2)").arg(QLatin1String(kActorTable), fallback);
+    return QStringLiteral("coalesce(nullif(current_setting('%1', true), ''), %2)")
+        .arg(QLatin1String(kActorSetting), fallback);
+}

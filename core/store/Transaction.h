@@ -7,6 +7,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 class Transaction
 {
@@ -35,6 +36,12 @@ public:
     static bool unsign(const QSqlDatabase& db);
     static const char* const kActorTable;
     static const char* const kActorSetting;
+    // What a store needs to be signed in (the one-row table of an SQLite
+    // file; nothing on a server).
+    static QStringList layout(const QSqlDatabase& db);
+    // An SQL expression, for a trigger, of the actor the running transaction
+    // was signed with, or fallback (quoted text) when it was not.
+    static QString actorExpression(const QSqlDatabase& db, const QString& fallback);
 
 private:
     enum Open { None, Savepoint, Own };
