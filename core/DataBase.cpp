@@ -183,16 +183,6 @@ bool DataBase::updateYeardata(const totaldata_year& data, QSqlDatabase db)
     return ReadingStore(*this).updateYeardata(data, db);
 }
 
-int DataBase::insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db)
-{
-    return ReadingStore(*this).insertReadingOnce(slaveId, dataTime, probeValue, db);
-}
-
-bool DataBase::addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db)
-{
-    return ReadingStore(*this).addToTotal(kind, slaveId, key, value, db);
-}
-
 bool DataBase::selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
                                 const QString& end, QSqlDatabase db)
 {

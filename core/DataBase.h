@@ -96,13 +96,6 @@ public:
     bool updateYeardata(const totaldata_year& data, QSqlDatabase db);
     bool selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin,
                           const QString& end, QSqlDatabase db);
-    // The storage of a reply on a shared store: 1 when the reading was
-    // inserted, 0 when the hour was stored already (by anyone), -1 on
-    // failure.
-    int insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db);
-    // Adds value to the total of key (kind 1 day, 2 month), creating it, in
-    // one statement that concurrent writers cannot split.
-    bool addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db);
     bool deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2,
                              QSqlDatabase db);
 

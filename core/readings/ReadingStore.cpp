@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include "core/audit/AuditLog.h"
+#include "core/store/Dialect.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
@@ -25,7 +26,8 @@ enum HotStatement {
     kAddTotal,
     kCountRange,
     kFirstInRange,
-    kLastInRange
+    kLastInRange,
+    kAddToExisting
 };
 const char* const hotStatements[] = {
     "insert into %s(slaveId,dataTime,probeValue) values(?,?,?);",
@@ -43,6 +45,7 @@ const char* const hotStatements[] = {
     "select count(*) from %s where slaveId = ? and dataTime >= ? and dataTime < ? ;",
     "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime limit 1 ;",
     "select dataTime from %s where slaveId = ? and dataTime >= ? and dataTime < ? order by dataTime desc limit 1 ;",
+    "update %s set probeValue = probeValue + ? where slaveId = ? and dataTime = ? ;",
 };
 
 
@@ -203,12 +206,16 @@ bool ReadingStore::updateYeardata(const totaldata_year& data, QSqlDatabase db)
                          data.slaveId, data.dataTime, data.probeValue, db);
 }
 
-int ReadingStore::insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db)
+int ReadingStore::insertUnstored(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db)
 {
     QMutexLocker lock(&Store::dataLock());
-    if (!db.isOpen() || store.realdataTable.isEmpty())
+    if (!db.isOpen() || !Sql::isPlainName(store.realdataTable))
         return -1;
-    QSqlQuery* q = store.prepared(db, kInsertOnce, store.realdataTable, hotStatements[kInsertOnce]);
+    // Where the store keeps each hour once under a unique key, the key
+    // decides: another station may have stored the hour since the caller
+    // looked. A file's write lock keeps every other writer out meanwhile.
+    const int statement = Dialect::keepsUniqueReadings(db) ? kInsertOnce : kInsertDose;
+    QSqlQuery* q = store.prepared(db, statement, store.realdataTable, hotStatements[statement]);
     if (!q)
         return -1;
     q->bindValue(0, slaveId);
@@ -223,16 +230,40 @@ bool ReadingStore::addToTotal(int kind, int slaveId, const QString& key, double 
 {
     QMutexLocker lock(&Store::dataLock());
     const QString* table = kind == 1 || kind == 2 ? tableForKind(kind) : nullptr;
-    if (!db.isOpen() || !table || table->isEmpty())
+    if (!db.isOpen() || !table || !Sql::isPlainName(*table))
         return false;
-    QSqlQuery* q = store.prepared(db, kAddTotal, *table, hotStatements[kAddTotal]);
+    if (Dialect::keepsUniqueReadings(db)) {
+        // One statement that concurrent writers cannot split.
+        QSqlQuery* q = store.prepared(db, kAddTotal, *table, hotStatements[kAddTotal]);
+        if (!q)
+            return false;
+        q->bindValue(0, slaveId);
+        q->bindValue(1, key);
+        q->bindValue(2, value);
+        const bool ok = q->exec() && q->numRowsAffected() == 1;
+        q->finish();
+        return ok;
+    }
+    // A file has one writer at a time (its write lock): add to the total,
+    // or make it.
+    QSqlQuery* q = store.prepared(db, kAddToExisting, *table, hotStatements[kAddToExisting]);
     if (!q)
         return false;
-    q->bindValue(0, slaveId);
-    q->bindValue(1, key);
-    q->bindValue(2, value);
-    const bool ok = q->exec() && q->numRowsAffected() == 1;
+    q->bindValue(0, value);
+    q->bindValue(1, slaveId);
+    q->bindValue(2, key);
+    const int changed = q->exec() ? q->numRowsAffected() : -1;
     q->finish();
+    if (changed != 0)
+        return changed > 0;
+    QSqlQuery* insert = store.prepared(db, kInsertDose, *table, hotStatements[kInsertDose]);
+    if (!insert)
+        return false;
+    insert->bindValue(0, slaveId);
+    insert->bindValue(1, key);
+    insert->bindValue(2, value);
+    const bool ok = insert->exec();
+    insert->finish();
     return ok;
 }
 

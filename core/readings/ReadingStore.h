@@ -36,12 +36,12 @@ public:
     // stays as it was when they cannot be read, also half-way through.
     bool selectDataByTime(int kind, QList<QVariant>& list, int slaveId, const QString& begin, const QString& end,
                           QSqlDatabase db);
-    // The storage of a reply on a shared store: 1 when the reading was
-    // inserted, 0 when the hour was stored already (by anyone), -1 on
-    // failure.
-    int insertReadingOnce(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db);
-    // Adds value to the total of key (kind 1 day, 2 month), creating it, in
-    // one statement that concurrent writers cannot split.
+    // Inserts a reading of an hour the caller found unstored, inside its
+    // write transaction: 1 when inserted, 0 when another station stored the
+    // hour meanwhile (a shared store's unique key), -1 on failure.
+    int insertUnstored(int slaveId, const QString& dataTime, double probeValue, QSqlDatabase db);
+    // Adds value to the total of key (kind 1 day, 2 month), creating it; on
+    // a shared store in one statement that concurrent writers cannot split.
     bool addToTotal(int kind, int slaveId, const QString& key, double value, QSqlDatabase db);
     bool deleteDataBySlaveId(int kind, int slaveId, const QString& unused1, const QString& unused2, QSqlDatabase db);
     // Hourly readings of an address with from <= dataTime < toExclusive; -1

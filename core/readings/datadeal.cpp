@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QDate>
-#include <QHash>
 #include <QMap>
 #include <QMutexLocker>
 #include <QSet>
@@ -65,16 +64,6 @@ QString readingTime(const QString& rdata, int pos)
     return QLatin1String("20") + rdata.mid(pos, 8) + QLatin1String("0000");
 }
 
-template <typename Row>
-bool firstProbeValue(const QList<QVariant>& rows, double* value)
-{
-    const QVariant& first = rows.first();
-    if (first.userType() != qMetaTypeId<Row>())
-        return false;
-    *value = first.value<Row>().probeValue;
-    return true;
-}
-
 // Writes the total of one key: update when the row exists, insert otherwise.
 template <typename Row>
 bool writeTotal(Store* database, QSqlDatabase db, bool exists, int slaveId, const QString& key,
@@ -87,51 +76,6 @@ bool writeTotal(Store* database, QSqlDatabase db, bool exists, int slaveId, cons
     row.probeValue = value;
     ReadingStore readings(*database);
     return exists ? (readings.*updateRow)(row, db) : (readings.*insertRow)(row, db);
-}
-
-// The readings of a reply are added per key: each key's row is read once and
-// written once, yet the sum is formed reading by reading in message order, so
-// the total is exactly what adding the readings one at a time would give.
-template <typename Row>
-bool addPending(Store* database, QSqlDatabase db, const QList<PendingReading>& pending,
-                int kind, int keyLength, int slaveId,
-                bool (ReadingStore::*insertRow)(const Row&, QSqlDatabase),
-                bool (ReadingStore::*updateRow)(const Row&, QSqlDatabase))
-{
-    struct Total
-    {
-        double value = 0.0;
-        bool exists = false;
-    };
-    QHash<QString, Total> totals;
-    QStringList order;
-
-    for (const PendingReading& reading : pending) {
-        const QString key = reading.dataTime.left(keyLength);
-        auto it = totals.find(key);
-        if (it == totals.end()) {
-            QList<QVariant> rows;
-            if (!ReadingStore(*database).selectDataByTime(kind, rows, slaveId, key, key, db))
-                return false;
-            Total total;
-            if (!rows.isEmpty()) {
-                if (!firstProbeValue<Row>(rows, &total.value))
-                    return false;
-                total.exists = true;
-            }
-            it = totals.insert(key, total);
-            order.append(key);
-        }
-        it->value += reading.probeValue;
-    }
-
-    for (const QString& key : qAsConst(order)) {
-        const Total& total = totals.value(key);
-        if (!writeTotal<Row>(database, db, total.exists, slaveId, key, total.value, insertRow,
-                             updateRow))
-            return false;
-    }
-    return true;
 }
 
 // Sets the total of one key to value, creating the row if needed.
@@ -242,8 +186,6 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
 {
     QList<PendingReading> readings;
     readings.reserve(count);
-    QString first;
-    QString last;
     for (int k = 0; k < count; ++k) {
         const int pos = HeaderLength + RecordLength * k;
         const QString dataTime = readingTime(rdata, pos);
@@ -252,63 +194,38 @@ bool datadeal::storeReadings(const QString& rdata, int slaveId, int count)
                        << "has no valid hour:" << rdata.mid(pos, 8) << "- skipped";
             continue;
         }
-        if (first.isEmpty() || dataTime < first)
-            first = dataTime;
-        if (last.isEmpty() || dataTime > last)
-            last = dataTime;
         readings.append(PendingReading{hexWord(rdata, pos + 10) / 100.0, dataTime});
     }
+    // The first record of an hour wins, also within one reply. Rows are
+    // written in key order, so two stations storing the same dosimeter lock
+    // them in the same order and never wait for each other in a circle.
+    std::stable_sort(readings.begin(), readings.end(),
+                     [](const PendingReading& a, const PendingReading& b) { return a.dataTime < b.dataTime; });
+    readings.erase(std::unique(readings.begin(), readings.end(),
+                               [](const PendingReading& a, const PendingReading& b) { return a.dataTime == b.dataTime; }),
+                   readings.end());
     if (readings.isEmpty())
         return true;
-    if (database->isShared())
-        return storeShared(readings, slaveId);
-
     // Hours already stored are stored and counted already. They are looked
     // up with one range query over the reply's hours: unlike a per-hour
     // lookup, a failing query is told apart from "not stored" and stops the
     // reply instead of letting a stored hour be inserted twice.
+    ReadingStore store(*database);
     QList<QVariant> rows;
-    if (!ReadingStore(*database).selectDataByTime(KindRealdata, rows, slaveId, first, last, db))
+    if (!store.selectDataByTime(KindRealdata, rows, slaveId, readings.first().dataTime, readings.last().dataTime, db))
         return false;
     QSet<QString> stored;
-    stored.reserve(rows.size() + readings.size());
+    stored.reserve(rows.size());
     for (const QVariant& row : qAsConst(rows)) {
         if (row.userType() != qMetaTypeId<Realdata>())
             return false;
         stored.insert(row.value<Realdata>().dataTime);
     }
-    rows.clear();
-
+    // Only the readings this transaction inserted count towards the totals.
     for (const PendingReading& reading : qAsConst(readings)) {
-        // The first record of an hour wins, also within one reply.
         if (stored.contains(reading.dataTime))
             continue;
-        Realdata row;
-        row.slaveId = slaveId;
-        row.dataTime = reading.dataTime;
-        row.probeValue = reading.probeValue;
-        if (!ReadingStore(*database).insertRealdata(row, db))
-            return false;
-        if (probe)
-            probe(Step::Written);
-        stored.insert(reading.dataTime);
-        pending.append(reading);
-    }
-    return true;
-}
-
-// On a shared store another station may be storing the same dosimeter's
-// hours at this moment. Each reading is inserted unless its hour is stored
-// (by anyone), and only the readings this transaction inserted are added to
-// the totals. Rows are written in key order, so two stations lock them in
-// the same order and never wait for each other in a circle.
-bool datadeal::storeShared(QList<PendingReading> readings, int slaveId)
-{
-    // The first record of an hour wins, also within one reply.
-    std::stable_sort(readings.begin(), readings.end(),
-                     [](const PendingReading& a, const PendingReading& b) { return a.dataTime < b.dataTime; });
-    for (const PendingReading& reading : qAsConst(readings)) {
-        const int inserted = ReadingStore(*database).insertReadingOnce(slaveId, reading.dataTime, reading.probeValue, db);
+        const int inserted = store.insertUnstored(slaveId, reading.dataTime, reading.probeValue, db);
         if (inserted < 0)
             return false;
         if (probe)
@@ -319,30 +236,19 @@ bool datadeal::storeShared(QList<PendingReading> readings, int slaveId)
     return true;
 }
 
-bool datadeal::addSharedTotals(int slaveId)
+bool datadeal::updateTotals(int slaveId)
 {
+    ReadingStore store(*database);
     for (const auto& kind : {std::make_pair(KindYeardata, MonthKeyLength), std::make_pair(KindMonthdata, DayKeyLength)}) {
         QMap<QString, double> sums;
         for (const PendingReading& reading : qAsConst(pending))
             sums[reading.dataTime.left(kind.second)] += reading.probeValue;
         for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
-            if (!ReadingStore(*database).addToTotal(kind.first, slaveId, it.key(), it.value(), db))
+            if (!store.addToTotal(kind.first, slaveId, it.key(), it.value(), db))
                 return false;
         }
     }
     return true;
-}
-
-bool datadeal::updateTotals(int slaveId)
-{
-    if (pending.isEmpty())
-        return true;
-    if (database->isShared())
-        return addSharedTotals(slaveId);
-    return addPending<totaldata_year>(database, db, pending, KindYeardata, MonthKeyLength, slaveId,
-                                      &ReadingStore::insertYeardata, &ReadingStore::updateYeardata)
-        && addPending<totaldata_mon>(database, db, pending, KindMonthdata, DayKeyLength, slaveId,
-                                     &ReadingStore::insertMonthdata, &ReadingStore::updateMonthdata);
 }
 
 void datadeal::testcaldata()

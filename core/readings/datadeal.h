@@ -51,8 +51,6 @@ signals:
 private:
     bool storeReply(const QString& rdata);
     bool storeReadings(const QString& rdata, int slaveId, int count);
-    bool storeShared(QList<PendingReading> readings, int slaveId);
-    bool addSharedTotals(int slaveId);
     bool recomputeTotals(int slaveId, const QString& day);
     bool ensureConnection();
 
