@@ -3,10 +3,10 @@
 #include <QDebug>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSqlQueryModel>
 
 #include "core/DataBase.h"
 #include "core/wear/WearAttribution.h"
+#include "desktop/RegisterChoices.h"
 #include "ui_AddDevice.h"
 
 AddDevice::AddDevice(QWidget* parent, DataBase* database)
@@ -36,23 +36,8 @@ bool AddDevice::parseAddress(const QString& text, int& address)
 
 void AddDevice::prepareAndShow()
 {
-    ui->Name->clear();
-    const QString sql = QStringLiteral("select a.id , a.ID_card            from Staff a ");
-    qDebug().noquote() << " sql : " << sql;
-    database->openConnection(connName);
-    std::unique_ptr<QSqlQueryModel> cards(database->getQueryModel(sql, db));
-    while (cards->canFetchMore())
-        cards->fetchMore();
-    database->closeConnection(connName);
-
-    const int rows = cards->rowCount();
-    qDebug().noquote() << " row : " << rows;
-    for (int r = 0; r < rows; ++r) {
-        const QString card = cards->index(r, 1).data().toString();
-        qDebug().noquote() << " Id_card : " << card;
-        ui->Name->addItem(card);
-    }
-    exec();
+    if (RegisterChoices::cards(ui->Name, database, connName, db))
+        exec();
 }
 
 void AddDevice::addDevice()

@@ -6,6 +6,7 @@
 #include <QSqlQueryModel>
 
 #include "core/DataBase.h"
+#include "desktop/RegisterChoices.h"
 #include "desktop/StaffForm.h"
 #include "ui_AddStaff.h"
 
@@ -32,11 +33,8 @@ AddStaff::~AddStaff() = default;
 
 void AddStaff::prepareAndShow()
 {
-    ui->Depart->clear();
-    const std::unique_ptr<QSqlQueryModel> departs = StaffForm::departments(database, connName, db);
-    database->closeConnection(connName);
-    StaffForm::listDepartments(ui->Depart, *departs);
-    exec();
+    if (RegisterChoices::departments(ui->Depart, database, connName, db))
+        exec();
 }
 
 void AddStaff::Addstaff()

@@ -8,6 +8,7 @@
 #include "core/DataBase.h"
 #include "core/time/TimeKey.h"
 #include "core/wear/WearAttribution.h"
+#include "desktop/RegisterChoices.h"
 #include "ui_AssignReadings.h"
 
 AssignReadings::AssignReadings(QWidget* parent, DataBase* database)
@@ -28,15 +29,8 @@ void AssignReadings::prepareAndShow(int address)
 {
     slaveId = address;
     ui->lb_device->setText(QString::number(address));
-    ui->cb_card->clear();
-    database->openConnection(connName);
-    std::unique_ptr<QSqlQueryModel> cards(
-        database->getQueryModel(QStringLiteral("select ID_card from Staff order by id;"), db));
-    while (cards->canFetchMore())
-        cards->fetchMore();
-    database->closeConnection(connName);
-    for (int r = 0; r < cards->rowCount(); ++r)
-        ui->cb_card->addItem(cards->index(r, 0).data().toString());
+    if (!RegisterChoices::cards(ui->cb_card, database, connName, db))
+        return;
     const QDateTime hour = TimeKey::parse(WearAttribution::nowKey());
     ui->dt_from->setDateTime(hour.addDays(-1));
     ui->dt_to->setDateTime(hour);

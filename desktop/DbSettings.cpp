@@ -8,9 +8,9 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSqlError>
-#include <QSqlQuery>
 
 #include "core/log/QsLog.h"
+#include "core/store/Dialect.h"
 #include "core/store/PgPassFile.h"
 #include "ui_DbSettings.h"
 
@@ -143,19 +143,10 @@ void DbSettings::testConnection()
             db.setPassword(ui->editPassword->text());
         else
             db.setConnectOptions(StoreConfig::sqliteOptions(QStringLiteral("QSQLITE_OPEN_READONLY"))); // creates no file
-        QSqlQuery q(db);
-        // Counting the schema reads the file: a file that is no database fails here.
-        const QString sql = store.isShared() ? QStringLiteral("select version()")
-                                               : QStringLiteral("select sqlite_version(), count(*) from sqlite_master");
-        if (!db.open()) {
+        if (!db.open())
             text = errorText(db.lastError());
-        } else if (!q.exec(sql) || !q.next()) {
-            text = errorText(q.lastError());
-        } else {
-            ok = true;
-            text = store.isShared() ? q.value(0).toString()
-                                      : QStringLiteral("SQLite %1，文件可以打开。").arg(q.value(0).toString());
-        }
+        else
+            ok = Dialect::describe(db, &text);
     }
     QSqlDatabase::removeDatabase(connName);
     QApplication::restoreOverrideCursor();

@@ -1,10 +1,12 @@
 #include "desktop/DepartInfo.h"
 
 #include <QDebug>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
 
 #include "core/DataBase.h"
+#include "core/register/DepartmentRegister.h"
 #include "desktop/AddDepart.h"
 #include "desktop/ModDepart.h"
 #include "ui_DepartInfo.h"
@@ -51,15 +53,8 @@ void DepartInfo::addDepart()
 
 void DepartInfo::Search()
 {
-    QString sql = QStringLiteral("select a.id , a.department ,a.dname           from Department a ");
     QVariantList values;
-    const QString text = ui->le_dep->text();
-    if (!text.isEmpty()) {
-        // Bound, so a quote in the filter is just a character of the name.
-        sql += QStringLiteral("where department like ?;");
-        values << QString(QLatin1Char('%') + text + QLatin1Char('%'));
-    }
-    qDebug().noquote() << " sql : " << sql;
+    const QString sql = DepartmentRegister::listStatement(ui->le_dep->text(), &values);
 
     const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("部门号"), QStringLiteral("部门主管")};
     list.load(sql, values, headers);
@@ -77,8 +72,10 @@ void DepartInfo::Dell()
         list.askForSelection();
     } else {
         database->openConnection(connName);
-        database->deleteById(database->departmentTable, id, db);
+        const bool removed = database->deleteById(database->departmentTable, id, db);
         database->closeConnection(connName);
+        if (!removed)
+            QMessageBox::critical(this, QStringLiteral("删除部门"), QStringLiteral("删除部门失败，登记未改变。"));
         // Ids are handed out again; the selection must not outlive its row.
         list.clearSelection();
     }

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "core/DataBase.h"
+#include "core/register/DeviceRegister.h"
 #include "core/time/TimeKey.h"
 #include "core/wear/WearAttribution.h"
 #include "desktop/AddDevice.h"
@@ -61,19 +62,8 @@ void DeviceInfo::addDevice()
 
 void DeviceInfo::Search()
 {
-    QString sql = QStringLiteral("select a.id ,a.slaveId, a.ID_card,b.name            from Device a,Staff b  "
-                                 "where a.ID_card = b.ID_card ");
     QVariantList values;
-    const QString text = ui->le_dev->text();
-    if (!text.isEmpty()) {
-        sql += QStringLiteral(" and slaveId = ?;");
-        bool number = false;
-        const int address = text.trimmed().toInt(&number, 10);
-        // Text that is no whole number is bound as null, which equals no
-        // address: an empty list from a sound statement.
-        values << (number ? QVariant(address) : QVariant());
-    }
-    qDebug().noquote() << " sql : " << sql;
+    const QString sql = DeviceRegister::listStatement(ui->le_dev->text(), &values);
 
     const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("设备号"), QStringLiteral("身份证号"),
                                  QStringLiteral("姓名")};

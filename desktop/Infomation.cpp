@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "core/DataBase.h"
+#include "core/register/StaffRegister.h"
 #include "desktop/AddStaff.h"
 #include "desktop/ModifyStaff.h"
 #include "desktop/ReportPrompt.h"
@@ -54,16 +55,8 @@ void Infomation::Addstaff()
 
 void Infomation::Search()
 {
-    QString sql = QStringLiteral("select a.id  , a.ID_card ,a.name , a.gender ,           a.department ,"
-                                 "a.teleNo , a.adress             from Staff a ");
     QVariantList values;
-    const QString name = ui->le_name->text();
-    if (!name.isEmpty()) {
-        // Bound, so a quote in the filter is just a character of the name.
-        sql += QStringLiteral("where name like ?;");
-        values << QString(QLatin1Char('%') + name + QLatin1Char('%'));
-    }
-    qDebug().noquote() << " sql : " << sql;
+    const QString sql = StaffRegister::listStatement(ui->le_name->text(), &values);
 
     const QStringList headers = {QStringLiteral("Id号"), QStringLiteral("身份证号"), QStringLiteral("姓名"),
                                  QStringLiteral("性别"), QStringLiteral("部门"), QStringLiteral("联系方式"),

@@ -5,6 +5,7 @@
 #include <QSqlQueryModel>
 
 #include "core/DataBase.h"
+#include "desktop/RegisterChoices.h"
 #include "desktop/StaffForm.h"
 #include "ui_ModifyStaff.h"
 
@@ -26,12 +27,11 @@ ModifyStaff::~ModifyStaff() = default;
 
 void ModifyStaff::loadAndShow(int id)
 {
-    ui->Depart->clear();
-    const std::unique_ptr<QSqlQueryModel> departs = StaffForm::departments(database, connName, db);
-    StaffForm::listDepartments(ui->Depart, *departs);
-
     current = Staffdata();
+    if (!RegisterChoices::departments(ui->Depart, database, connName, db))
+        return;
     current.id = id;
+    database->openConnection(connName);
     const bool found = database->selectStaffById(current, id, db);
     database->closeConnection(connName);
     photoPath.clear();

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QSqlError>
 #include <QSqlQueryModel>
 #include <QTableView>
 
@@ -30,7 +31,18 @@ void RecordList::load(const QString& sql, const QVariantList& values, const QStr
     // would never reach the table.
     while (fresh->canFetchMore())
         fresh->fetchMore();
+    const QSqlError error = db.isOpen() ? fresh->lastError() : db.lastError();
+    const bool readable = db.isOpen() && !error.isValid();
     database->closeConnection(connName);
+    if (!readable) {
+        // An unreadable register must not show as an empty one.
+        delete fresh;
+        table->setModel(nullptr);
+        delete model;
+        model = nullptr;
+        QMessageBox::critical(owner, owner->windowTitle(), QStringLiteral("无法读取登记表：%1").arg(error.text()));
+        return;
+    }
 
     for (int c = 0; c < headers.size(); ++c)
         fresh->setHeaderData(c, Qt::Horizontal, headers.at(c), Qt::EditRole);

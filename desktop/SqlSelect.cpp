@@ -4,11 +4,12 @@
 
 #include "core/time/Clock.h"
 #include "core/DataBase.h"
-#include "core/store/Dialect.h"
+#include "core/wear/ReadingSearch.h"
 #include "core/wear/WearAttribution.h"
 #include "core/export/XlsWorkbook.h"
 #include "core/export/XlsxExport.h"
 #include "core/export/OutputFile.h"
+#include "desktop/RegisterChoices.h"
 #include "desktop/ReportPrompt.h"
 
 #include <QCoreApplication>
@@ -43,18 +44,6 @@ SqlSelect::SaveFileName& saveFileName()
 {
     static SqlSelect::SaveFileName ask;
     return ask;
-}
-
-// The time bounds of the chosen table are the range's ends in the table's
-// key format; day keys carry minutes and seconds as "0000".
-QString timeClause(const char* table, const QString& start, const QString& end)
-{
-    const QChar q = QLatin1Char('"');
-    // No blank before "and": the statement has always read this way and
-    // SQLite accepts it.
-    return QStringLiteral(",") + QLatin1String(table)
-        + QStringLiteral(" a where c.ID_card = b.ID_card and c.slaveId = a.slaveId and a.dataTime >= ") + q
-        + start + q + QStringLiteral("and a.dataTime <= ") + q + end + q;
 }
 
 // One report line from the five result columns.
@@ -108,66 +97,14 @@ void SqlSelect::showEvent(QShowEvent* event)
     if (!database)
         return;
 
-    database->openConnection(connName);
-    ui->comboBox->clear();
-    // One query over all staff in id order: reading ids 1..count would miss
-    // whoever comes after a deleted record.
-    std::unique_ptr<QSqlQueryModel> cards(
-        database->getQueryModel(QStringLiteral("select ID_card from Staff order by id;"), connection));
-    while (cards->canFetchMore())
-        cards->fetchMore();
-    QStringList list;
-    list.reserve(cards->rowCount());
-    for (int r = 0; r < cards->rowCount(); ++r)
-        list << cards->data(cards->index(r, 0)).toString();
-    ui->comboBox->addItems(list);
-    database->closeConnection(connName);
-
+    RegisterChoices::cards(ui->comboBox, database, connName, connection);
     ui->comboBox->setCurrentIndex(0);
     const QDateTime now = Clock::now();
     ui->de_start->setDateTime(now);
     ui->de_end->setDateTime(now);
 }
 
-QString SqlSelect::buildQuery(QVariantList* values) const
-{
-    QString sql = QStringLiteral(
-        "select a.dataTime ,b.name,b.department,c.slaveId, a.probeValue from Staff b ,Device c");
-
-    const QDateTime start = ui->de_start->dateTime();
-    const QDateTime end = ui->de_end->dateTime();
-    QString clause;
-    if (ui->cb_time->isChecked() && start.toMSecsSinceEpoch() <= end.toMSecsSinceEpoch()) {
-        if (ui->rb_day->isChecked()) {
-            clause = timeClause("Realdata", TimeKey::hourOf(start), TimeKey::hourOf(end));
-        } else if (ui->rb_mon->isChecked()) {
-            const QString day = QStringLiteral("yyyyMMdd");
-            clause = timeClause("Monthdata", start.toString(day), end.toString(day));
-        } else if (ui->rb_year->isChecked()) {
-            const QString month = QStringLiteral("yyyyMM");
-            clause = timeClause("Yeardata", start.toString(month), end.toString(month));
-        }
-    }
-    if (clause.isEmpty())
-        clause = QStringLiteral(",Realdata a where c.ID_card = b.ID_card and c.slaveId = a.slaveId");
-    sql += clause;
-
-    // Typed text travels as bound values, so quotes in a name do no harm.
-    QVariantList bound;
-    if (ui->cb_name->isChecked() && !ui->le_name->text().isEmpty()) {
-        sql += QStringLiteral(" and b.name = ?");
-        bound << ui->le_name->text();
-    }
-    if (ui->cb_cradid->isChecked()) {
-        sql += QStringLiteral(" and c.ID_card = ?");
-        bound << ui->comboBox->currentText();
-    }
-    if (values)
-        *values += bound;
-    return sql;
-}
-
-QString SqlSelect::attributedQuery(QVariantList* values) const
+WearAttribution::Criteria SqlSelect::criteria() const
 {
     WearAttribution::Criteria c;
     const QDateTime start = ui->de_start->dateTime();
@@ -195,16 +132,27 @@ QString SqlSelect::attributedQuery(QVariantList* values) const
     c.byCard = ui->cb_cradid->isChecked();
     c.card = ui->comboBox->currentText();
     c.overlapping = overlapping;
-    return WearAttribution::queryStatement(c, values);
+    return c;
+}
+
+QString SqlSelect::buildQuery(QVariantList* values) const
+{
+    return ReadingSearch::presentBinding(criteria(), values);
+}
+
+QString SqlSelect::attributedQuery(QVariantList* values) const
+{
+    return WearAttribution::queryStatement(criteria(), values);
 }
 
 int SqlSelect::countResult(const QString& query, const QVariantList& values)
 {
     if (!database)
         return 0;
-    std::unique_ptr<QSqlQueryModel> count(database->getQueryModel(
-        QStringLiteral("select count(*) from (") + query + QStringLiteral(") t;"), values, connection));
-    return count->rowCount() > 0 ? count->data(count->index(0, 0)).toInt() : 0;
+    std::unique_ptr<QSqlQueryModel> count(database->getQueryModel(ReadingSearch::count(query), values, connection));
+    if (!connection.isOpen() || count->lastError().isValid() || count->rowCount() != 1)
+        return -1;
+    return count->data(count->index(0, 0)).toInt();
 }
 
 void SqlSelect::seachData()
@@ -228,6 +176,16 @@ void SqlSelect::seachData()
         totalRows = 0;
     }
     qDebug() << "row" << totalRows;
+    if (totalRows < 0) {
+        // A result that cannot be counted must not show as an empty one.
+        totalRows = 0;
+        pageCount = 0;
+        ui->btnPrint->setEnabled(false);
+        if (model)
+            model->clear();
+        QMessageBox::critical(this, tr("查询"), tr("读取数据失败，无法查询。"));
+        return;
+    }
 
     pageCount = totalRows / rowsPerPage + 1;
     QStringList pages;
@@ -266,24 +224,7 @@ void SqlSelect::loadPage(int page)
     // Page 0 (an emptied selector) shows the first page.
     QVariantList values;
     const int offset = qMax(0, (page - 1) * rowsPerPage);
-    QString statement = attributedQuery(&values);
-    if (!Dialect::isPostgres(connection)) {
-        // A file gives its rows in the one order it stores them.
-        statement += QStringLiteral(" limit %1 offset %2;").arg(rowsPerPage).arg(offset);
-    } else if (offset * 2 <= totalRows) {
-        // A server gives rows in no fixed order unless told: by time, then
-        // device, then name.
-        statement += QStringLiteral(" order by 1, 4, 2 limit %1 offset %2;").arg(rowsPerPage).arg(offset);
-    } else {
-        // A page of the back half is counted from the end, so that the last
-        // pages skip no more rows than the first ones; its few rows are put
-        // back in order.
-        const int rows = qBound(0, totalRows - offset, rowsPerPage);
-        statement = QStringLiteral("select * from (") + statement
-            + QStringLiteral(" order by 1 desc, 4 desc, 2 desc limit %1 offset %2) t order by 1, 4, 2;")
-                  .arg(rows)
-                  .arg(totalRows - offset - rows);
-    }
+    const QString statement = ReadingSearch::page(connection, attributedQuery(&values), offset, rowsPerPage, totalRows);
     qDebug() << "sql" << statement << values;
     showStatement(statement, values);
 }
@@ -361,7 +302,7 @@ bool SqlSelect::printRows(QPrinter& printer, QString* why)
         // query keeps no more than the current row.
         QSqlQuery rows(connection);
         rows.setForwardOnly(true);
-        read = rows.prepare(searchQuery + QStringLiteral(";"));
+        read = rows.prepare(ReadingSearch::whole(connection, searchQuery));
         if (read) {
             for (const QVariant& value : qAsConst(searchValues))
                 rows.addBindValue(value);
@@ -435,6 +376,7 @@ void SqlSelect::exportXls(const OutputFile::Target& file, const QString& query, 
     // for an empty result, so the rows themselves decide.
     if (!database)
         return;
+    total = qMax(total, 0);
     QProgressDialog progress(tr("正在导出数据..."), QString(), 0, total, this);
     progress.setWindowTitle(tr("导出数据"));
     progress.setWindowModality(Qt::WindowModal);
@@ -454,9 +396,7 @@ void SqlSelect::exportXls(const OutputFile::Target& file, const QString& query, 
         QSqlQuery rows(connection);
         rows.setForwardOnly(true);
         // A server gives rows in no fixed order unless told.
-        bool ok = rows.prepare(query
-                               + (Dialect::isPostgres(connection) ? QStringLiteral(" order by 1, 4, 2") : QString())
-                               + QStringLiteral(";"));
+        bool ok = rows.prepare(ReadingSearch::whole(connection, query));
         for (const QVariant& value : values)
             rows.addBindValue(value);
         ok = ok && rows.exec();
@@ -491,8 +431,10 @@ void SqlSelect::exportXls(const OutputFile::Target& file, const QString& query, 
 
 void SqlSelect::exportXlsx(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total)
 {
-    if (!database || total <= 0)
+    // Nothing found exports nothing; a count that failed lets the rows decide.
+    if (!database || total == 0)
         return;
+    total = qMax(total, 0);
     QProgressDialog progress(tr("正在导出数据..."), tr("取消"), 0, total, this);
     progress.setWindowTitle(tr("导出数据"));
     progress.setWindowModality(Qt::WindowModal);
@@ -510,7 +452,7 @@ void SqlSelect::exportXlsx(const OutputFile::Target& file, const QString& query,
     {
         QSqlQuery rows(connection);
         rows.setForwardOnly(true);
-        if (rows.prepare(query + QStringLiteral(";"))) {
+        if (rows.prepare(ReadingSearch::whole(connection, query))) {
             for (const QVariant& value : values)
                 rows.addBindValue(value);
             if (rows.exec())

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "core/export/OutputFile.h"
+#include "core/wear/WearAttribution.h"
 
 class DataBase;
 class QPrinter;
@@ -67,11 +68,14 @@ private slots:
     void slotBack();
 
 private:
+    // The criteria now in the widgets.
+    WearAttribution::Criteria criteria() const;
     void setTableHeaders(QSqlQueryModel* newModel);
     // Runs a statement into a new model and shows it in place of the last one.
     void showStatement(const QString& statement, const QVariantList& values);
     void loadPage(int page);
-    // Rows of query; runs between openConnection and closeConnection.
+    // Rows of query, -1 when they cannot be counted; runs between
+    // openConnection and closeConnection.
     int countResult(const QString& query, const QVariantList& values);
     // The whole result into an .xls workbook, sheets of rowsPerSheet rows.
     void exportXls(const OutputFile::Target& file, const QString& query, const QVariantList& values, int total);

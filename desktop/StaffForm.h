@@ -1,31 +1,19 @@
 #pragma once
 
 #include <QComboBox>
-#include <QSqlDatabase>
 #include <QString>
-
-#include <memory>
 
 #include "core/register/Staffdata.h"
 
-class DataBase;
 class QByteArray;
 class QFile;
-class QSqlQueryModel;
 class QWidget;
 
 // What adding and modifying a person have in common: the same fields on two
-// forms, the list of departments to pick from and the photo file.
+// forms and the photo file.
 class StaffForm
 {
 public:
-    // Opens the connection and reads every department; the caller closes it
-    // when done with the connection.
-    static std::unique_ptr<QSqlQueryModel> departments(DataBase* database, const QString& connName,
-                                                       const QSqlDatabase& db);
-    // Offers the departments' names in box.
-    static void listDepartments(QComboBox* box, const QSqlQueryModel& departs);
-
     // Copies what the form shows into person. Both forms name their fields
     // alike but for the type box, so that one is passed.
     template <class Form>

@@ -5,6 +5,7 @@
 
 #include "core/time/Clock.h"
 #include "desktop/SqlSelect.h"
+#include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
 
 const QString kSelect = "select a.dataTime ,b.name,b.department,c.slaveId, a.probeValue from Staff b ,Device c";
@@ -105,6 +106,20 @@ private slots:
         QCOMPARE(shown(), QStringList());
         w("btnBack")->click();
         QVERIFY(!dialog->isVisible());
+    }
+
+    void unreadableReadingsAreAnError()
+    {
+        w("btnSearch")->click();
+        QCOMPARE(shown().size(), 2);
+        QVERIFY(ws->sabotage("drop", "Realdata"));
+        ModalScript script;
+        script.box("查询", "读取数据失败，无法查询。", QMessageBox::Ok, dialog.get());
+        w("btnSearch")->click(); // not an empty result, and nothing to print
+        ANSWERED(script);
+        QCOMPARE(shown(), QStringList());
+        QVERIFY(!w("btnPrint")->isEnabled());
+        QCOMPARE(w<QComboBox>("comboxPage")->count(), 0);
     }
 
     void pagesOfTenMonthColumnsAndPrinting()

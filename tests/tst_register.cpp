@@ -111,6 +111,30 @@ private slots:
         }
     }
 
+    void unreadableOrRefusingRegisterSaysSo()
+    {
+        // A list that cannot be read is an error and no rows, never an empty register.
+        for (const auto& [table, title] : QList<QPair<QString, QString>>{
+                 {"Staff", "人员信息查询"}, {"Department", "部门信息查询"}, {"Device", "设备信息查询"}}) {
+            init();
+            open(table);
+            QVERIFY(rows() > 0 && ws->sabotage("drop", table));
+            ModalScript script;
+            script.boxStarting(title, "无法读取登记表", QMessageBox::Ok, list.get());
+            click(list.get(), "btnSearch");
+            ANSWERED(script);
+            QVERIFY(!child<QTableView>(list.get(), "tableView")->model());
+        }
+        // A department the store refuses to delete stays, and the officer is told.
+        init();
+        open("Department");
+        QVERIFY(ws->sabotage("delete", "Department"));
+        ModalScript refused;
+        press("btnDel", refused.box("删除部门", "删除部门失败，登记未改变。", QMessageBox::Ok, list.get()), "放射科");
+        QCOMPARE(ws->count("Department"), 3);
+        QCOMPARE(rows(), 3);
+    }
+
     void staffDeleteAsksWhatGoes()
     {
         const QString history("select count(*) from (select slaveId from Realdata union all select slaveId from "

@@ -61,7 +61,18 @@ bool DepartmentRegister::selectAll(QList<Departdata>& list, QSqlDatabase db)
 {
     QMutexLocker lock(&Store::dataLock());
     return db.isOpen()
-        && Sql::readAll(Sql::format("select * from %s ;", store.departmentTable), {}, db, list, readDepartment);
+        && Sql::readAll(Sql::format("select * from %s order by id ;", store.departmentTable), {}, db, list,
+                          readDepartment);
+}
+
+QString DepartmentRegister::listStatement(const QString& nameFilter, QVariantList* values)
+{
+    QString sql = QStringLiteral("select a.id, a.department, a.dname from Department a");
+    if (!nameFilter.isEmpty()) {
+        sql += QStringLiteral(" where department like ?");
+        *values << QString(QLatin1Char('%') + nameFilter + QLatin1Char('%'));
+    }
+    return sql + QStringLiteral(" order by a.id;");
 }
 
 bool DepartmentRegister::selectByName(Departdata& data, const QString& name, QSqlDatabase db)

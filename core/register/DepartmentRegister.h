@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 
 #include "core/register/Departdata.h"
 
@@ -19,7 +20,12 @@ public:
     bool insert(const Departdata& data, QSqlDatabase db);
     bool update(const Departdata& data, QSqlDatabase db);
     bool selectById(Departdata& data, int id, QSqlDatabase db);
+    // Every department in id order.
     bool selectAll(QList<Departdata>& list, QSqlDatabase db);
+    // The department table the officer browses: id, name and head of the
+    // departments whose name contains nameFilter (all when empty), the
+    // filter appended to values.
+    static QString listStatement(const QString& nameFilter, QVariantList* values);
     // The department of that name (the first one should names repeat).
     bool selectByName(Departdata& data, const QString& name, QSqlDatabase db);
     // Updates department data.id; a rename also renames the department of

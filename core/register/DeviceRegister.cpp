@@ -68,3 +68,18 @@ bool DeviceRegister::selectByIdCard(Devicedata& data, const QString& idCard, QSq
         && Sql::readFirst(Sql::format("select * from %s where ID_card = ? ;", store.deviceTable), {idCard}, db, data,
                           read);
 }
+
+QString DeviceRegister::listStatement(const QString& addressFilter, QVariantList* values)
+{
+    QString sql = QStringLiteral("select a.id, a.slaveId, a.ID_card, b.name from Device a, Staff b "
+                                 "where a.ID_card = b.ID_card");
+    if (!addressFilter.isEmpty()) {
+        sql += QStringLiteral(" and a.slaveId = ?");
+        bool number = false;
+        const int address = addressFilter.trimmed().toInt(&number, 10);
+        // Text that is no whole number is bound as null, which equals no
+        // address: an empty list from a sound statement.
+        *values << (number ? QVariant(address) : QVariant());
+    }
+    return sql + QStringLiteral(" order by a.id;");
+}

@@ -112,6 +112,27 @@ bool StaffRegister::selectForStatus(QList<Staffdata>& list, const QString& depar
                         all ? QVariantList() : QVariantList{department}, db, list, readStatusRow);
 }
 
+bool StaffRegister::selectAll(QList<Staffdata>& list, QSqlDatabase db)
+{
+    QMutexLocker lock(&Store::dataLock());
+    return db.isOpen()
+        && Sql::readAll(Sql::format("select id, ID_card, name, gender, ptype, totalValue, department from %s order by id",
+                                    store.staffTable),
+                        {}, db, list, readStatusRow);
+}
+
+QString StaffRegister::listStatement(const QString& nameFilter, QVariantList* values)
+{
+    QString sql = QStringLiteral("select a.id, a.ID_card, a.name, a.gender, a.department, a.teleNo, a.adress "
+                                 "from Staff a");
+    if (!nameFilter.isEmpty()) {
+        // Bound, so a quote in the filter is just a character of the name.
+        sql += QStringLiteral(" where name like ?");
+        *values << QString(QLatin1Char('%') + nameFilter + QLatin1Char('%'));
+    }
+    return sql + QStringLiteral(" order by a.id;");
+}
+
 bool StaffRegister::updateWithDevice(const Staffdata& data, QSqlDatabase db)
 {
     QMutexLocker lock(&Store::dataLock());

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 
 #include "core/register/Staffdata.h"
 
@@ -25,6 +26,12 @@ public:
     // Every person (of one department when it is not empty) without the
     // photo, ordered by department, then by id.
     bool selectForStatus(QList<Staffdata>& list, const QString& department, QSqlDatabase db);
+    // Every person without the photo in id order: the people to pick from.
+    bool selectAll(QList<Staffdata>& list, QSqlDatabase db);
+    // The staff table the officer browses: id, ID card, name, gender,
+    // department, telephone and address of the people whose name contains
+    // nameFilter (everyone when empty), the filter appended to values.
+    static QString listStatement(const QString& nameFilter, QVariantList* values);
     // Updates person data.id; when the ID card changes, the person's device
     // binding and wear periods follow to the new card. False (nothing
     // changed) when the row is gone, or when the new card already has a

@@ -16,6 +16,28 @@ bool Dialect::keepsUniqueReadings(const QSqlDatabase& db)
     return isPostgres(db);
 }
 
+bool Dialect::keepsStoredOrder(const QSqlDatabase& db)
+{
+    return !isPostgres(db);
+}
+
+bool Dialect::describe(const QSqlDatabase& db, QString* text)
+{
+    const bool server = isPostgres(db);
+    QSqlQuery q(db);
+    // Counting the schema reads the file's first page.
+    if (!q.exec(server ? QStringLiteral("select version()")
+                       : QStringLiteral("select sqlite_version(), count(*) from sqlite_master"))
+        || !q.next()) {
+        // The store's own words where there are some, Qt's otherwise.
+        const QString own = q.lastError().databaseText().trimmed();
+        *text = own.isEmpty() ? q.lastError().text().trimmed() : own;
+        return false;
+    }
+    *text = server ? q.value(0).toString() : QStringLiteral("SQLite %1，文件可以打开。").arg(q.value(0).toString());
+    return true;
+}
+
 bool Dialect::hasTable(const QSqlDatabase& db, const QString& table)
 {
     return db.tables().contains(table, Qt::CaseInsensitive);

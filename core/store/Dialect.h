@@ -19,6 +19,14 @@ public:
     // (slaveId, dataTime), which upserts ("on conflict") rely on. An SQLite
     // file may hold duplicates from before and has no such keys.
     static bool keepsUniqueReadings(const QSqlDatabase& db);
+    // Rows of a statement without "order by" come in the order they were
+    // stored (an SQLite file); a server gives them in no fixed order.
+    static bool keepsStoredOrder(const QSqlDatabase& db);
+    // What the open store is, read from it: the server's version, or the
+    // SQLite version of a file whose schema could be read. False and the
+    // error in text when it cannot be read, which is how a file that is no
+    // database shows.
+    static bool describe(const QSqlDatabase& db, QString* text);
     // Whether the table exists (PostgreSQL lists its names in lower case).
     static bool hasTable(const QSqlDatabase& db, const QString& table);
     // A create statement written with SQLite's types ("INTEGER PRIMARY KEY",
