@@ -1,3 +1,5 @@
+// dosectl's commands: each parses its arguments, picks the store or file and does its work on it.
+
 #include "cli/DoseCtl.h"
 
 #include <QCommandLineParser>

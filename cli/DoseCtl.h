@@ -1,5 +1,7 @@
 #pragma once
 
+// dosectl, the command-line companion: status, check, backup, restore, report and migrate on the register.
+
 #include <QString>
 #include <QSqlDatabase>
 #include <QStringList>

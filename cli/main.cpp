@@ -1,3 +1,5 @@
+// dosectl's entry point: a plain Qt application, or an offscreen GUI one when a report needs its fonts.
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTextStream>

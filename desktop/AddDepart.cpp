@@ -1,3 +1,5 @@
+// Adding a department, whose name must be given and must not be taken already.
+
 #include "desktop/AddDepart.h"
 
 #include <QMessageBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that enters a new department.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

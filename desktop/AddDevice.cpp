@@ -1,3 +1,5 @@
+// Binding a dosimeter: a valid bus address nobody holds, for a person without one, written with its wear period.
+
 #include "desktop/AddDevice.h"
 
 #include <QDebug>

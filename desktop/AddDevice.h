@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that binds a dosimeter to a person.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

@@ -1,3 +1,5 @@
+// Adding a person under an ID card nobody has, with the form's fields and the photo chosen.
+
 #include "desktop/AddStaff.h"
 
 #include <QFileDialog>

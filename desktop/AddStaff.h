@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that enters a new person, photo included.
+
 #include <QDialog>
 #include <QFile>
 #include <QSqlDatabase>

@@ -1,3 +1,5 @@
+// Starting the desktop program: command line, data folder and its lock, the log, the store, then the main window.
+
 #include "desktop/AppMain.h"
 
 #include <QApplication>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The desktop program's start-up, and the store it opens.
+
 #include <functional>
 #include <memory>
 

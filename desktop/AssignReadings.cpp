@@ -1,3 +1,5 @@
+// Giving whole hours of a dosimeter's readings nobody wore to a person, as a closed wear period.
+
 #include "desktop/AssignReadings.h"
 
 #include <QMessageBox>

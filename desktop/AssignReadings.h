@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that gives a dosimeter's readings nobody wore to a person.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

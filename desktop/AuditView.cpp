@@ -1,3 +1,5 @@
+// The audit trail's rows listed by time range, action and text; the last month when it opens.
+
 #include "desktop/AuditView.h"
 
 #include <QShowEvent>

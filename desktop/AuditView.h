@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that shows the audit trail.
+
 #include <QDialog>
 
 #include <memory>

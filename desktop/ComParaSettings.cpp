@@ -1,3 +1,5 @@
+// The serial-port slots edited on a working copy: the ports the link finds, each slot's parameters, and OK.
+
 #include "desktop/ComParaSettings.h"
 
 #include <QComboBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that edits the serial-port settings.
+
 #include <QDialog>
 #include <QList>
 #include <QString>

@@ -1,3 +1,5 @@
+// The store's settings edited, a connection tested with them, and the server's password saved when asked.
+
 #include "desktop/DbSettings.h"
 
 #include <QApplication>

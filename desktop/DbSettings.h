@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that says where the register lives: an SQLite file or a PostgreSQL database.
+
 #include <QDialog>
 #include <QString>
 

@@ -1,3 +1,5 @@
+// The departments listed and filtered by name, their add and modify dialogs opened, and one deleted.
+
 #include "desktop/DepartInfo.h"
 
 #include <QDebug>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The department list, from which departments are added, changed and deleted.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

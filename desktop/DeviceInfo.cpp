@@ -1,3 +1,5 @@
+// The bound dosimeters listed by bus address, a device's wear periods shown, and the dialogs that change them.
+
 #include "desktop/DeviceInfo.h"
 
 #include <QDebug>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The dosimeter list: bindings, wear periods and the readings nobody wore.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

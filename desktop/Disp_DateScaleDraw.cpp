@@ -1,3 +1,5 @@
+// The month view's x-axis: each unit a day after the base date, labelled yyyy-MM-dd.
+
 #include "desktop/Disp_DateScaleDraw.h"
 
 Disp_DateScaleDraw::Disp_DateScaleDraw(const QDate& base)

@@ -1,3 +1,5 @@
+// The year view's x-axis: each unit a month after the base date, labelled yyyy-MM.
+
 #include "desktop/Disp_MonScaleDraw.h"
 
 Disp_MonScaleDraw::Disp_MonScaleDraw(const QDate& base)

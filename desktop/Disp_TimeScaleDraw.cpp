@@ -1,3 +1,5 @@
+// The day view's x-axis: each unit an hour after the base time, labelled hh:mm.
+
 #include "desktop/Disp_TimeScaleDraw.h"
 
 Disp_TimeScaleDraw::Disp_TimeScaleDraw(const QTime& base)

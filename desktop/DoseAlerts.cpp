@@ -1,3 +1,5 @@
+// The dose alerts listed with their person, level and figures, and the selected ones acknowledged with a comment.
+
 #include "desktop/DoseAlerts.h"
 
 #include <QMessageBox>

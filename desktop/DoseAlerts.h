@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog of the dose alerts and their acknowledgement.
+
 #include <QDialog>
 
 #include <memory>

@@ -1,3 +1,5 @@
+// The overview's table filled by department and day, and exported to a workbook as it is shown.
+
 #include "desktop/DoseOverview.h"
 
 #include <QMessageBox>

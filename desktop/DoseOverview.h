@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog of every person's dose figures and level as of a chosen day.
+
 #include <QDialog>
 
 #include <functional>

@@ -1,3 +1,5 @@
+// The stored policy shown in spin boxes, and a change checked and saved in one transaction.
+
 #include "desktop/DosePolicyDialog.h"
 
 #include <QDialogButtonBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that edits the dose policy.
+
 #include <QDialog>
 
 #include <memory>

@@ -1,3 +1,5 @@
+// The department report of the chosen department and dates, saved as PDF or workbook or printed.
+
 #include "desktop/DoseReport.h"
 
 #include <QMessageBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that makes the department report of a period.
+
 #include <QDialog>
 
 #include <memory>

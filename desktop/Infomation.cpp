@@ -1,3 +1,6 @@
+// The staff listed and filtered by name, the person dialogs and the dose record opened, and a person deleted
+// with or without their history.
+
 #include "desktop/Infomation.h"
 
 #include <QDebug>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The staff list, from which people are added, changed and deleted and their dose records made.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

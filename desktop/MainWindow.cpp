@@ -1,3 +1,6 @@
+// The main window at work: its components wired together, the menus and their dialogs, backup and restore,
+// the tree with its level markers, and the selected person's curve and panel.
+
 #include "desktop/MainWindow.h"
 
 #include <QApplication>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The program's main window: its menus, the department and person tree, and the selected person's panel.
+
 #include <QDate>
 #include <QHash>
 #include <QList>

@@ -1,3 +1,5 @@
+// Changing a department: a new name must be free, and its staff follow it in the same transaction.
+
 #include "desktop/ModDepart.h"
 
 #include <QDebug>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that changes a department's name or head.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

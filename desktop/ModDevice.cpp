@@ -1,3 +1,5 @@
+// Moving a dosimeter to a free bus address: the old address's wear period closes this hour, the new one opens.
+
 #include "desktop/ModDevice.h"
 
 #include <QMessageBox>

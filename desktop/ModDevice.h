@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that moves a bound dosimeter to another bus address.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

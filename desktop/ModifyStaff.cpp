@@ -1,3 +1,5 @@
+// Changing a person: a new ID card must be free, and the person's dosimeter and wear periods follow it.
+
 #include "desktop/ModifyStaff.h"
 
 #include <QMessageBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that edits a person's details and photo.
+
 #include <QDialog>
 #include <QFile>
 #include <QSqlDatabase>

@@ -1,3 +1,5 @@
+// The pie painted: its coloured top, the side as stacked darker layers, and a grey pie when there are no shares.
+
 #include "desktop/My_pieChart.h"
 
 #include <QPainter>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The pie of the person panel: the share of the annual limit used and what remains.
+
 #include <QList>
 #include <QWidget>
 

@@ -1,3 +1,5 @@
+// A register dialog's rows loaded into its table, and the row that was clicked remembered.
+
 #include "desktop/RecordList.h"
 
 #include <QDebug>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The table the staff, department and device dialogs share.
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>

@@ -1,3 +1,5 @@
+// Report file names and printers asked for, where a report may go checked, and a person's dose record written.
+
 #include "desktop/ReportPrompt.h"
 
 #include <QFileDialog>

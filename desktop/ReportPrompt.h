@@ -1,5 +1,7 @@
 #pragma once
 
+// The file and printer questions of the reports, and the personal dose record as the desktop opens it.
+
 #include <QString>
 
 #include <functional>

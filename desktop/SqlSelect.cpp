@@ -1,3 +1,5 @@
+// The query dialog at work: its statements, the paging, the printout and the .xls and .xlsx exports.
+
 #include "desktop/SqlSelect.h"
 #include "core/time/TimeKey.h"
 #include "ui_SqlSelect.h"

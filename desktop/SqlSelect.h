@@ -1,5 +1,7 @@
 #pragma once
 
+// The data query dialog: readings by time, name and ID card, a page at a time, printed and exported.
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>

@@ -1,5 +1,7 @@
 #pragma once
 
+// What the add-person and modify-person dialogs share.
+
 #include <QComboBox>
 #include <QString>
 

@@ -1,3 +1,6 @@
+// The synchronisation requests sent and each device's outcome and progress shown; a cleared memory is recorded
+// in the audit trail and a new address followed in the register.
+
 #include "desktop/SynDevdata.h"
 
 #include <QLabel>

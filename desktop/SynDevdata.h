@@ -1,5 +1,7 @@
 #pragma once
 
+// The dialog that synchronises with the connected dosimeters: reading, clearing and readdressing them.
+
 #include <QDialog>
 #include <QHash>
 #include <QList>

@@ -1,3 +1,5 @@
+// The about box: the version shown on its form, and its button closing it.
+
 #include "desktop/myabout.h"
 
 #include <QDialogButtonBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The about box: the program's version and where to get support.
+
 #include <QDialog>
 
 #include <memory>

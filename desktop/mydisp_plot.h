@@ -1,5 +1,7 @@
 #pragma once
 
+// The main window's dose curve of a day, a month or a year.
+
 #include <QList>
 #include <QObject>
 #include <QPointer>

@@ -1,3 +1,5 @@
+// The audit trail: its table, the triggers that record changes and keep its rows, and its rows written and read.
+
 #include "core/audit/AuditLog.h"
 
 #include <QDebug>

@@ -1,3 +1,5 @@
+// Backing up and restoring database.db: the checked copy, the start-up backup and its rotation, and the restore.
+
 #include "core/backup/DatabaseBackup.h"
 
 #include <QtEndian>

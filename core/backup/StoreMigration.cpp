@@ -1,3 +1,5 @@
+// The move into PostgreSQL: the layout, every table copied with its ids, and both sides compared before the commit.
+
 #include "core/backup/StoreMigration.h"
 
 #include <QFileInfo>

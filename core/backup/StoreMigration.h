@@ -1,5 +1,7 @@
 #pragma once
 
+// Moving a register from its SQLite file into an empty PostgreSQL database.
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>

@@ -1,5 +1,7 @@
 #pragma once
 
+// What the serial link keeps for each of its ports while requests and replies go through it.
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>

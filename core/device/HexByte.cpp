@@ -1,3 +1,5 @@
+// Bytes and 16-bit words read out of the hexadecimal text the replies travel as.
+
 #include "core/device/HexByte.h"
 
 namespace {

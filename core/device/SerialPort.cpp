@@ -1,3 +1,6 @@
+// The serial link at work: opening the ports, sending the read, clear and address requests,
+// and assembling and parsing the replies.
+
 #include "core/device/SerialPort.h"
 
 #include <sys/stat.h>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The serial link to the dosimeters: its ports, the three requests and the outcomes of their replies.
+
 #include <functional>
 
 #include <QByteArray>

@@ -1,3 +1,5 @@
+// Loading and saving the serial-port and probe records of "zudovi.ini".
+
 #include "core/device/SettingsAdpater.h"
 
 SettingsAdpater::SettingsAdpater(const QString& fileName, QSettings::Format format, QObject* parent)

@@ -1,3 +1,5 @@
+// The table "DoseAlert" at work: its layout, an alert raised only once, the alerts read back and acknowledged.
+
 #include "core/dose/AlertStore.h"
 
 #include <QMutexLocker>

@@ -1,3 +1,5 @@
+// Judging a person's figures against the policy, and how each level is named, coloured and filed.
+
 #include "core/dose/DoseLevel.h"
 
 #include "core/dose/DosePolicy.h"

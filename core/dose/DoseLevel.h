@@ -1,5 +1,7 @@
 #pragma once
 
+// The dose levels and the figures they are judged on.
+
 #include <QColor>
 #include <QDateTime>
 #include <QString>

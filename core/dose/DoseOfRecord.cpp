@@ -1,3 +1,5 @@
+// The monthly dose of record worked out: each month's net dose, and the sums over a window.
+
 #include "core/dose/DoseOfRecord.h"
 
 #include "core/time/TimeKey.h"

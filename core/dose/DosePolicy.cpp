@@ -1,3 +1,5 @@
+// The policy's rows with their defaults and labels, the checks of a change, and the policy loaded and saved.
+
 #include "core/dose/DosePolicy.h"
 
 #include "core/log/QsLog.h"

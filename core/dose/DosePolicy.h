@@ -1,5 +1,7 @@
 #pragma once
 
+// The dose policy: the hourly background and the limits and levels doses are judged by.
+
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>

@@ -1,3 +1,5 @@
+// Each person's dose figures and level worked out as of a moment, and the alerts they call for raised.
+
 #include "core/dose/DoseStatus.h"
 
 #include "core/time/TimeKey.h"

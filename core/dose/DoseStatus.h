@@ -1,5 +1,7 @@
 #pragma once
 
+// Where people's doses stand as of a moment: their figures, their level and the alerts it raises.
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>

@@ -1,3 +1,5 @@
+// The table "DosePolicy": made with its defaults, its rows read, and a change written in one audited transaction.
+
 #include "core/dose/PolicyStore.h"
 
 #include <QMutexLocker>

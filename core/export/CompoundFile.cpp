@@ -1,3 +1,5 @@
+// Laying out the compound file an .xls workbook lives in: sectors, FAT and DIFAT chains, directory and mini stream.
+
 #include "core/export/CompoundFile.h"
 #include "core/export/LittleEndian.h"
 

@@ -1,3 +1,5 @@
+// The two documents as HTML, painted page by page with their footers, the monthly bar chart, and the PDF files.
+
 #include "core/export/ReportDocument.h"
 
 #include <QAbstractTextDocumentLayout>

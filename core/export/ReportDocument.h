@@ -1,5 +1,7 @@
 #pragma once
 
+// The personal dose record and the department report laid out for paper, PDF and printer.
+
 #include <QImage>
 #include <QString>
 

@@ -1,3 +1,5 @@
+// Filling the .xlsx sheets of the dose record (a summary, then one per year) and of the department report.
+
 #include "core/export/ReportWorkbook.h"
 
 #include <QDateTime>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The personal dose record and the department report as .xlsx workbooks.
+
 #include <QString>
 
 #include "core/export/OutputFile.h"

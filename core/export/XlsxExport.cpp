@@ -1,3 +1,6 @@
+// The query's rows streamed into .xlsx sheets: time keys as date cells, doses as numbers,
+// a full sheet continued on the next.
+
 #include "core/export/XlsxExport.h"
 
 #include <QDate>

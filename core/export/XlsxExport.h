@@ -1,5 +1,7 @@
 #pragma once
 
+// The query dialog's result rows exported into an .xlsx workbook.
+
 #include <QObject>
 #include <QString>
 

@@ -1,3 +1,5 @@
+// Log lines to the debugger's output on Windows, to the standard error stream elsewhere.
+
 #include "core/log/DebugOutputDestination.h"
 
 #include <QtGlobal>

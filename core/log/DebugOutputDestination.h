@@ -1,5 +1,7 @@
 #pragma once
 
+// The log destination that writes to the debugger's output.
+
 #include "core/log/Destination.h"
 
 namespace QsLogging {

@@ -1,3 +1,5 @@
+// The log destination base's destructor, kept out of line.
+
 #include "core/log/Destination.h"
 
 namespace QsLogging {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The common base of the places log lines go.
+
 #include <QString>
 
 #include <memory>

@@ -1,3 +1,5 @@
+// Log lines written to the log file, which is rotated whenever its strategy says so.
+
 #include "core/log/FileDestination.h"
 
 #include "core/log/NullRotationStrategy.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The log destination that writes to a text file, rotated or not.
+
 #include "core/log/Destination.h"
 #include "core/log/RotationStrategy.h"
 

@@ -1,3 +1,5 @@
+// The logger at work: its level, its destinations, and each line stamped with its level and time.
+
 #include "core/log/Logger.h"
 
 #include <QDateTime>

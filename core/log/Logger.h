@@ -1,5 +1,7 @@
 #pragma once
 
+// The logger every log line passes through: its level filter and its destinations.
+
 #include "core/log/QsLog.h"
 #include "core/log/Destination.h"
 

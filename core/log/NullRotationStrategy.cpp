@@ -1,3 +1,5 @@
+// No rotation at all: the log file is emptied when opened and then only grows.
+
 #include "core/log/NullRotationStrategy.h"
 
 namespace QsLogging {

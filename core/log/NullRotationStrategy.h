@@ -1,5 +1,7 @@
 #pragma once
 
+// The rotation strategy of a log file that is never rotated.
+
 #include "core/log/RotationStrategy.h"
 
 namespace QsLogging {

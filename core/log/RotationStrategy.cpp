@@ -1,3 +1,5 @@
+// The rotation strategy base's destructor, kept out of line.
+
 #include "core/log/RotationStrategy.h"
 
 namespace QsLogging {

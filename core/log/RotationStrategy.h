@@ -1,5 +1,7 @@
 #pragma once
 
+// The common base of the ways a log file is rotated.
+
 #include <QIODevice>
 #include <QString>
 

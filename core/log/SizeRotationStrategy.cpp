@@ -1,3 +1,5 @@
+// Counting the log file's size and, past the limit, shifting the numbered backups and starting a fresh file.
+
 #include "core/log/SizeRotationStrategy.h"
 
 #include "core/log/StandardError.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The rotation of a log file by its size, with numbered backups.
+
 #include "core/log/RotationStrategy.h"
 
 #include <QString>

@@ -1,3 +1,5 @@
+// The logging's own complaints written to the standard error stream.
+
 #include "core/log/StandardError.h"
 
 #include <QByteArray>

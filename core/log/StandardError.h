@@ -1,5 +1,7 @@
 #pragma once
 
+// Where the logging's own complaints go: straight to the standard error stream.
+
 #include <QString>
 
 namespace QsLogging {

@@ -1,3 +1,6 @@
+// The register's checks (the file, malformed keys, totals against readings, readings stored twice,
+// overlapping wear periods) and the repair of its totals.
+
 #include "core/readings/IntegrityCheck.h"
 
 #include <QSet>

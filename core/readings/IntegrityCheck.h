@@ -1,5 +1,7 @@
 #pragma once
 
+// Checking a dose register for consistency, and repairing its day and month totals.
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>

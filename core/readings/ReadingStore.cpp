@@ -1,3 +1,5 @@
+// The statements of the hourly readings and their day and month totals, the hot ones prepared once per connection.
+
 #include "core/readings/ReadingStore.h"
 
 #include <QMutexLocker>

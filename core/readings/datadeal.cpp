@@ -1,3 +1,5 @@
+// A data reply decoded and stored in one transaction: its new hourly readings, then the day and month totals.
+
 #include "core/readings/datadeal.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The worker that stores the dosimeters' data replies: the readings and the totals they add to.
+
 #include <QList>
 #include <QMutex>
 #include <QObject>

@@ -1,3 +1,5 @@
+// The processing thread started, its storage worker wired, and the replies handed to it.
+
 #include "core/readings/mydeal_thread.h"
 
 #include <QtDebug>

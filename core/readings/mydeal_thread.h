@@ -1,5 +1,7 @@
 #pragma once
 
+// The processing thread in which the data replies are stored.
+
 #include <QSemaphore>
 #include <QString>
 #include <QThread>

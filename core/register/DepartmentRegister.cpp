@@ -1,3 +1,6 @@
+// The statements of the table "Department": departments read, added and changed,
+// a rename taking their staff along.
+
 #include "core/register/DepartmentRegister.h"
 
 #include <QMutexLocker>

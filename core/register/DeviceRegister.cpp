@@ -1,3 +1,5 @@
+// The statements of the table "Device": the rows binding a bus address to an ID card, read, added and changed.
+
 #include "core/register/DeviceRegister.h"
 
 #include <QMutexLocker>

@@ -1,3 +1,6 @@
+// The statements of the table "Staff": people read, added and changed, a new ID card taking the person's
+// dosimeter binding and wear periods along.
+
 #include "core/register/StaffRegister.h"
 
 #include <QMutexLocker>

@@ -1,3 +1,5 @@
+// The department report gathered: each person's dose of the period, year to date and level, grouped by department.
+
 #include "core/report/PeriodReport.h"
 
 #include "core/time/Clock.h"

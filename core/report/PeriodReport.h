@@ -1,5 +1,7 @@
 #pragma once
 
+// The department report of a period: its rows, department groups and totals.
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>

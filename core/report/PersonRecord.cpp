@@ -1,3 +1,5 @@
+// A person's dose record gathered, and its months added up into quarters, years, five years and a lifetime.
+
 #include "core/report/PersonRecord.h"
 
 #include "core/time/Clock.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The personal dose record: the person, the dosimeters worn, and the monthly doses and sums of the years shown.
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>

@@ -1,3 +1,6 @@
+// The data folder made ready: what is missing created with mode 0700, and the folder checked
+// to be writable by this user.
+
 #include "core/store/DataDir.h"
 
 #include <QDir>

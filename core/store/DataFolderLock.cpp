@@ -1,3 +1,5 @@
+// The data folder's lock file taken, or the officer told who holds it.
+
 #include "core/store/DataFolderLock.h"
 
 #include <QDir>

@@ -1,3 +1,5 @@
+// How SQLite and PostgreSQL differ: column types, write transactions, triggers, identities and the file check.
+
 #include "core/store/Dialect.h"
 
 #include <QRegularExpression>

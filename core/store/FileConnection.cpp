@@ -1,3 +1,5 @@
+// A private, uniquely named connection to one SQLite file, opened and closed with the object.
+
 #include "core/store/FileConnection.h"
 
 #include <QAtomicInt>

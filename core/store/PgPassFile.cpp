@@ -1,3 +1,5 @@
+// The PostgreSQL password file read and rewritten, one escaped line per host, port, database and user.
+
 #include "core/store/PgPassFile.h"
 
 #include <QDir>

@@ -1,3 +1,5 @@
+// Telling a register from an empty, damaged or foreign file: its SQLite header, its tables and their columns.
+
 #include "core/store/RegisterFile.h"
 
 #include <QDir>

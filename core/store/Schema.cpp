@@ -1,3 +1,5 @@
+// The register laid out: its tables, their indexes and, on a shared store, the unique keys of readings and totals.
+
 #include "core/store/Schema.h"
 
 #include <QDebug>

@@ -1,3 +1,5 @@
+// The statement helpers: plain table names, values always bound, and the counted and one-row runs.
+
 #include "core/store/Sql.h"
 
 #include <QSqlError>

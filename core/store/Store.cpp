@@ -1,3 +1,5 @@
+// The store at work: its connections, the data lock, transactions, query models and the prepared hot statements.
+
 #include "core/store/Store.h"
 
 #include <QFileInfo>

@@ -1,3 +1,5 @@
+// The group "database" of "zudovi.ini" read and written, and connections pointed at the store it names.
+
 #include "core/store/StoreConfig.h"
 
 #include <QStringList>

@@ -1,3 +1,5 @@
+// A register write's transaction or savepoint, signed with the operating-system account that makes it.
+
 #include "core/store/Transaction.h"
 
 #include <pwd.h>

@@ -1,3 +1,5 @@
+// The program's "now": the computer's clock, unless a test has fixed it.
+
 #include "core/time/Clock.h"
 
 namespace {

@@ -1,3 +1,5 @@
+// The register's "yyyyMMddhhmmss" time keys made, parsed and shown.
+
 #include "core/time/TimeKey.h"
 
 QString TimeKey::of(const QDateTime& t)

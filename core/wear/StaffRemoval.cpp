@@ -1,3 +1,6 @@
+// A person deleted with their wear periods and the readings of the hours they wore;
+// the day and month totals this cuts are summed again.
+
 #include "core/wear/StaffRemoval.h"
 
 #include <QDate>

@@ -1,3 +1,6 @@
+// Readings given to the wearers whose periods cover their hours, taken from the stored totals
+// wherever a whole day or month allows.
+
 #include "core/wear/WearAttribution.h"
 
 #include <QDebug>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Which readings belong to whom: a person's figures by hour, day and month, and the query dialog's statement.
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>

@@ -1,3 +1,6 @@
+// The table "Wearing" at work: dosimeters bound, moved, unbound and assigned, so that no address and no
+// person wears two periods in the same hour.
+
 #include "core/wear/WearPeriods.h"
 
 #include <QDateTime>
