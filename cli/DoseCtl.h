@@ -33,15 +33,8 @@ public:
     // One CSV field, quoted when it holds a comma, a quote or a line break.
     static QString csvField(const QString& text);
 
-private:
-    int status(const QString& dbPath, const QStringList& arguments);
-    int check(const QString& dbPath, const QStringList& arguments);
-    int backup(const QString& dbPath, const QStringList& arguments);
-    int restore(const QString& dbPath, const QStringList& arguments);
-    int report(const QString& dbPath, const QStringList& arguments);
-    int personReport(const QString& dbPath, const QStringList& arguments);
-    int departmentReport(const QString& dbPath, const QStringList& arguments);
-    int migrate(const QString& dbPath, const QStringList& arguments);
+    // What the commands share.
+
     // The store to work on: the SQLite file at path when one was named, else
     // the configured one. -1 to go on, or the exit code after the reason.
     int pickStore(const QString& path, StoreConfig& store);
@@ -68,6 +61,13 @@ private:
 
     QTextStream& out;
     QTextStream& err;
+
+private:
+    int status(const QString& dbPath, const QStringList& arguments);
+    int check(const QString& dbPath, const QStringList& arguments);
+    int backup(const QString& dbPath, const QStringList& arguments);
+    int restore(const QString& dbPath, const QStringList& arguments);
+    int migrate(const QString& dbPath, const QStringList& arguments);
     // --data-dir: where "zudovi.ini" and the default database are (empty:
     // the working directory).
     QString folder;

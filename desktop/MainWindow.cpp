@@ -4,12 +4,9 @@
 #include "desktop/MainWindow.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QMenu>
 #include <QPainter>
-#include <QThread>
 #include <QPixmap>
 #include <QSqlError>
 #include <QTimer>
@@ -19,10 +16,8 @@
 #include "core/device/SettingsAdpater.h"
 #include "core/log/QsLog.h"
 #include "core/DataBase.h"
-#include "core/backup/DatabaseBackup.h"
 #include "desktop/DbSettings.h"
 #include "desktop/ComParaSettings.h"
-#include "core/wear/WearAttribution.h"
 #include "core/device/SerialPort.h"
 #include "desktop/SynDevdata.h"
 #include "desktop/DoseAlerts.h"
@@ -32,6 +27,7 @@
 #include "desktop/DosePolicyDialog.h"
 #include "desktop/AuditView.h"
 #include "core/dose/DoseStatus.h"
+#include "core/report/PersonView.h"
 #include "core/readings/mydeal_thread.h"
 #include "desktop/SqlSelect.h"
 #include "desktop/DepartInfo.h"
@@ -44,42 +40,9 @@
 
 namespace {
 
-const int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-
-// A figure as the record the curve reads for its view.
-QVariant record(int mode, const QString& key, double value)
-{
-    switch (mode) {
-    case 0: {
-        Realdata r;
-        r.dataTime = key;
-        r.probeValue = value;
-        return QVariant::fromValue(r);
-    }
-    case 1: {
-        totaldata_mon r;
-        r.dataTime = key;
-        r.probeValue = value;
-        return QVariant::fromValue(r);
-    }
-    default: {
-        totaldata_year r;
-        r.dataTime = key;
-        r.probeValue = value;
-        return QVariant::fromValue(r);
-    }
-    }
-}
-
 QString formatDose(double value)
 {
     return QString::number(value, 'g', 6);
-}
-
-MainWindow::FileName& fileName()
-{
-    static MainWindow::FileName ask;
-    return ask;
 }
 
 } // namespace
@@ -104,6 +67,8 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     sqlSelect = new SqlSelect(this, database);
     dealThread = new mydeal_thread(this, database, settings);
     doseAlerts = new DoseAlerts(this, database);
+    archive = new ArchiveActions(this, database);
+    connect(archive, &ArchiveActions::automaticDone, this, &MainWindow::automaticBackupDone);
     doseOverview = new DoseOverview(this, database);
     doseReport = new DoseReport(this, database);
     policyDialog = new DosePolicyDialog(this, database);
@@ -189,11 +154,8 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
 MainWindow::~MainWindow()
 {
     // The backup thread reports to this window: it ends first.
-    if (backupThread) {
-        backupThread->wait();
-        delete backupThread;
-        backupThread = nullptr;
-    }
+    delete archive;
+    archive = nullptr;
     // The processing thread must have finished before anything it uses goes,
     // and the plot controller before the plot widget it draws on.
     delete dealThread;
@@ -301,29 +263,17 @@ void MainWindow::showAudit()
 
 void MainWindow::setFileName(FileName ask)
 {
-    fileName() = std::move(ask);
+    ArchiveActions::setFileName(std::move(ask));
 }
 
 void MainWindow::startAutomaticBackup()
 {
-    // A shared store is the server's to back up.
-    if (automaticBackupRunning() || database->isShared() || !database->isOpen())
-        return;
-    delete backupThread;
-    const QString path = database->filePath();
-    const QDateTime now = Clock::now();
-    backupThread = QThread::create([this, path, now] {
-        BackupReport report;
-        QString reason;
-        const bool ok = DatabaseBackup::automatic(path, now, &report, &reason);
-        emit automaticBackupDone(ok, ok ? report.path : reason);
-    });
-    backupThread->start();
+    archive->startAutomatic();
 }
 
 bool MainWindow::automaticBackupRunning() const
 {
-    return backupThread && !backupThread->isFinished();
+    return archive->automaticRunning();
 }
 
 void MainWindow::showAutomaticBackup(bool ok, const QString& text)
@@ -337,89 +287,18 @@ void MainWindow::showAutomaticBackup(bool ok, const QString& text)
     }
 }
 
-bool MainWindow::storeIsFile(const QString& title)
-{
-    if (database->isShared()) {
-        QMessageBox::information(this, title,
-                                 QStringLiteral("共享数据库 (PostgreSQL) 由服务器备份和恢复 (pg_dump、pg_restore)。"));
-        return false;
-    }
-    if (!database->isOpen()) {
-        QMessageBox::warning(this, title, QStringLiteral("数据库未打开。"));
-        return false;
-    }
-    return true;
-}
-
 void MainWindow::backupNow()
 {
-    const QString title = QStringLiteral("备份数据库");
-    if (!storeIsFile(title))
-        return;
-    const QString suggested = QDir(DatabaseBackup::folder(database->filePath()))
-                                  .filePath(DatabaseBackup::automaticName(Clock::now()));
-    // The save dialog has asked whether to replace an existing file.
-    const QString chosen = fileName() ? fileName()(this, title)
-                                      : ReportPrompt::saveFileName(this, title, QStringLiteral("数据库 (*.db)"), suggested);
-    OutputFile::Target target;
-    OutputFile::Format format;
-    if (chosen.isEmpty()
-        || !ReportPrompt::target(this, title, chosen, {OutputFile::Format::Backup}, database->filePath(), &target,
-                                 &format))
-        return;
-    BackupReport report;
-    QString reason;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = DatabaseBackup::backup(database->filePath(), target.path, target.replace, &report, &reason);
-    QApplication::restoreOverrideCursor();
-    if (ok)
-        QMessageBox::information(this, title, QStringLiteral("数据库已备份到 %1\n%2").arg(report.path, DatabaseBackup::summary(report)));
-    else
-        QMessageBox::warning(this, title, QStringLiteral("备份失败: ") + reason);
+    archive->backupNow();
 }
 
 void MainWindow::restoreNow()
 {
-    const QString title = QStringLiteral("恢复数据库");
-    if (!storeIsFile(title))
+    if (!archive->restoreNow(isRunning))
         return;
-    if (isRunning) {
-        QMessageBox::warning(this, title, QStringLiteral("请先停止采集, 再恢复数据库。"));
-        return;
-    }
-    const QString path = fileName() ? fileName()(this, title)
-                                    : QFileDialog::getOpenFileName(this, title, DatabaseBackup::folder(database->filePath()),
-                                                                   QStringLiteral("数据库 (*.db);;所有文件 (*)"));
-    if (path.isEmpty())
-        return;
-    QString reason;
-    if (!DatabaseBackup::restorable(path, &reason)) {
-        QMessageBox::warning(this, title, QStringLiteral("不能用这个文件恢复: ") + reason);
-        return;
-    }
-    if (QMessageBox::question(this, title,
-                              QStringLiteral("用 %1 替换当前数据库吗?\n当前数据库会保留为 database.db.before-restore-…").arg(path))
-        != QMessageBox::Yes)
-        return;
-    // The start-up backup reads the file through a connection of its own.
-    if (backupThread)
-        backupThread->wait();
-    QString kept;
-    const bool ok = DatabaseBackup::restore(path, database->filePath(), Clock::now(), &kept, &reason,
-                                            [this](const std::function<bool()>& replace) {
-                                                return database->withFileReleased(replace);
-                                            });
-    if (!ok) {
-        QMessageBox::warning(this, title, QStringLiteral("恢复失败: ") + reason);
-        return;
-    }
-    QLOG_INFO() << "database restored from" << path << "; the former one kept as" << kept;
-    // A copy from an older version gains the tables added since.
-    database->createTables();
-    database->createAddedTables();
     buildTree();
     evaluateLevels();
-    QMessageBox::information(this, title, QStringLiteral("数据库已恢复。原数据库保留为 %1").arg(kept));
+    archive->confirmRestore();
 }
 
 void MainWindow::evaluateLevels(bool atStartUp)
@@ -610,117 +489,46 @@ void MainWindow::show_plot(Depart_Info minfo)
     database->openConnection(connName);
     if (!db.isOpen())
         return; // nothing can be read: the display stays as it was
-
-    // The readings are the person's through their wear periods, whichever
-    // dosimeter they wore; someone who never wore one shows as unbound.
-    Devicedata device;
-    QList<Wearingdata> periods;
-    const bool bound = database->selectDeviceByIdCard(device, minfo.ID_card, db);
-    // Periods that cannot be read are no sign of an unbound person.
-    bool read = database->selectWearingByIdCard(periods, minfo.ID_card, db);
-    if (read && !bound && periods.isEmpty()) {
-        showUnboundPerson(entry);
-        return;
-    }
-
-    QString begin;
-    QString end;
-    QList<QVariant> records;
-    WearAttribution::Figures figures;
-    int mode = 0;
-    if (ui->radioButton->isChecked()) {
-        const QDate day = ui->de_day->date();
-        begin = day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("000000");
-        end = day.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("235900");
-        read = WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Hours,
-                                        QDateTime(day, QTime(0, 0)), QDateTime(day.addDays(1), QTime(0, 0)), figures)
-            && read;
-        mode = 0;
-    } else if (ui->rb_mon->isChecked()) {
-        const QDate shown = ui->de_mon->date();
-        const QDate first(shown.year(), shown.month(), 1);
-        begin = first.toString(QStringLiteral("yyyyMMdd"));
-        int days = kDaysPerMonth[first.month() - 1];
-        // Every fourth year is a leap year here, the century years too.
-        if (first.month() == 2 && first.year() % 4 == 0)
-            days = 29;
-        end = first.toString(QStringLiteral("yyyyMM")) + QStringLiteral("%1").arg(days, 2, 10, QLatin1Char('0'));
-        read = WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Days,
-                                        QDateTime(first, QTime(0, 0)), QDateTime(first.addMonths(1), QTime(0, 0)),
-                                        figures)
-            && read;
-        mode = 1;
-    } else if (ui->rb_year->isChecked()) {
-        const int year = ui->de_year->date().year();
-        begin = QString::number(year) + QStringLiteral("01");
-        end = QString::number(year) + QStringLiteral("12");
-        read = WearAttribution::collect(database, db, minfo.ID_card, WearAttribution::Months,
-                                        QDateTime(QDate(year, 1, 1), QTime(0, 0)),
-                                        QDateTime(QDate(year + 1, 1, 1), QTime(0, 0)), figures)
-            && read;
-        mode = 2;
-    }
-    for (auto it = figures.values.cbegin(); it != figures.values.cend(); ++it)
-        records.append(record(mode, it.key(), it.value()));
-    const QString legendText =
-        figures.addresses.isEmpty() ? WearAttribution::legend({device.slaveId}) : WearAttribution::legend(figures.addresses);
-    plot->updateCurve(mode, legendText, begin, end, records, records.size());
-
-    // Cumulative dose of the last year, the same figure the overview and
-    // dosectl show; limit and background come from the dose policy.
-    DoseStatus status(*database, db);
-    double total = 0.0;
-    read = status.lastYearUsed(minfo.ID_card, Clock::now(), total) && read;
-
-    // A person without a staff row shows an empty name, gender and photo.
-    Staffdata staff;
-    database->selectStaffByIdCard(staff, minfo.ID_card, db);
+    const PersonView::Mode mode = ui->radioButton->isChecked() ? PersonView::Day
+        : ui->rb_mon->isChecked()                              ? PersonView::Month
+        : ui->rb_year->isChecked()                             ? PersonView::Year
+                                                               : PersonView::None;
+    const QDate shown = mode == PersonView::Day ? ui->de_day->date()
+        : mode == PersonView::Month             ? ui->de_mon->date()
+                                                : ui->de_year->date();
+    PersonView view;
+    const bool read = view.load(*database, db, minfo.ID_card, entry.ptype, mode, shown, Clock::now());
+    const QString why = db.lastError().text();
     database->closeConnection(connName);
 
-    const bool occupational = entry.ptype == 0;
-    const double limit = status.policy().annualLimit(entry.ptype);
-    const QString typeText = occupational ? QStringLiteral("职业") : QStringLiteral("非职业");
+    const QString typeText = entry.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业");
+    if (read && !view.bound) {
+        // Without a dosimeter there is nothing to draw; the panel must still
+        // show the person just selected, not the previous one.
+        plot->updateCurve(0, 0, QString(), QString(), QList<QVariant>(), 0);
+        pieChart->setData({1.0, 0.0});
+        pieChart->update();
+        ui->lb_value->setText(QStringLiteral("未绑定设备"));
+        showPersonPanel(entry, typeText, view.staff, true);
+        return;
+    }
     if (!read) {
         // Could not read is not "no dose": no figure, no pie, no level.
-        QLOG_ERROR() << "the dose of" << minfo.ID_card << "cannot be read:" << db.lastError().text();
+        QLOG_ERROR() << "the dose of" << minfo.ID_card << "cannot be read:" << why;
         plot->updateCurve(0, 0, QString(), QString(), QList<QVariant>(), 0);
         pieChart->setData({});
         pieChart->update();
         ui->lb_value->setText(QStringLiteral("读取失败"));
-        showPersonPanel(entry, typeText, staff, false);
+        showPersonPanel(entry, typeText, view.staff, false);
         return;
     }
-    double used = 0.0;
-    double remaining = 1.0;
-    if (total < 0) {
-        total = 0;
-    } else {
-        used = total / limit;
-        remaining = 1 - used;
-    }
-    pieChart->setData({remaining, used});
+    plot->updateCurve(view.curveMode, view.legend, view.begin, view.end, view.points, view.points.size());
+    pieChart->setData(view.shares());
     update();
     pieChart->update();
-
-    ui->lb_value->setText(formatDose(total) + QStringLiteral("μSv/") + formatDose(limit - total)
+    ui->lb_value->setText(formatDose(view.used) + QStringLiteral("μSv/") + formatDose(view.left())
                           + QStringLiteral("μSv"));
-    showPersonPanel(entry, typeText, staff, true);
-}
-
-void MainWindow::showUnboundPerson(const Depart_Info& entry)
-{
-    // Without a dosimeter there is nothing to draw; the panel must still show
-    // the person just selected, not the previous one.
-    Staffdata staff;
-    database->selectStaffByIdCard(staff, entry.ID_card, db);
-    database->closeConnection(connName);
-
-    plot->updateCurve(0, 0, QString(), QString(), QList<QVariant>(), 0);
-    pieChart->setData({1.0, 0.0});
-    update();
-    pieChart->update();
-    ui->lb_value->setText(QStringLiteral("未绑定设备"));
-    showPersonPanel(entry, entry.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), staff, true);
+    showPersonPanel(entry, typeText, view.staff, true);
 }
 
 void MainWindow::showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff,

@@ -9,10 +9,9 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include <functional>
-
 #include "core/register/Staffdata.h"
 #include "core/dose/DoseLevel.h"
+#include "desktop/ArchiveActions.h"
 #include "desktop/Depart_Info.h"
 
 class ComParaSettings;
@@ -53,7 +52,7 @@ public:
 
     // Where the backup and restore files come from; empty asks with the file
     // dialogs. title is the dialog's ("备份数据库" or "恢复数据库").
-    using FileName = std::function<QString(QWidget* parent, const QString& title)>;
+    using FileName = ArchiveActions::FileName;
     static void setFileName(FileName ask);
 
     // The start-up backup, written by a thread of its own so that a large
@@ -95,8 +94,6 @@ private slots:
     void panelMenu(const QPoint& pos);
     void editPolicy();
     void showAudit();
-    // False, with a word to the officer, when the store is no file of ours.
-    bool storeIsFile(const QString& title);
     void backupNow();
     void restoreNow();
     void showAutomaticBackup(bool ok, const QString& text);
@@ -116,7 +113,6 @@ private:
     void markTree();
     void showNobody();
     const Depart_Info* findPerson(const QString& department, int index) const;
-    void showUnboundPerson(const Depart_Info& entry);
     // read: the person's figures could be read (else the level shows 读取失败).
     void showPersonPanel(const Depart_Info& entry, const QString& typeText, const Staffdata& staff, bool read);
 
@@ -150,5 +146,5 @@ private:
     QList<Depart_Info> infoList;
     Depart_Info currentInfo;
     int isRunning = 0;
-    QThread* backupThread = nullptr;
+    ArchiveActions* archive = nullptr;
 };

@@ -6,16 +6,9 @@
 #include <QDateTime>
 #include <QString>
 
-class DosePolicy;
+#include "core/dose/DoseFigures.h"
 
-// A person's net doses as of one moment D, in μSv.
-struct DoseFigures
-{
-    double quarter = 0;  // the calendar quarter of D, through D
-    double year = 0;     // 1 January of D's year through D
-    double fiveYear = 0; // 1 January four years before D's year through D
-    double last12 = 0;   // what the person panel shows as used
-};
+class DosePolicy;
 
 // Where a person's doses stand against the policy: the first level that
 // applies, from the most serious down.

@@ -11,21 +11,10 @@
 #include "core/dose/DoseLevel.h"
 #include "core/dose/DoseOfRecord.h"
 #include "core/dose/DosePolicy.h"
+#include "core/dose/PersonStatus.h"
 
 class Store;
 struct Staffdata;
-
-// One person's standing as of a moment.
-struct PersonStatus
-{
-    int id = 0;
-    QString ID_card;
-    QString name;
-    QString department;
-    int ptype = 0;
-    DoseFigures figures;
-    DoseLevel::Verdict verdict;
-};
 
 // The dose figures of people as of a moment D, every one a sum of monthly
 // doses of record (DoseOfRecord): the person panel, the tree markers, the

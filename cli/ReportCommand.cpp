@@ -1,0 +1,170 @@
+// dosectl report: the personal dose record and the department report, as PDF or .xlsx.
+
+#include "cli/ReportCommand.h"
+
+#include <QCommandLineParser>
+#include <QDate>
+#include <QTextStream>
+
+#include "cli/DoseCtl.h"
+#include "core/DataBase.h"
+#include "core/export/ReportDocument.h"
+#include "core/export/ReportWorkbook.h"
+#include "core/report/PeriodReport.h"
+#include "core/report/PersonRecord.h"
+#include "core/time/Clock.h"
+
+ReportCommand::ReportCommand(DoseCtl& ctl)
+    : ctl(ctl)
+{
+}
+
+int ReportCommand::run(const QString& dbPath, const QStringList& arguments)
+{
+    const QString usage = QStringLiteral(
+        "用法:\n"
+        "  dosectl report person ID_CARD [--from YYYY] [--to YYYY] (--pdf FILE | --xlsx FILE) [--force]\n"
+        "      个人剂量档案: 逐月、季度、年度、五年及终身剂量, 佩戴的剂量计, 告警\n"
+        "  dosectl report department (NAME | --all) --from yyyy-MM-dd --to yyyy-MM-dd (--pdf FILE | --xlsx FILE) [--force]\n"
+        "      部门剂量报表: 每人期间剂量、本年累计和级别, 按部门小计 (期间不超过10年)\n"
+        "每个子命令都有 --help。\n");
+    const QString sub = arguments.value(1);
+    if (sub == QLatin1String("person"))
+        return person(dbPath, arguments.mid(1));
+    if (sub == QLatin1String("department"))
+        return department(dbPath, arguments.mid(1));
+    if (sub == QLatin1String("--help") || sub == QLatin1String("-h")) {
+        ctl.out << usage;
+        return 0;
+    }
+    return ctl.usageError(usage, sub.isEmpty() ? QStringLiteral("report needs person or department")
+                                           : QStringLiteral("unknown report: ") + sub);
+}
+
+namespace {
+
+// --pdf FILE or --xlsx FILE, exactly one; --force to replace an earlier file.
+struct Output
+{
+    QCommandLineOption pdf{QStringLiteral("pdf"), QStringLiteral("写成 PDF 文件"), QStringLiteral("FILE")};
+    QCommandLineOption xlsx{QStringLiteral("xlsx"), QStringLiteral("写成 Excel 工作簿 (.xlsx)"), QStringLiteral("FILE")};
+    QCommandLineOption force{QStringLiteral("force"), QStringLiteral("覆盖已存在的 FILE (数据库文件从不覆盖)")};
+    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH")};
+
+    OutputFile::Format format(const QCommandLineParser& p) const
+    {
+        return p.isSet(pdf) ? OutputFile::Format::Pdf : OutputFile::Format::Xlsx;
+    }
+    // What makes the command line wrong: the options, or the file's ending.
+    QString problem(const QCommandLineParser& p) const
+    {
+        if (p.isSet(pdf) == p.isSet(xlsx))
+            return QStringLiteral("give one of --pdf FILE and --xlsx FILE");
+        return OutputFile::endingProblem(p.value(p.isSet(pdf) ? pdf : xlsx), format(p));
+    }
+    // The file, kept clear of the register at database (empty: on a server).
+    OutputFile::Target target(const QCommandLineParser& p, const QString& database) const
+    {
+        return {p.value(p.isSet(pdf) ? pdf : xlsx), p.isSet(force), database};
+    }
+    template <typename Document>
+    QString write(const OutputFile::Target& target, const QCommandLineParser& p, const Document& document) const
+    {
+        QString why;
+        const bool ok = p.isSet(pdf) ? ReportDocument::writePdf(document, target, &why)
+                                     : ReportWorkbook::write(document, target, &why);
+        return ok ? QString() : why;
+    }
+};
+
+} // namespace
+
+int ReportCommand::person(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "dosectl report person: 个人剂量档案 (A4 纵向 PDF, 或每年一个工作表的 .xlsx)。\n"
+        "默认年份: 第一个有读数的年份至今年。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("第一年"), QStringLiteral("YYYY"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("最后一年 (默认: 今年)"), QStringLiteral("YYYY"));
+    const Output output;
+    parser.addOptions({from, to, output.pdf, output.xlsx, output.force, output.db});
+    parser.addPositionalArgument(QStringLiteral("ID_CARD"), QStringLiteral("人员的身份证号"));
+    if (const int shown = ctl.parsed(parser, arguments, help); shown >= 0)
+        return shown;
+    const QStringList rest = parser.positionalArguments();
+    if (rest.size() != 1)
+        return ctl.usageError(parser.helpText(), rest.isEmpty() ? QStringLiteral("no ID card given")
+                                                             : QStringLiteral("unexpected argument: ") + rest.at(1));
+    int years[2] = {0, Clock::now().date().year()};
+    const QCommandLineOption* options[2] = {&from, &to};
+    for (int i = 0; i < 2; ++i) {
+        if (!parser.isSet(*options[i]))
+            continue;
+        const QString text = parser.value(*options[i]);
+        bool isNumber = false;
+        years[i] = text.toInt(&isNumber);
+        if (!isNumber || text.size() != 4 || years[i] < 1900)
+            return ctl.usageError(parser.helpText(), QStringLiteral("not a year (YYYY): ") + text);
+    }
+    if (years[0] > years[1])
+        return ctl.usageError(parser.helpText(), QStringLiteral("--from is after --to"));
+    const QString problem = output.problem(parser);
+    if (!problem.isEmpty())
+        return ctl.usageError(parser.helpText(), problem);
+
+    const QString dbPath = parser.isSet(output.db) ? parser.value(output.db) : defaultPath;
+    OutputFile::Target target;
+    if (const int refused = ctl.outputTarget(dbPath, output.target(parser, QString()), output.format(parser), &target);
+        refused >= 0)
+        return refused;
+    return ctl.withDatabase(dbPath, [&](DataBase& database, QSqlDatabase db) {
+        PersonRecord record;
+        QString why;
+        if (!PersonRecord::load(database, db, rest.first(), years[0], years[1], record, &why))
+            return why;
+        return output.write(target, parser, record);
+    });
+}
+
+int ReportCommand::department(const QString& defaultPath, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "dosectl report department: 部门剂量报表 (A4 横向 PDF, 或 .xlsx): 每人期间剂量、"
+        "期末本年累计和级别, 按部门小计及合计。期间不超过10年。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("所有部门"));
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("期间第一天"), QStringLiteral("yyyy-MM-dd"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("期间最后一天"), QStringLiteral("yyyy-MM-dd"));
+    const Output output;
+    parser.addOptions({all, from, to, output.pdf, output.xlsx, output.force, output.db});
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("部门名称 (或 --all)"));
+    if (const int shown = ctl.parsed(parser, arguments, help); shown >= 0)
+        return shown;
+    const QStringList rest = parser.positionalArguments();
+    if (rest.size() > 1 || (rest.size() == 1) == parser.isSet(all))
+        return ctl.usageError(parser.helpText(), QStringLiteral("give one department NAME or --all"));
+    const QDate first = QDate::fromString(parser.value(from), QStringLiteral("yyyy-MM-dd"));
+    const QDate last = QDate::fromString(parser.value(to), QStringLiteral("yyyy-MM-dd"));
+    QString problem = PeriodReport::periodProblem(first, last);
+    if (problem.isEmpty())
+        problem = output.problem(parser);
+    if (!problem.isEmpty())
+        return ctl.usageError(parser.helpText(), problem);
+
+    const QString department = rest.value(0);
+    const QString dbPath = parser.isSet(output.db) ? parser.value(output.db) : defaultPath;
+    OutputFile::Target target;
+    if (const int refused = ctl.outputTarget(dbPath, output.target(parser, QString()), output.format(parser), &target);
+        refused >= 0)
+        return refused;
+    return ctl.withDatabase(dbPath, [&](DataBase& database, QSqlDatabase db) {
+        PeriodReport report;
+        QString why;
+        if (!PeriodReport::load(database, db, department, first, last, report, &why))
+            return why;
+        return output.write(target, parser, report);
+    });
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+// The windows of net dose a person's level is judged on.
+
+// A person's net doses as of one moment D, in μSv.
+struct DoseFigures
+{
+    double quarter = 0;  // the calendar quarter of D, through D
+    double year = 0;     // 1 January of D's year through D
+    double fiveYear = 0; // 1 January four years before D's year through D
+    double last12 = 0;   // what the person panel shows as used
+};
