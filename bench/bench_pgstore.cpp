@@ -185,7 +185,7 @@ double replyMs(mydeal_thread& thread, bool& stored, QSqlDatabase check, const QS
     stored = false;
     QElapsedTimer timer;
     timer.start();
-    thread.MY_receiveData(message);
+    stored = thread.store(message);
     const double ms = timer.nsecsElapsed() / 1e6;
     if (!stored)
         fail(QStringLiteral("the reply was not stored"));
@@ -247,7 +247,6 @@ int main(int argc, char** argv)
 
         mydeal_thread thread(nullptr, &database, nullptr);
         bool stored = false;
-        QObject::connect(&thread, &mydeal_thread::dataStored, [&stored](bool ok) { stored = ok; });
 
         std::vector<double> plainMs;
         std::vector<double> reply;

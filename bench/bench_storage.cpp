@@ -185,18 +185,19 @@ double replyMs(const QString& dir, const QString& message)
     DataBase database;
     mydeal_thread thread(nullptr, &database, nullptr);
     bool stored = false;
-    QObject::connect(&thread, &mydeal_thread::dataStored, [&stored](bool ok) { stored = ok; });
     QElapsedTimer timer;
     timer.start();
-    thread.MY_receiveData(message);
+    stored = thread.store(message);
     const double ms = timer.nsecsElapsed() / 1e6;
     if (!stored)
         fail(QStringLiteral("the reply was not stored"));
 
-    QSqlDatabase check = database.getConnection(QStringLiteral("deal_db"));
+    // The storage's own connection belongs to the processing thread.
+    database.createConnection(QStringLiteral("check"));
+    QSqlDatabase check = database.getConnection(QStringLiteral("check"));
     if (database.countRows(QStringLiteral("Realdata"), check) != OtherReadings + ReplyReadings)
         fail(QStringLiteral("unexpected number of readings after the reply"));
-    database.closeConnection(QStringLiteral("deal_db"));
+    database.closeConnection(QStringLiteral("check"));
     return ms;
 }
 

@@ -139,13 +139,13 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->de_mon, &QDateEdit::dateChanged, this, &MainWindow::Datechangge);
     connect(ui->rb_year, &QRadioButton::toggled, this, &MainWindow::Selectchangge);
     connect(ui->de_year, &QDateEdit::dateChanged, this, &MainWindow::Datechangge);
+    // Replies are stored in the processing thread; each outcome comes back
+    // through the event loop to the link, which reports a reply that could
+    // not be stored as a failure, and clears no memory before it is stored.
+    serialPort->setAwaitStorage(true);
     connect(serialPort, &SerialPort::MySave_data, dealThread, &mydeal_thread::MY_receiveData);
-    // The storage outcome goes back to the link, so that a reply that could
-    // not be stored is reported to the operator as a failure.
-    connect(dealThread, &mydeal_thread::dataStored, serialPort, &SerialPort::dataStoreResult,
-            Qt::DirectConnection);
-    connect(dealThread, &mydeal_thread::dataStored, this, [this](bool ok) { storedDuringSync |= ok; },
-            Qt::DirectConnection);
+    connect(dealThread, &mydeal_thread::dataStored, this, [this](bool ok) { storedDuringSync |= ok; });
+    connect(dealThread, &mydeal_thread::dataStored, serialPort, &SerialPort::dataStoreResult);
 
     showNobody();
     evaluateLevels(true);
@@ -387,14 +387,6 @@ void MainWindow::StopPro()
         isRunning = 0;
         ui->action_run->setEnabled(true);
     }
-}
-
-void MainWindow::DataSelect()
-{
-}
-
-void MainWindow::Heath()
-{
 }
 
 void MainWindow::buildTree()

@@ -69,8 +69,6 @@ public:
 signals:
     // ok, and the new backup's path (empty when none was due) or the reason.
     void automaticBackupDone(bool ok, const QString& text);
-    void Imfor_open();
-    void test_data();
 
 private slots:
     void InfoSet();
@@ -82,8 +80,6 @@ private slots:
     void syninfo();
     void StartPro();
     void StopPro();
-    void DataSelect();
-    void Heath();
     void show_persondata(QTreeWidgetItem* pitem, int colum);
     void showAlerts();
     void showOverview();

@@ -110,9 +110,11 @@ private slots:
         SerialPort::setPortLister([] { return QList<PortDescription>{{"P0", "P0", {}, {}}, {"P1", "P1", {}, {}}}; });
         link = std::make_unique<SerialPort>(nullptr, nullptr, ws->store.get());
         link->openPorts();
-        connect(link.get(), &SerialPort::MySave_data, &worker, &mydeal_thread::MY_receiveData);
-        connect(&worker, &mydeal_thread::dataStored, link.get(), &SerialPort::dataStoreResult, Qt::DirectConnection);
+        // Each reply stored in the processing thread before the next piece arrives.
+        link->setAwaitStorage(true);
         connect(link.get(), &SerialPort::MySave_data, this, &tst_badinput::onMessage);
+        connect(link.get(), &SerialPort::MySave_data, this,
+                [this, &worker](const QString& text) { link->dataStoreResult(worker.store(text)); });
         connect(link.get(), &SerialPort::data_Result, this, [this](int type, QString, int, bool ok) {
             if (++takes > 1 || !ok) // one take per piece at most, and a stored reply is never a failure
                 fail(QString("outcome %1 %2").arg(type).arg(ok));

@@ -18,7 +18,6 @@ struct Storage
 {
     explicit Storage(DataBase* database) : worker(nullptr, database, nullptr)
     {
-        QObject::connect(&worker, &mydeal_thread::dataStored, [this](bool ok) { ok ? ++stored : ++failed; });
     }
     // count hours of device slaveId from hour `start` after 2024-01-01 00:00, 0.25 μSv each.
     void store(int slaveId, int start, int count)
@@ -29,7 +28,7 @@ struct Storage
             reply += SimDosimeter::makeRecord(hour, 0.25);
             hours.insert(QString::number(slaveId) + hour.toString(" yyyyMMddhh"));
         }
-        worker.MY_receiveData(reply.toHex());
+        worker.store(reply.toHex()) ? ++stored : ++failed;
     }
 
     mydeal_thread worker;

@@ -22,7 +22,6 @@ static int runChild(const QString& dir, quint32 seed, int run)
     DataBase database(dir + "/database.db");
     bool ok = database.createTables();
     mydeal_thread worker(nullptr, &database, nullptr);
-    QObject::connect(&worker, &mydeal_thread::dataStored, [&ok](bool stored) { ok = stored; });
     QRandomGenerator rng(seed);
     const auto cutStep = datadeal::Step(rng.bounded(3));
     const int cutAt = rng.bounded(1, cutStep == datadeal::Step::Written ? 9000 : 5);
@@ -41,8 +40,7 @@ static int runChild(const QString& dir, quint32 seed, int run)
         QByteArray reply = SimDosimeter::word(slaveId) + SimDosimeter::word(count);
         for (int k = 0; k < count; ++k)
             reply += SimDosimeter::makeRecord(first.addSecs(3600 * (start + k)), rng.bounded(1, 10001) / 100.0);
-        ok = false; // stays so if nothing is reported
-        worker.MY_receiveData(reply.toHex());
+        ok = worker.store(reply.toHex());
         const auto hour = [&](qint64 k) { return first.addSecs(3600 * k).toString("yyyyMMddhh0000"); };
         QTextStream(stdout) << (ok ? QString("stored %1 %2 %3 %4").arg(slaveId).arg(hour(start), hour(start + count - 1)).arg(count)
                                    : QString("failed"))

@@ -33,11 +33,14 @@ class tst_processing : public QObject
 
     QString snapshot() { return rows("Realdata") + '|' + rows("Monthdata") + '|' + rows("Yeardata"); }
 
-    // Hands a message over as the link does: 1 stored, 0 refused, -1 not reported exactly once at once.
+    // Hands a message over as the link does: 1 stored, 0 refused, -1 not reported exactly once.
     int send(const QString& message)
     {
         QSignalSpy spy(thread.get(), &mydeal_thread::dataStored);
         thread->MY_receiveData(message);
+        if (!spy.wait(30000)) // reported through this thread's event loop
+            return -1;
+        QCoreApplication::processEvents(); // a second report would be queued by now
         return spy.count() == 1 ? int(spy.at(0).at(0).toBool()) : -1;
     }
 
@@ -128,12 +131,14 @@ private slots:
         exec("update Yeardata set probeValue = 999");
         thread->MY_testcalData();
         thread->MY_testcalData();
+        QVERIFY(thread->store(word(20) + word(0))); // queued behind them: they are done
         QCOMPARE(rows("Monthdata"), "20 20160413 4,20 20160414 3.5,20 20160415 8,21 20160414 16");
         QCOMPARE(rows("Yeardata"), "20 201604 15.5,21 201604 999");
         // Missing totals are created; the next reply counts only its own readings.
         exec("delete from Monthdata");
         exec("delete from Yeardata");
         thread->MY_testcalData();
+        QVERIFY(thread->store(word(20) + word(0)));
         QCOMPARE(rows("Yeardata"), "20 201604 15.5");
         QCOMPARE(send(reply(20, {rec(16041401, 50)})), 1);
         QCOMPARE(rows("Monthdata"), "20 20160414 4");
@@ -155,16 +160,21 @@ private slots:
         SerialPort::setPortLister([] { return QList<PortDescription>{{"P", "P", {}, {}}}; }); // no such port
         SerialPort link(nullptr, nullptr, ws->store.get());
         link.openPorts();
+        link.setAwaitStorage(true);
         connect(&link, &SerialPort::MySave_data, thread.get(), &mydeal_thread::MY_receiveData);
-        connect(thread.get(), &mydeal_thread::dataStored, &link, &SerialPort::dataStoreResult, Qt::DirectConnection);
+        connect(thread.get(), &mydeal_thread::dataStored, &link, &SerialPort::dataStoreResult);
         QSignalSpy spy(&link, &SerialPort::data_Result);
         const QByteArray bytes = QByteArray::fromHex(reply(11, {rec(16060100, 125), rec(16060101, 125)}).toUtf8());
         QVERIFY(ws->sabotage("insert", "Yeardata"));
         link.receiveBytes(0, bytes);
+        QVERIFY(spy.isEmpty()); // not before the storage has answered
+        QVERIFY(spy.wait(30000));
         QVERIFY(ws->repair("insert", "Yeardata"));
         link.receiveBytes(0, bytes);
+        QVERIFY(spy.wait(30000));
         link.dataStoreResult(false); // outside a reply: spoils nothing
         link.receiveBytes(0, bytes);
+        QVERIFY(spy.wait(30000));
         const QVariantList stored{0, "P", 11, true};
         QCOMPARE(QList<QVariantList>(spy), (QList<QVariantList>{{3, "P", 11, false}, stored, stored}));
         QCOMPARE(rows("Monthdata"), "11 20160601 2.5");

@@ -91,10 +91,10 @@ struct Harness
             return false;
         link = std::make_unique<SerialPort>(nullptr, settings.get(), database.get());
         worker = std::make_unique<mydeal_thread>(nullptr, database.get(), settings.get());
-        QObject::connect(link.get(), &SerialPort::MySave_data, worker.get(), &mydeal_thread::MY_receiveData);
-        QObject::connect(worker.get(), &mydeal_thread::dataStored, link.get(), &SerialPort::dataStoreResult,
-                         Qt::DirectConnection);
+        link->setAwaitStorage(true);
         QObject::connect(link.get(), &SerialPort::MySave_data, [this](const QString& text) { onMessage(text); });
+        QObject::connect(link.get(), &SerialPort::MySave_data,
+                         [this](const QString& text) { link->dataStoreResult(worker->store(text)); });
         QObject::connect(link.get(), &SerialPort::data_Result,
                          [this](int, const QString&, int, bool ok) { onResult(ok); });
 

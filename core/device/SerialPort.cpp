@@ -353,22 +353,26 @@ void SerialPort::parseReply(int kind, int index, const QString& text)
         const int address = hexWord(text, 0);
         state.devId = address;
         const int count = hexWord(text, 4);
-        bool stored = true;
-        if (count > 0) {
-            const bool outer = storeOk;
-            storeOk = true;
+        if (count > 0 && awaitStorage) {
+            // The device's memory may be cleared only once its readings are
+            // stored: the outcome is reported when the storage answers.
+            awaited.append({comName, address});
             emit MySave_data(text);
-            stored = storeOk;
-            storeOk = outer;
+            return;
         }
-        emit data_Result(stored ? 0 : 3, comName, address, stored);
+        if (count > 0)
+            emit MySave_data(text);
+        emit data_Result(0, comName, address, true);
     }
 }
 
 void SerialPort::dataStoreResult(bool ok)
 {
-    if (!ok)
-        storeOk = false;
+    // An answer nobody waits for spoils nothing.
+    if (awaited.isEmpty())
+        return;
+    const AwaitedReply reply = awaited.takeFirst();
+    emit data_Result(ok ? 0 : 3, reply.comName, reply.address, ok);
 }
 
 int SerialPort::findPortByDevId(int address) const

@@ -47,6 +47,12 @@ public:
     static void setPortLister(PortLister lister);
     static QList<PortDescription> listPorts();
 
+    // Whether a data reply's outcome waits for the storage: one
+    // dataStoreResult per MySave_data, in the order handed over (the
+    // processing thread's dataStored). Off, the default, a reply counts as
+    // stored once it is handed over.
+    void setAwaitStorage(bool await) { awaitStorage = await; }
+
     // Silence on a port after a request that counts as no answer.
     void setResponseTimeout(int ms);
     int responseTimeout() const { return timeoutMs; }
@@ -73,8 +79,8 @@ public slots:
     void SerCompara_changge();
     void readrealdata();
     void dealsyndata(int type, int oldid, int newid);
-    // Called by the storage while it handles MySave_data: false marks the
-    // reply as not stored, so it is reported as a failure.
+    // The storage's outcome of the oldest reply handed over and not yet
+    // answered: reported through data_Result (0, or 3 when not stored).
     void dataStoreResult(bool ok);
 
 signals:
@@ -106,8 +112,14 @@ private:
     QList<ComPortState> ports;
 
     int timeoutMs = kDefaultResponseTimeout;
-    // Set just before MySave_data; a failing storage clears it.
-    bool storeOk = true;
+    // The replies handed to the storage whose outcome is awaited, oldest first.
+    struct AwaitedReply
+    {
+        QString comName;
+        int address = 0;
+    };
+    QList<AwaitedReply> awaited;
+    bool awaitStorage = false;
     // Changes whenever the entries are rebuilt or released, so that code
     // resuming after a signal knows its index no longer means anything.
     quint64 generation = 0;

@@ -106,8 +106,8 @@ datadeal::datadeal(Store* database, SettingsAdpater* settings)
     pending.clear();
 }
 
-// The connection is created by the thread that stores the replies (the one
-// the serial link runs in), so that it is only ever used where it was made.
+// The connection is created by the thread that stores the replies (the
+// processing thread), so that it is only ever used where it was made.
 bool datadeal::ensureConnection()
 {
     if (!database)
@@ -126,16 +126,28 @@ bool datadeal::ensureConnection()
     return true;
 }
 
+void datadeal::releaseConnection()
+{
+    QMutexLocker locker(&mutex);
+    if (!database || connThread != QThread::currentThread())
+        return;
+    db = QSqlDatabase();
+    database->removeConnection(connName);
+    connThread = nullptr;
+}
+
 void datadeal::receiveData(const QString& rdata)
 {
-    bool ok = false;
-    {
-        QMutexLocker locker(&mutex);
-        ok = storeReply(rdata);
-        pending.clear();
-    }
     // Outside the lock: a receiver may well hand us the next reply at once.
-    emit dataStored(ok);
+    emit dataStored(store(rdata));
+}
+
+bool datadeal::store(const QString& rdata)
+{
+    QMutexLocker locker(&mutex);
+    const bool ok = storeReply(rdata);
+    pending.clear();
+    return ok;
 }
 
 bool datadeal::storeReply(const QString& rdata)

@@ -42,9 +42,14 @@ public slots:
     // One complete reply as lower-case hexadecimal text. Emits dataStored
     // before it returns.
     void receiveData(const QString& rdata);
+    // The same without the signal: true when the reply is stored.
+    bool store(const QString& rdata);
     // Recomputes the day and month totals of device 20 for 14 April 2016 from
     // the readings stored for them.
     void testcaldata();
+    // Gives the storage's connection up; called by the thread that stored
+    // the replies before it ends.
+    void releaseConnection();
 
 signals:
     // true: the reply is stored (or had nothing new); false: nothing of it is.

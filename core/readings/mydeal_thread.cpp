@@ -34,6 +34,7 @@ void mydeal_thread::run()
     createWorker();
     workerReady.release();
     exec();
+    worker->releaseConnection();
     // Hand the worker back so that its owner's thread may delete it.
     worker->moveToThread(thread());
 }
@@ -41,12 +42,21 @@ void mydeal_thread::run()
 void mydeal_thread::createWorker()
 {
     worker = std::make_unique<datadeal>(database, settings);
-    connect(this, &mydeal_thread::trancedata, worker.get(), &datadeal::receiveData,
-            Qt::DirectConnection);
-    connect(this, &mydeal_thread::deal_testcal, worker.get(), &datadeal::testcaldata,
-            Qt::DirectConnection);
-    connect(worker.get(), &datadeal::dataStored, this, &mydeal_thread::dataStored,
-            Qt::DirectConnection);
+    // Queued both ways: the replies wait their turn in this thread's event
+    // queue, and the outcomes in the queue of the thread that listens.
+    connect(this, &mydeal_thread::trancedata, worker.get(), &datadeal::receiveData, Qt::QueuedConnection);
+    connect(this, &mydeal_thread::deal_testcal, worker.get(), &datadeal::testcaldata, Qt::QueuedConnection);
+    connect(worker.get(), &datadeal::dataStored, this, &mydeal_thread::dataStored, Qt::QueuedConnection);
+}
+
+bool mydeal_thread::store(const QString& rdata)
+{
+    bool ok = false;
+    datadeal* target = worker.get();
+    QMetaObject::invokeMethod(
+        target, [target, &rdata, &ok] { ok = target->store(rdata); },
+        isRunning() ? Qt::BlockingQueuedConnection : Qt::DirectConnection);
+    return ok;
 }
 
 void mydeal_thread::MY_receiveData(const QString& rdata)

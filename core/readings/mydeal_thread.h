@@ -12,10 +12,11 @@ class Store;
 class SettingsAdpater;
 class datadeal;
 
-// The processing thread. It owns the worker that stores the data replies;
-// the worker is wired with direct connections, so a reply is stored in the
-// thread that hands it over (the serial link's), before MY_receiveData
-// returns, and dataStored reports the outcome at once.
+// The processing thread. It owns the worker that stores the data replies.
+// MY_receiveData queues a reply for it and returns at once; the replies are
+// stored one after another in the order given, and dataStored reports each
+// outcome, in that order, to the thread that made this object (through its
+// event loop). The window therefore never waits for the storage.
 class mydeal_thread : public QThread
 {
     Q_OBJECT
@@ -30,6 +31,12 @@ signals:
     // Emitted once for every reply given to MY_receiveData: true when it is
     // stored, false when nothing of it could be.
     void dataStored(bool ok);
+
+public:
+    // Stores one reply in the processing thread and waits for it, without
+    // emitting dataStored: for programs without an event loop of their own
+    // (the simulator's sample data, benchmarks, the power-loss child).
+    bool store(const QString& rdata);
 
 public slots:
     void MY_receiveData(const QString& rdata);

@@ -101,6 +101,21 @@ bool Store::createConnection(const QString& connName)
     return true;
 }
 
+void Store::removeConnection(const QString& connName)
+{
+    {
+        QMutexLocker lock(&dataLock());
+        dropPrepared(connName);
+    }
+    if (!QSqlDatabase::contains(connName))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connName);
+}
+
 QSqlDatabase Store::getConnection(const QString& connName)
 {
     return QSqlDatabase::database(connName, true);

@@ -56,6 +56,9 @@ public:
     QSqlDatabase getConnection(const QString& connName);
     void openConnection(const QString& connName);
     void closeConnection(const QString& connName);
+    // Closes and forgets the connection, from the thread that made it (a
+    // thread that ends takes its connections along).
+    void removeConnection(const QString& connName);
     // A write transaction (Dialect::beginWrite): it waits for another
     // writer, up to the connection's busy timeout, instead of failing later.
     bool beginTransaction(QSqlDatabase db);

@@ -104,7 +104,6 @@ bool SampleData::fill(DataBase* database, SettingsAdpater* settings, const QDate
     // The readings go through the same storage as a synchronisation.
     mydeal_thread storage(nullptr, database, settings);
     bool stored = true;
-    QObject::connect(&storage, &mydeal_thread::dataStored, [&stored](bool result) { stored = stored && result; });
     const QDateTime end(now.date(), QTime(now.time().hour(), 0));
     const QDateTime from = end.addYears(-1);
     const int hours = int(from.secsTo(end) / 3600);
@@ -114,8 +113,9 @@ bool SampleData::fill(DataBase* database, SettingsAdpater* settings, const QDate
             continue;
         // Later persons started wearing their dosimeter later in the year.
         const int skip = (seed * hours) / 8;
-        storage.MY_receiveData(QString::fromLatin1(
-            readReply(person.device, from.addSecs(3600LL * skip), hours - skip, seed).toHex()));
+        stored = storage.store(QString::fromLatin1(
+                     readReply(person.device, from.addSecs(3600LL * skip), hours - skip, seed).toHex()))
+            && stored;
         ++seed;
     }
     return ok && stored;
