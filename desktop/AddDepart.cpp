@@ -43,12 +43,24 @@ void AddDepart::addDepart()
     }
 
     Departdata department;
-    department.id = database->countRows(database->departmentTable, db) + 1;
     department.department = name;
     department.dname = ui->depart_name->text();
-    database->insertDepartment(department, db);
+    const bool added = database->insertDepartment(department, db);
     database->closeConnection(connName);
+    if (!added) {
+        QMessageBox::critical(this, QStringLiteral("添加部门"), QStringLiteral("添加部门失败，登记未改变。"));
+        return;
+    }
     reject();
+}
+
+void AddDepart::showEvent(QShowEvent* event)
+{
+    // Each opening starts empty: typing must not append to the last entry.
+    ui->depart->clear();
+    ui->depart_name->clear();
+    ui->depart->setFocus();
+    QDialog::showEvent(event);
 }
 
 void AddDepart::Quit()

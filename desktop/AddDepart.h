@@ -9,6 +9,7 @@
 #include <memory>
 
 class DataBase;
+class QShowEvent;
 
 namespace Ui {
 class AddDepart;
@@ -26,6 +27,9 @@ public:
 public slots:
     void addDepart();
     void Quit();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     std::unique_ptr<Ui::AddDepart> ui;

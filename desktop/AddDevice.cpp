@@ -38,6 +38,8 @@ bool AddDevice::parseAddress(const QString& text, int& address)
 
 void AddDevice::prepareAndShow()
 {
+    // Each opening starts empty: typing must not append to the last entry.
+    ui->device->clear();
     if (RegisterChoices::cards(ui->Name, database, connName, db))
         exec();
 }
@@ -54,7 +56,6 @@ void AddDevice::addDevice()
     }
 
     database->openConnection(connName);
-    device.id = database->countRows(database->deviceTable, db) + 1;
     Devicedata bound;
     if (database->selectDeviceByIdCard(bound, device.ID_card, db)) {
         database->closeConnection(connName);

@@ -3,9 +3,9 @@
 #include "desktop/AddStaff.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSqlQueryModel>
 
 #include "core/DataBase.h"
 #include "desktop/RegisterChoices.h"
@@ -35,6 +35,10 @@ AddStaff::~AddStaff() = default;
 
 void AddStaff::prepareAndShow()
 {
+    // Each opening starts empty: typing must not append to the last entry.
+    for (QLineEdit* field : {ui->Id_card, ui->Name, ui->Teleno, ui->Adress})
+        field->clear();
+    photoPath.clear();
     if (RegisterChoices::departments(ui->Depart, database, connName, db))
         exec();
 }
@@ -57,12 +61,15 @@ void AddStaff::Addstaff()
     }
 
     Staffdata person;
-    person.id = database->countRows(database->staffTable, db) + 1;
     StaffForm::read(*ui, ui->type_cmb, person);
     person.totalValue = 0.0;
     StaffForm::readPhoto(photoPath, photoFile, person.photo);
-    database->insertStaff(person, db);
+    const bool added = database->insertStaff(person, db);
     database->closeConnection(connName);
+    if (!added) {
+        refuse(QStringLiteral("添加人员失败，登记未改变。"));
+        return;
+    }
 
     // The photo was this person's; the next one starts without.
     photoPath.clear();

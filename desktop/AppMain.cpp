@@ -15,6 +15,7 @@
 #include "core/device/SettingsAdpater.h"
 #include "core/DataBase.h"
 #include "core/store/RegisterFile.h"
+#include "desktop/ChineseTranslation.h"
 #include "desktop/MainWindow.h"
 
 QString openStore(QSettings& settings, std::unique_ptr<DataBase>& database)
@@ -125,6 +126,7 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     // the settings records in its constructor.
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("dosemanager"));
+    ChineseTranslation::install(app);
     // Every file below is opened relative to the data folder, so it is
     // settled before any of them.
     if (!dataDir.isEmpty()) {

@@ -9,6 +9,7 @@
 
 #include "core/DataBase.h"
 #include "core/register/DepartmentRegister.h"
+#include "core/register/StaffRegister.h"
 #include "desktop/AddDepart.h"
 #include "desktop/ModDepart.h"
 #include "ui_DepartInfo.h"
@@ -73,11 +74,30 @@ void DepartInfo::Dell()
     if (id == 0) {
         list.askForSelection();
     } else {
+        // Staff name their department by its text: a department with staff
+        // would leave them in a department that no longer exists.
         database->openConnection(connName);
-        const bool removed = database->deleteById(database->departmentTable, id, db);
+        Departdata department;
+        QList<Staffdata> staff;
+        const bool read = database->selectDepartmentById(department, id, db)
+            && StaffRegister(*database).selectByDepartment(staff, department.department, db);
         database->closeConnection(connName);
-        if (!removed)
-            QMessageBox::critical(this, QStringLiteral("删除部门"), QStringLiteral("删除部门失败，登记未改变。"));
+        const QString title = QStringLiteral("删除部门");
+        if (!read) {
+            QMessageBox::critical(this, title, QStringLiteral("无法读取部门的人员，未删除。"));
+        } else if (!staff.isEmpty()) {
+            QMessageBox::warning(this, title,
+                                 QStringLiteral("部门“%1”还有 %2 名人员，不能删除。\n请先把他们调到其他部门或删除。")
+                                     .arg(department.department)
+                                     .arg(staff.size()));
+        } else if (QMessageBox::question(this, title, QStringLiteral("确定删除部门“%1”吗？").arg(department.department))
+                   == QMessageBox::Yes) {
+            database->openConnection(connName);
+            const bool removed = database->deleteById(database->departmentTable, id, db);
+            database->closeConnection(connName);
+            if (!removed)
+                QMessageBox::critical(this, title, QStringLiteral("删除部门失败，登记未改变。"));
+        }
         // Ids are handed out again; the selection must not outlive its row.
         list.clearSelection();
     }

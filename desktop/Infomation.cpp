@@ -78,7 +78,11 @@ void Infomation::Dell()
     if (id == 0) {
         list.askForSelection();
     } else {
-        const int answer = askKeepHistory();
+        Staffdata person;
+        database->openConnection(connName);
+        database->selectStaffById(person, id, db);
+        database->closeConnection(connName);
+        const int answer = askKeepHistory(person);
         if (answer == QMessageBox::Yes || answer == QMessageBox::No) {
             deletePerson(id, answer == QMessageBox::Yes);
             // The database hands the highest id out again; a selection kept
@@ -117,15 +121,19 @@ int Infomation::selectedPerson()
     });
 }
 
-int Infomation::askKeepHistory()
+int Infomation::askKeepHistory(const Staffdata& person)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("询问"), QStringLiteral("是否保留人员历史数据"),
+    QMessageBox box(QMessageBox::Question, QStringLiteral("询问"),
+                    QStringLiteral("删除人员 %1（身份证号 %2）？\n\n"
+                                   "“是”：只删除人员登记，其剂量读数保留在数据库中。\n"
+                                   "“否”：同时删除其佩戴期间的剂量读数和日、月累计，无法恢复。")
+                        .arg(person.name, person.ID_card),
                     QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
     // A box of Yes and No treats Escape and closing as No, which would
-    // delete the history; they land on a button nobody sees instead.
+    // delete the history; they land on 取消 instead.
     QAbstractButton* undecided = box.addButton(QMessageBox::Cancel);
-    undecided->hide();
+    undecided->setText(QStringLiteral("取消"));
     box.setEscapeButton(undecided);
     return box.exec();
 }
@@ -133,12 +141,11 @@ int Infomation::askKeepHistory()
 void Infomation::deletePerson(int id, bool keepHistory)
 {
     database->openConnection(connName);
-    if (keepHistory) {
-        database->deleteById(database->staffTable, id, db);
-    } else {
-        // The person, their wear periods and the readings of the hours they
-        // wore go together or not at all; other wearers' readings stay.
-        database->deleteStaffWithHistory(id, db);
-    }
+    // The person, their wear periods and the readings of the hours they
+    // wore go together or not at all; other wearers' readings stay.
+    const bool removed = keepHistory ? database->deleteById(database->staffTable, id, db)
+                                     : database->deleteStaffWithHistory(id, db);
     database->closeConnection(connName);
+    if (!removed)
+        QMessageBox::critical(this, QStringLiteral("删除人员"), QStringLiteral("删除人员失败，登记未改变。"));
 }

@@ -10,6 +10,8 @@
 
 #include "desktop/RecordList.h"
 
+struct Staffdata;
+
 class AddStaff;
 class DataBase;
 class ModifyStaff;
@@ -45,7 +47,7 @@ private:
     int selectedPerson();
     // QMessageBox::Yes keeps the history, No deletes it, anything else
     // (Escape, the window's close button) deletes nothing.
-    int askKeepHistory();
+    int askKeepHistory(const Staffdata& person);
     void deletePerson(int id, bool keepHistory);
 
     std::unique_ptr<Ui::Infomation> ui;

@@ -9,6 +9,8 @@ PACKAGES=(
   qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite libqt5sql5-psql postgresql
   libqwt-qt5-dev
   fonts-wqy-zenhei
+  # Qt's own buttons and dialogs in Chinese under any locale.
+  qttranslations5-l10n
   libfreexl-dev
   # xlsxwriter.pc asks for -lz, but libxlsxwriter-dev does not bring zlib's
   # development files along.

@@ -72,7 +72,7 @@ private slots:
     {
         for (const QStringList& keys : QList<QStringList>{ // table, first/last row, header, new row; what is left
                  {"Staff", "110", "140", "身份证号", "(ID_card) values('150')", "3 3 3"},
-                 {"Department", "放射科", "检验科", "部门号", "(department) values('新科')", "2 4 3"},
+                 {"Department", "放射科", "检验科", "部门号", "(department) values('新科')", "3 4 3"}, // 检验科 has staff
                  {"Device", "7", "9", "设备号", "(slaveId,ID_card) values(10,'140')", "2 4 3"}}) {
             init();
             open(keys[0]);
@@ -85,7 +85,11 @@ private slots:
             asksForARow("btnModify");
             QCOMPARE(rows(), ws->count(keys[0])); // searched again
             ModalScript yes;
-            press("btnDel", keys[0] == "Staff" ? yes.box("询问", "是否保留人员历史数据", QMessageBox::Yes) : yes, keys[2]);
+            if (keys[0] == "Staff")
+                yes.boxStarting("询问", "删除人员 赵六（身份证号 140）？", QMessageBox::Yes);
+            else if (keys[0] == "Department")
+                yes.box("删除部门", "部门“检验科”还有 1 名人员，不能删除。\n请先把他们调到其他部门或删除。", QMessageBox::Ok, list.get());
+            press("btnDel", yes, keys[2]);
             QCOMPARE(rows(), ws->count(keys[0]));
             QVERIFY(ws->exec("insert into " + keys[0] + keys[4])); // takes the deleted id
             asksForARow("btnModify");
@@ -127,12 +131,14 @@ private slots:
         }
         // A department the store refuses to delete stays, and the officer is told.
         init();
+        QVERIFY(ws->exec("insert into Department(department) values('空科')"));
         open("Department");
         QVERIFY(ws->sabotage("delete", "Department"));
         ModalScript refused;
-        press("btnDel", refused.box("删除部门", "删除部门失败，登记未改变。", QMessageBox::Ok, list.get()), "放射科");
-        QCOMPARE(ws->count("Department"), 3);
-        QCOMPARE(rows(), 3);
+        refused.box("删除部门", "确定删除部门“空科”吗？", QMessageBox::Yes, list.get());
+        press("btnDel", refused.box("删除部门", "删除部门失败，登记未改变。", QMessageBox::Ok, list.get()), "空科");
+        QCOMPARE(ws->count("Department"), 4);
+        QCOMPARE(rows(), 4);
     }
 
     void staffDeleteAsksWhatGoes()
@@ -151,7 +157,8 @@ private slots:
                 auto* b = qobject_cast<QMessageBox*>(d);
                 return b->defaultButton() == b->button(QMessageBox::Yes) && b->button(QMessageBox::No)->isVisible() ? "" : "?";
             });
-            press("btnDel", script.box("询问", "是否保留人员历史数据", answer), card);
+            const QString name = card == "110" ? "张三" : "赵六"; // named with the card
+            press("btnDel", script.boxStarting("询问", "删除人员 " + name + "（身份证号 " + card + "）？", answer), card);
             QCOMPARE(QString("%1 %2 %3").arg(ws->count("Staff")).arg(text(history + '7'), text(history + '8')), left);
         }
     }
@@ -168,7 +175,7 @@ private slots:
         script.expect("添加人员信息", fill("Id_card=110", "btnAdd")).box("添加人员", "身份证号已存在!").expect("添加人员信息", fill("", "photo"));
         press("btnAdd", script.expect("添加人员信息", fill("Id_card=150;Name=钱七;Gender=女;Depart=检验科;Teleno=555;Adress=北路;"
                                                            "type_cmb=非职业人员", "btnAdd")));
-        press("btnAdd", script.expect("添加人员信息", fill("Id_card=160", "btnAdd", "Name=钱七"))); // not the photo
+        press("btnAdd", script.expect("添加人员信息", fill("Id_card=160", "btnAdd", "Id_card,Name="))); // starts empty, no photo
         QCOMPARE(text("select name||gender||ptype||cast(totalValue as integer)||department||teleNo||adress||length(photo)||' '||"
                       "(select coalesce(length(photo), 0) from Staff where ID_card = '160') from Staff where ID_card = '150'"),
                  QString("钱七女10检验科555北路8 0"));
@@ -239,6 +246,17 @@ private slots:
         press("btnAdd", script.expect("添加部门信息", fill("depart=O'Brien 实验室;depart_name=李主任", "btnAdd")));
         QCOMPARE(rows(), 4);
         QCOMPARE(text("select dname from Department where department = 'O''Brien 实验室'"), QString("李主任"));
+        // Each opening starts empty, also after an entry that was refused.
+        script.expect("添加部门信息", fill("depart=放射科", "btnAdd", "depart,depart_name=")).box("添加部门", "部门已存在!");
+        press("btnAdd", script.expect("添加部门信息", fill("", "btnQuit")));
+        press("btnAdd", script.expect("添加部门信息", fill("", "btnQuit", "depart,depart_name=")));
+        // Only a department without staff goes, and only when confirmed.
+        press("btnDel", script.box("删除部门", "部门“放射科”还有 2 名人员，不能删除。\n请先把他们调到其他部门或删除。",
+                                   QMessageBox::Ok, list.get()), "放射科");
+        for (const int answer : {int(QMessageBox::No), int(QMessageBox::Yes)}) {
+            press("btnDel", script.box("删除部门", "确定删除部门“O'Brien 实验室”吗？", answer, list.get()), "O'Brien 实验室");
+            QCOMPARE(ws->count("Department"), answer == QMessageBox::Yes ? 3 : 4);
+        }
         script.expect("修改部门信息", fill("depart=", "btnMod", "depart,depart_name=放射科甲"));
         script.box("修改部门", "部门名称不能为空!").expect("修改部门信息", fill("depart=核医学科", "btnMod"));
         press("btnModify", script.box("修改部门", "部门已存在!").expect("修改部门信息", fill("depart=影像科;depart_name=丁", "btnMod")), "放射科");

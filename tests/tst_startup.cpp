@@ -3,12 +3,14 @@
 #include <csignal>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -100,12 +102,18 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
         QString title;
-        const int status = runOnce([&title](MainWindow* w) {
+        QStringList buttons; // Qt's own, in Chinese whatever LANG says
+        qputenv("LANG", "C");
+        const int status = runOnce([&title, &buttons](MainWindow* w) {
             title = w->windowTitle();
+            QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+            for (auto b : {QDialogButtonBox::Ok, QDialogButtonBox::Cancel, QDialogButtonBox::Save})
+                buttons << box.button(b)->text().remove('&');
             QTimer::singleShot(0, [] { qApp->exit(7); });
         });
         QCOMPARE(status, 7);
         QCOMPARE(title, QString::fromUtf8("个人剂量管理系统"));
+        QCOMPARE(buttons.join(' ').remove(QRegularExpression("\\(.\\)")), QString::fromUtf8("确定 取消 保存"));
         QVERIFY(QFile::exists(dir.filePath("log.txt")));
         // Settings are written only when the operator accepts the port settings.
         QVERIFY(!QFile::exists(dir.filePath("zudovi.ini")));
