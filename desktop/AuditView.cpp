@@ -7,14 +7,8 @@
 
 #include "core/time/Clock.h"
 #include "core/DataBase.h"
+#include "core/audit/AuditWords.h"
 #include "ui_AuditView.h"
-
-const QStringList& AuditView::actions()
-{
-    static const QStringList names{"insert", "update", "delete", "clear", "setid",
-                                   "ack", "backup", "restore", "repair"};
-    return names;
-}
 
 AuditView::AuditView(QWidget* parent, DataBase* database)
     : QDialog(parent)
@@ -27,7 +21,8 @@ AuditView::AuditView(QWidget* parent, DataBase* database)
                                       QStringLiteral("表"), QStringLiteral("记录"), QStringLiteral("详情")});
     ui->tv_log->setModel(model);
     ui->cb_action->addItem(QStringLiteral("全部"));
-    ui->cb_action->addItems(actions());
+    for (const QString& word : AuditWords::actions())
+        ui->cb_action->addItem(AuditWords::action(word), word);
     database->createConnection(connName);
     connect(ui->de_from, &QDateEdit::dateChanged, this, &AuditView::reload);
     connect(ui->de_to, &QDateEdit::dateChanged, this, &AuditView::reload);
@@ -59,15 +54,21 @@ void AuditView::reload()
     const bool ok = database->selectAuditLog(
         rows, ui->de_from->date().toString(QStringLiteral("yyyy-MM-dd")),
         ui->de_to->date().addDays(1).toString(QStringLiteral("yyyy-MM-dd")),
-        ui->cb_action->currentIndex() > 0 ? ui->cb_action->currentText() : QString(), ui->le_filter->text(),
+        ui->cb_action->currentIndex() > 0 ? ui->cb_action->currentData().toString() : QString(), ui->le_filter->text(),
         database->getConnection(connName));
     database->closeConnection(connName);
     if (!ok)
         return;
     for (const QStringList& row : qAsConst(rows)) {
         QList<QStandardItem*> items;
-        for (const QString& cell : row)
-            items << new QStandardItem(cell);
+        // Stored in the words it was written with, shown in Chinese.
+        for (int c = 0; c < row.size(); ++c) {
+            const QString& cell = row.at(c);
+            items << new QStandardItem(c == 2   ? AuditWords::action(cell)
+                                       : c == 3 ? AuditWords::table(cell)
+                                       : c == 5 ? AuditWords::detail(cell)
+                                                : cell);
+        }
         model->appendRow(items);
     }
     ui->tv_log->resizeColumnsToContents();

@@ -24,7 +24,6 @@ public:
     AuditView(QWidget* parent, DataBase* database);
     ~AuditView() override;
 
-    static const QStringList& actions();
 
 public slots:
     void reload();

@@ -10,6 +10,7 @@
 #include "core/time/Clock.h"
 #include "core/audit/AuditLog.h"
 #include "core/store/Transaction.h"
+#include "core/audit/AuditWords.h"
 #include "desktop/AuditView.h"
 #include "support/FormDriver.h"
 #include "support/ScratchDatabase.h"
@@ -115,18 +116,37 @@ private slots:
         const int all = s->count("AuditLog");
         QCOMPARE(model->rowCount(), all);
         const auto row = [model](int r) { return model->index(r, 2).data().toString() + model->index(r, 4).data().toString(); };
-        QCOMPARE(row(0) + row(all - 1), s->value("select (select action || rowKey from AuditLog order by id desc limit 1) || "
-                                                 "(select action || rowKey from AuditLog order by id limit 1)").toString());
-        FormDriver::child<QComboBox>(&view, "cb_action")->setCurrentText("setid");
+        const auto stored = [this](const char* order) {
+            return AuditWords::action(s->value(QString("select action from AuditLog order by id %1 limit 1").arg(order)).toString())
+                + s->value(QString("select rowKey from AuditLog order by id %1 limit 1").arg(order)).toString();
+        };
+        QCOMPARE(row(0) + row(all - 1), stored("desc") + stored("")); // newest first, the action in Chinese
+        FormDriver::child<QComboBox>(&view, "cb_action")->setCurrentText("更改设备地址"); // stored as "setid"
         QCOMPARE(model->rowCount(), 2);
         FormDriver::child<QLineEdit>(&view, "le_filter")->setText("9 → 10");
         QCOMPARE(model->rowCount(), 1);
+        QVERIFY(model->index(0, 5).data().toString().startsWith("设备号: 9 → 10"));
         FormDriver::child<QComboBox>(&view, "cb_action")->setCurrentIndex(0);
         FormDriver::child<QLineEdit>(&view, "le_filter")->setText("%");
         QCOMPARE(model->rowCount(), 0);
         FormDriver::child<QLineEdit>(&view, "le_filter")->clear();
         FormDriver::child<QDateEdit>(&view, "de_to")->setDate(QDate::currentDate().addDays(-1));
         QCOMPARE(model->rowCount(), 0);
+    }
+
+    void wordsInChinese_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("fields") << "name: 甲 → 乙; slaveId: 9 → 10; " << "姓名: 甲 → 乙; 设备号: 9 → 10; ";
+        QTest::newRow("lower case, as a server keeps them") << "id_card: → 110; " << "身份证号: → 110; ";
+        QTest::newRow("a deletion") << "adress: a →; photo: 8 bytes →; " << "住址: a →; 照片: 8 bytes →; ";
+        QTest::newRow("unknown words stay") << "summary: 3 rows" << "summary: 3 rows";
+    }
+    void wordsInChinese()
+    {
+        QFETCH(QString, stored);
+        QTEST(AuditWords::detail(stored), "shown");
     }
 
     // Nobody rewrites an entry, whatever the statement: the trail stays as it was.
