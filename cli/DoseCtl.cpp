@@ -9,6 +9,7 @@
 #include <QTextStream>
 
 #include "cli/ReportCommand.h"
+#include "cli/StatisticsCommand.h"
 #include "core/time/Clock.h"
 #include "core/store/DataDir.h"
 #include "core/store/DataFolderLock.h"
@@ -91,7 +92,9 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "  migrate  把 SQLite 数据库复制到配置的 PostgreSQL 数据库 "
                                                     "(--from PATH)\n"
                                                     "  report   个人剂量档案 (report person) 或部门剂量报表 (report department), "
-                                                    "PDF 或 .xlsx"));
+                                                    "PDF 或 .xlsx\n"
+                                                    "  statistics  年度剂量统计: 按部门和类型的监测人数、集体剂量和剂量分布 "
+                                                    "(--year YYYY; CSV, PDF 或 .xlsx)"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -104,7 +107,7 @@ int DoseCtl::run(const QStringList& arguments)
     parser.addOption(version);
     parser.addOption(db);
     parser.addOption(dataDir);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report | migrate"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report | statistics | migrate"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -126,6 +129,7 @@ int DoseCtl::run(const QStringList& arguments)
         // Reading needs no folder to write in.
         const QString dir = parser.value(dataDir);
         const bool onlyReads = rest.first() == QLatin1String("status") || rest.first() == QLatin1String("report")
+            || rest.first() == QLatin1String("statistics")
             || (rest.first() == QLatin1String("check") && !rest.contains(QStringLiteral("--repair")));
         const QString problem = !onlyReads ? DataDir::prepare(dir, false)
             : QFileInfo(dir).isDir()       ? QString()
@@ -144,6 +148,8 @@ int DoseCtl::run(const QStringList& arguments)
         return restore(dbPath, rest);
     if (rest.first() == QLatin1String("report"))
         return ReportCommand(*this).run(dbPath, rest);
+    if (rest.first() == QLatin1String("statistics"))
+        return StatisticsCommand(*this).run(dbPath, rest);
     if (rest.first() == QLatin1String("migrate"))
         return migrate(dbPath, rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());

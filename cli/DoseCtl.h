@@ -1,6 +1,6 @@
 #pragma once
 
-// dosectl, the command-line companion: status, check, backup, restore, report and migrate on the register.
+// dosectl, the command-line companion: status, check, backup, restore, report, statistics and migrate on the register.
 
 #include <QString>
 #include <QSqlDatabase>

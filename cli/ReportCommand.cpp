@@ -7,9 +7,8 @@
 #include <QTextStream>
 
 #include "cli/DoseCtl.h"
+#include "cli/DocumentOutput.h"
 #include "core/DataBase.h"
-#include "core/export/ReportDocument.h"
-#include "core/export/ReportWorkbook.h"
 #include "core/report/PeriodReport.h"
 #include "core/report/PersonRecord.h"
 #include "core/time/Clock.h"
@@ -41,44 +40,6 @@ int ReportCommand::run(const QString& dbPath, const QStringList& arguments)
                                            : QStringLiteral("unknown report: ") + sub);
 }
 
-namespace {
-
-// --pdf FILE or --xlsx FILE, exactly one; --force to replace an earlier file.
-struct Output
-{
-    QCommandLineOption pdf{QStringLiteral("pdf"), QStringLiteral("写成 PDF 文件"), QStringLiteral("FILE")};
-    QCommandLineOption xlsx{QStringLiteral("xlsx"), QStringLiteral("写成 Excel 工作簿 (.xlsx)"), QStringLiteral("FILE")};
-    QCommandLineOption force{QStringLiteral("force"), QStringLiteral("覆盖已存在的 FILE (数据库文件从不覆盖)")};
-    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH")};
-
-    OutputFile::Format format(const QCommandLineParser& p) const
-    {
-        return p.isSet(pdf) ? OutputFile::Format::Pdf : OutputFile::Format::Xlsx;
-    }
-    // What makes the command line wrong: the options, or the file's ending.
-    QString problem(const QCommandLineParser& p) const
-    {
-        if (p.isSet(pdf) == p.isSet(xlsx))
-            return QStringLiteral("give one of --pdf FILE and --xlsx FILE");
-        return OutputFile::endingProblem(p.value(p.isSet(pdf) ? pdf : xlsx), format(p));
-    }
-    // The file, kept clear of the register at database (empty: on a server).
-    OutputFile::Target target(const QCommandLineParser& p, const QString& database) const
-    {
-        return {p.value(p.isSet(pdf) ? pdf : xlsx), p.isSet(force), database};
-    }
-    template <typename Document>
-    QString write(const OutputFile::Target& target, const QCommandLineParser& p, const Document& document) const
-    {
-        QString why;
-        const bool ok = p.isSet(pdf) ? ReportDocument::writePdf(document, target, &why)
-                                     : ReportWorkbook::write(document, target, &why);
-        return ok ? QString() : why;
-    }
-};
-
-} // namespace
-
 int ReportCommand::person(const QString& defaultPath, const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -88,7 +49,7 @@ int ReportCommand::person(const QString& defaultPath, const QStringList& argumen
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("第一年"), QStringLiteral("YYYY"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("最后一年 (默认: 今年)"), QStringLiteral("YYYY"));
-    const Output output;
+    const DocumentOutput output;
     parser.addOptions({from, to, output.pdf, output.xlsx, output.force, output.db});
     parser.addPositionalArgument(QStringLiteral("ID_CARD"), QStringLiteral("人员的身份证号"));
     if (const int shown = ctl.parsed(parser, arguments, help); shown >= 0)
@@ -138,7 +99,7 @@ int ReportCommand::department(const QString& defaultPath, const QStringList& arg
     const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("所有部门"));
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("期间第一天"), QStringLiteral("yyyy-MM-dd"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("期间最后一天"), QStringLiteral("yyyy-MM-dd"));
-    const Output output;
+    const DocumentOutput output;
     parser.addOptions({all, from, to, output.pdf, output.xlsx, output.force, output.db});
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("部门名称 (或 --all)"));
     if (const int shown = ctl.parsed(parser, arguments, help); shown >= 0)

@@ -23,6 +23,7 @@
 #include "desktop/DoseAlerts.h"
 #include "desktop/DoseOverview.h"
 #include "desktop/DoseReport.h"
+#include "desktop/StatisticsDialog.h"
 #include "desktop/ReportPrompt.h"
 #include "desktop/DosePolicyDialog.h"
 #include "desktop/AuditView.h"
@@ -71,6 +72,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(archive, &ArchiveActions::automaticDone, this, &MainWindow::automaticBackupDone);
     doseOverview = new DoseOverview(this, database);
     doseReport = new DoseReport(this, database);
+    statisticsDialog = new StatisticsDialog(this, database);
     policyDialog = new DosePolicyDialog(this, database);
     auditView = new AuditView(this, database);
 
@@ -95,6 +97,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->action_alerts, &QAction::triggered, this, &MainWindow::showAlerts);
     connect(ui->action_overview, &QAction::triggered, this, &MainWindow::showOverview);
     connect(ui->action_report, &QAction::triggered, this, &MainWindow::showReport);
+    connect(ui->action_statistics, &QAction::triggered, this, &MainWindow::showStatistics);
     ui->treeWidget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->treeWidget, &QWidget::customContextMenuRequested, this, &MainWindow::treeMenu);
     ui->frame->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -223,6 +226,11 @@ void MainWindow::showOverview()
 void MainWindow::showReport()
 {
     doseReport->exec();
+}
+
+void MainWindow::showStatistics()
+{
+    statisticsDialog->exec();
 }
 
 void MainWindow::treeMenu(const QPoint& pos)

@@ -20,6 +20,7 @@ class DepartInfo;
 class DoseAlerts;
 class DoseOverview;
 class DoseReport;
+class StatisticsDialog;
 class AuditView;
 class DosePolicyDialog;
 class DeviceInfo;
@@ -84,6 +85,7 @@ private slots:
     void showAlerts();
     void showOverview();
     void showReport();
+    void showStatistics();
     // 个人剂量档案 of the person under the pointer in the tree, or of the
     // person the panel shows.
     void treeMenu(const QPoint& pos);
@@ -129,6 +131,7 @@ private:
     DoseAlerts* doseAlerts = nullptr;
     DoseOverview* doseOverview = nullptr;
     DoseReport* doseReport = nullptr;
+    StatisticsDialog* statisticsDialog = nullptr;
     DosePolicyDialog* policyDialog = nullptr;
     AuditView* auditView = nullptr;
     // ID card -> where the person's doses stand, as of the last evaluation.

@@ -201,7 +201,7 @@ private slots:
         // Each runs modally; a register list rebuilds the tree once it returns.
         for (const QString row : {"actionInfo 人员信息查询", "actionDepart 部门信息查询", "actionDevice 设备信息查询",
                                   "actionDgfd 数据查询", "actionCom 串口设置", "action_synchro 同步信息",
-                                  "action_about 关于我们", "action_audit 操作日志"}) {
+                                  "action_about 关于我们", "action_audit 操作日志", "action_statistics 年度剂量统计"}) {
             ModalScript script;
             script.expect(row.section(' ', 1), [this](QWidget* dialog) {
                 ws->exec("insert into Department(department,dname) values('检验科','D')");
@@ -212,6 +212,7 @@ private slots:
             ANSWERED(script);
             QCOMPARE(tree()->topLevelItemCount(), row.endsWith("信息查询") ? ws->count("Department") : 6);
         }
+        QVERIFY(get<QMenu>("menu")->actions().contains(get<QAction>("action_statistics"))); // the menu "操作"
     }
 
     void aboutNamesLicenceVersionAndManual()

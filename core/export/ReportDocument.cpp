@@ -1,4 +1,4 @@
-// The two documents as HTML, painted page by page with their footers, the monthly bar chart, and the PDF files.
+// The documents as HTML, painted page by page with their footers, their bar charts, and the PDF files.
 
 #include "core/export/ReportDocument.h"
 
@@ -13,12 +13,14 @@
 #include <functional>
 
 #include "core/export/OutputFile.h"
+#include "core/report/AnnualStatistics.h"
 #include "core/report/PeriodReport.h"
 #include "core/report/PersonRecord.h"
 
 namespace {
 
 const QString kChart = QStringLiteral("chart://months");
+const QString kBandChart = QStringLiteral("chart://bands");
 
 QString dose(double v)
 {
@@ -113,6 +115,37 @@ bool paint(QTextDocument& doc, const std::function<void(QTextDocument&)>& fill, 
                          QStringLiteral("第 %1 页 共 %2 页").arg(i + 1).arg(pages));
     }
     return painter.end();
+}
+
+// A bar per value over its label, the value's text above the bar.
+QImage bars(const QStringList& labels, const QList<double>& values, const QStringList& texts, const QSize& size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont font(ReportDocument::fontFamily());
+    font.setPixelSize(qMax(8, size.height() / 22));
+    p.setFont(font);
+    const QFontMetrics fm(font);
+    double top = 0;
+    for (double v : values)
+        top = qMax(top, v);
+    const QRectF plot(fm.height() * 0.5, fm.height() * 1.6, size.width() - fm.height(),
+                      size.height() - fm.height() * 3.2);
+    p.setPen(QPen(Qt::black, qMax(1, size.height() / 300)));
+    p.drawLine(plot.bottomLeft(), plot.bottomRight());
+    const double slot = plot.width() / qMax(1, values.size());
+    for (int i = 0; i < values.size(); ++i) {
+        const double h = top > 0 ? plot.height() * values[i] / top : 0;
+        const QRectF bar(plot.left() + slot * i + slot * 0.2, plot.bottom() - h, slot * 0.6, h);
+        p.fillRect(bar, QColor(0x3a, 0x6e, 0xb5));
+        p.drawText(QRectF(bar.left() - slot * 0.2, plot.bottom() + 2, slot, fm.height()), Qt::AlignCenter,
+                   labels.value(i));
+        p.drawText(QRectF(bar.left() - slot * 0.2, bar.top() - fm.height() - 2, slot, fm.height()),
+                   Qt::AlignCenter, texts.value(i));
+    }
+    return image;
 }
 
 bool pdf(const OutputFile::Target& target, QString* why, const std::function<bool(QPdfWriter&, QString*)>& render)
@@ -236,35 +269,61 @@ QString ReportDocument::html(const PeriodReport& r)
     return h + table(rows) + QStringLiteral("</body></html>");
 }
 
+QString ReportDocument::html(const AnnualStatistics& s)
+{
+    QString h = head() + QStringLiteral("<h1>%1年度剂量统计</h1>").arg(s.year);
+    h += QStringLiteral("<p>部门: %1&nbsp;&nbsp;&nbsp;&nbsp;期间: %2-01-01 至 %2-12-31&nbsp;&nbsp;&nbsp;&nbsp;"
+                        "监测人数: %3</p><p>每人年剂量为该年的记录剂量 (mSv); 只统计该年至少有一个月受监测的人员。"
+                        "各剂量区间含其上限。</p>")
+             .arg(s.department.isEmpty() ? AnnualStatistics::everything() : esc(s.department))
+             .arg(s.year)
+             .arg(s.rows.isEmpty() ? 0 : s.everyone().monitored);
+    QStringList heading{QStringLiteral("部门"),           QStringLiteral("类型"),          QStringLiteral("监测人数"),
+                        QStringLiteral("集体剂量 (人·mSv)"), QStringLiteral("人均 (mSv)"), QStringLiteral("最大 (mSv)")};
+    for (const QString& band : AnnualStatistics::bandLabels())
+        heading << band + QStringLiteral(" mSv");
+    QString rows = cells(heading, QStringLiteral("th"));
+    for (const AnnualStatistics::Row& r : s.rows) {
+        const QStringList f = r.fields();
+        rows += QStringLiteral("<tr%1><td>%2</td><td>%3</td>")
+                    .arg(r.type < 0 || r.department == AnnualStatistics::everything() ? QStringLiteral(" class=\"sum\"")
+                                                                                      : QString(),
+                         esc(f[0]), esc(f[1]));
+        for (int i = 2; i < f.size(); ++i)
+            rows += QStringLiteral("<td class=\"n\">%1</td>").arg(f[i].isEmpty() ? QStringLiteral("—") : f[i]);
+        rows += QStringLiteral("</tr>");
+    }
+    h += table(rows);
+    h += QStringLiteral("<h3>年剂量分布: 各区间 (mSv) 的人数 · %1</h3><p align=\"center\"><img src=\"%2\" width=\"620\" "
+                        "height=\"250\"></p>")
+             .arg(s.department.isEmpty() ? QStringLiteral("全部人员") : esc(s.department))
+             .arg(kBandChart);
+    return h + QStringLiteral("</body></html>");
+}
+
 QImage ReportDocument::monthChart(const PersonRecord& r, const QSize& size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QFont font(fontFamily());
-    font.setPixelSize(qMax(8, size.height() / 22));
-    p.setFont(font);
-    const QFontMetrics fm(font);
-    double top = 0;
-    for (int m = 1; m <= 12; ++m)
-        top = qMax(top, r.month(r.toYear, m));
-    const QRectF plot(fm.height() * 0.5, fm.height() * 1.6, size.width() - fm.height(),
-                      size.height() - fm.height() * 3.2);
-    p.setPen(QPen(Qt::black, qMax(1, size.height() / 300)));
-    p.drawLine(plot.bottomLeft(), plot.bottomRight());
-    const double slot = plot.width() / 12;
+    QStringList labels, texts;
+    QList<double> values;
     for (int m = 1; m <= 12; ++m) {
-        const double v = r.month(r.toYear, m);
-        const double h = top > 0 ? plot.height() * v / top : 0;
-        const QRectF bar(plot.left() + slot * (m - 1) + slot * 0.2, plot.bottom() - h, slot * 0.6, h);
-        p.fillRect(bar, QColor(0x3a, 0x6e, 0xb5));
-        p.drawText(QRectF(bar.left() - slot * 0.2, plot.bottom() + 2, slot, fm.height()), Qt::AlignCenter,
-                   QStringLiteral("%1月").arg(m));
-        p.drawText(QRectF(bar.left() - slot * 0.2, bar.top() - fm.height() - 2, slot, fm.height()),
-                   Qt::AlignCenter, dose(v));
+        labels << QStringLiteral("%1月").arg(m);
+        values << r.month(r.toYear, m);
+        texts << dose(values.last());
     }
-    return image;
+    return bars(labels, values, texts, size);
+}
+
+QImage ReportDocument::bandChart(const AnnualStatistics& statistics, const QSize& size)
+{
+    const QStringList labels = AnnualStatistics::bandLabels();
+    QStringList texts;
+    QList<double> values;
+    for (int b = 0; b < AnnualStatistics::kBands; ++b) {
+        const int count = statistics.rows.isEmpty() ? 0 : statistics.everyone().bands[b];
+        values << count;
+        texts << QString::number(count);
+    }
+    return bars(labels, values, texts, size);
 }
 
 bool ReportDocument::render(const PersonRecord& record, QPagedPaintDevice& device, QString* why)
@@ -295,4 +354,22 @@ bool ReportDocument::writePdf(const PersonRecord& record, const OutputFile::Targ
 bool ReportDocument::writePdf(const PeriodReport& report, const OutputFile::Target& target, QString* why)
 {
     return pdf(target, why, [&report](QPdfWriter& w, QString* reason) { return render(report, w, reason); });
+}
+
+bool ReportDocument::render(const AnnualStatistics& statistics, QPagedPaintDevice& device, QString* why)
+{
+    QTextDocument doc;
+    return paint(
+        doc,
+        [&statistics](QTextDocument& d) {
+            d.addResource(QTextDocument::ImageResource, QUrl(kBandChart), bandChart(statistics, QSize(2480, 1000)));
+            d.setHtml(html(statistics));
+        },
+        device, QPageLayout::Landscape, statistics.generated, why);
+}
+
+bool ReportDocument::writePdf(const AnnualStatistics& statistics, const OutputFile::Target& target, QString* why)
+{
+    return pdf(target, why,
+               [&statistics](QPdfWriter& w, QString* reason) { return render(statistics, w, reason); });
 }

@@ -1,4 +1,4 @@
-// Filling the .xlsx sheets of the dose record (a summary, then one per year) and of the department report.
+// Filling the .xlsx sheets of the dose record (a summary, then one per year), the department report and the annual statistics.
 
 #include "core/export/ReportWorkbook.h"
 
@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "core/export/OutputFile.h"
+#include "core/report/AnnualStatistics.h"
 #include "core/report/PeriodReport.h"
 #include "core/report/PersonRecord.h"
 #include "core/dose/PersonStatus.h"
@@ -56,6 +57,14 @@ public:
         ++column;
         return *this;
     }
+    // A number as it is, in format.
+    Sheet& value(double v, lxw_format* format)
+    {
+        if (sheet)
+            keep(worksheet_write_number(sheet, row, column, v, format));
+        ++column;
+        return *this;
+    }
     Sheet& integer(int v)
     {
         if (sheet)
@@ -69,6 +78,8 @@ public:
         column = 0;
         return *this;
     }
+    lxw_worksheet* worksheet() const { return sheet; }
+    lxw_row_t at() const { return row; }
     void widths(double first, double others)
     {
         if (sheet) {
@@ -255,6 +266,68 @@ bool ReportWorkbook::write(const QList<PersonStatus>& rows, const QDate& date, c
                         .text(DoseLevel::label(p.verdict.level))
                         .next();
                 return s.ok();
+            });
+        },
+        why);
+}
+
+bool ReportWorkbook::write(const AnnualStatistics& st, const OutputFile::Target& target, QString* why)
+{
+    return OutputFile::write(
+        target, OutputFile::Format::Xlsx,
+        [&st](const QString& temporary, QString* reason) {
+            return build(temporary, reason, [&st](lxw_workbook* book, lxw_format* dose, lxw_format* bold) {
+                lxw_format* milli = workbook_add_format(book);
+                format_set_num_format(milli, "0.000");
+                const QString name = QStringLiteral("年度剂量统计");
+                Sheet s(book, name, dose, bold);
+                s.widths(16, 12);
+                worksheet_set_column(s.worksheet(), 10, 12, 12, nullptr);
+                s.text(QStringLiteral("%1年度剂量统计").arg(st.year), bold).next();
+                s.text(QStringLiteral("部门"))
+                    .text(st.department.isEmpty() ? AnnualStatistics::everything() : st.department)
+                    .text(QStringLiteral("期间"))
+                    .text(QStringLiteral("%1-01-01 至 %1-12-31").arg(st.year))
+                    .next()
+                    .next();
+                QStringList heading{QStringLiteral("部门"),          QStringLiteral("类型"),
+                                    QStringLiteral("监测人数"),      QStringLiteral("集体剂量 (人·mSv)"),
+                                    QStringLiteral("人均 (mSv)"),    QStringLiteral("最大 (mSv)")};
+                for (const QString& band : AnnualStatistics::bandLabels())
+                    heading << band + QStringLiteral(" mSv");
+                const lxw_row_t headingRow = s.at();
+                s.heading(heading);
+                for (const AnnualStatistics::Row& r : st.rows) {
+                    s.text(r.department).text(r.typeText()).integer(r.monitored);
+                    // The very figures the CSV prints, as numbers; none when nobody was monitored.
+                    for (const QString& figure : {r.collective(), r.mean(), r.max()}) {
+                        if (figure.isEmpty())
+                            s.text(QString());
+                        else
+                            s.value(figure.toDouble(), milli);
+                    }
+                    for (int b : r.bands)
+                        s.integer(b);
+                    s.next();
+                }
+                const lxw_row_t everyone = s.at() - 1;
+                bool ok = s.ok() && !st.rows.isEmpty();
+                // The band counts of everyone as columns under the table.
+                lxw_chart* chart = workbook_add_chart(book, LXW_CHART_COLUMN);
+                lxw_chart_series* series = chart ? chart_add_series(chart, nullptr, nullptr) : nullptr;
+                if (ok && series) {
+                    const QByteArray sheet = name.toUtf8();
+                    chart_series_set_categories(series, sheet.constData(), headingRow, 6, headingRow, 12);
+                    chart_series_set_values(series, sheet.constData(), everyone, 6, everyone, 12);
+                    chart_series_set_labels(series);
+                    const QByteArray title = QStringLiteral("年剂量分布: 各区间 (mSv) 的人数 · %1")
+                                                .arg(st.department.isEmpty() ? QStringLiteral("全部人员") : st.department)
+                                                .toUtf8();
+                    chart_title_set_name(chart, title.constData());
+                    chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+                    ok = worksheet_insert_chart(s.worksheet(), everyone + 2, 0, chart) == LXW_NO_ERROR;
+                }
+                return ok && series;
             });
         },
         why);

@@ -1,6 +1,6 @@
 #pragma once
 
-// The personal dose record and the department report as .xlsx workbooks.
+// The personal dose record, the department report and the annual statistics as .xlsx workbooks.
 
 #include <QDate>
 #include <QList>
@@ -9,14 +9,18 @@
 
 #include "core/export/OutputFile.h"
 
+class AnnualStatistics;
 class PeriodReport;
 struct PersonStatus;
 class PersonRecord;
 
-// The two documents as .xlsx workbooks, every dose a numeric cell (μSv,
-// rounded to the two decimals the PDF shows, so both agree to the cent).
+// The documents as .xlsx workbooks, every dose of the record and the report
+// a numeric cell (μSv, rounded to the two decimals the PDF shows, so both
+// agree to the cent).
 // The record: a summary sheet "汇总", then one sheet per year. The report:
-// one sheet. Written completely or not at all.
+// one sheet. The statistics: one sheet, their figures numeric cells (mSv
+// to three decimals, counts as integers) and a column chart of the band
+// counts for everyone. Written completely or not at all.
 class ReportWorkbook
 {
 public:
@@ -27,4 +31,5 @@ public:
     static bool write(const QList<PersonStatus>& rows, const QDate& date, const OutputFile::Target& target,
                       QString* why);
     static const QStringList& overviewColumns();
+    static bool write(const AnnualStatistics& statistics, const OutputFile::Target& target, QString* why);
 };

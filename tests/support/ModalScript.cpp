@@ -1,7 +1,9 @@
 #include "support/ModalScript.h"
 
+
 #include <QApplication>
 #include <QDialog>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +74,10 @@ void ModalScript::poll()
     QTimer::singleShot(10, this, &ModalScript::poll);
     QWidget* w = QApplication::activeModalWidget();
     if (current() != this || !w || !w->isVisible())
+        return;
+    // A progress dialog asks nothing; how soon it shows depends on the
+    // machine's speed, so it is never a step.
+    if (qobject_cast<QProgressDialog*>(w))
         return;
     if (!steps.isEmpty() && w->windowTitle() == steps.first().first) {
         const auto step = steps.takeFirst();
