@@ -59,6 +59,8 @@ void SynDevdata::startSync(const QString& label)
     ui->btnresyn->setEnabled(false);
     rows.clear();
     openFailures.clear();
+    failedPorts.clear();
+    silentPorts.clear();
     emit Syndevid_signal(0, -1, -1);
 }
 
@@ -68,7 +70,8 @@ void SynDevdata::My_cleardata()
     if (selected.isEmpty())
         return;
     const int row = selected.first()->row();
-    if (row < 0 || row >= rows.size())
+    // A port with nothing connected has no memory to clear.
+    if (row < 0 || row >= rows.size() || rows.at(row).devId == -1)
         return;
     emit Syndevid_signal(1, rows.at(row).devId, -1);
     ui->label_info->setText(QStringLiteral("正在清除数据。。。"));
@@ -120,14 +123,27 @@ void SynDevdata::getsyninfo(int type, QString comname, int devid, bool result)
             setCell(row, 0, comname);
             setCell(row, kAddressColumn, QString::number(devid));
             setCell(row, kStatusColumn, QStringLiteral("同步成功"));
-            ui->label_info->setText(portText + QStringLiteral("同步成功!"));
+            ui->label_info->setText(headline());
         } else if (devid == 0 && comname.isEmpty()) {
             // The link's "no port could be opened"; a device at address 0
             // that failed still names its port.
             ui->label_info->setText(noDeviceText());
+        } else if (devid == -1 && !arriving.contains(comname)) {
+            // Nothing ever answered on the port: no dosimeter is connected
+            // there, which is no failed synchronisation.
+            rows.append(DevRow {-1, comname});
+            const int row = ui->tableWidget->rowCount();
+            ui->tableWidget->insertRow(row);
+            setCell(row, 0, comname);
+            setCell(row, kAddressColumn, QStringLiteral("—"));
+            setCell(row, kStatusColumn, QStringLiteral("未连接设备"));
+            silentPorts << comname;
+            ui->label_info->setText(headline());
         } else {
-            ui->label_info->setText(portText + QStringLiteral("同步失败!"));
+            failedPorts << comname + QStringLiteral("（同步失败）");
+            ui->label_info->setText(headline());
         }
+        ui->tableWidget->resizeColumnToContents(0);
         if (!ui->btnresyn->isEnabled())
             ui->btnresyn->setEnabled(true);
         break;
@@ -171,8 +187,8 @@ void SynDevdata::getsyninfo(int type, QString comname, int devid, bool result)
         // The device answered, but its readings could not be stored: none
         // of them is kept, the device still holds them, and it is not
         // offered for clearing.
-        ui->label_info->setText(portText + QStringLiteral("，设备 ") + QString::number(devid)
-                                + QStringLiteral(" 存储失败! 数据仍在设备中, 请检查数据库后重新同步。"));
+        failedPorts << comname + QStringLiteral("（设备 %1 存储失败，数据仍在设备中，请检查数据库后重新同步）").arg(devid);
+        ui->label_info->setText(headline());
         if (!ui->btnresyn->isEnabled())
             ui->btnresyn->setEnabled(true);
         break;
@@ -228,6 +244,19 @@ void SynDevdata::showProgress(QString comName, int received, int total)
 void SynDevdata::noteOpenFailure(QString comName, QString reason)
 {
     openFailures.append({comName, reason});
+}
+
+QString SynDevdata::headline() const
+{
+    int read = 0;
+    for (const DevRow& row : rows)
+        read += row.devId == -1 ? 0 : 1;
+    QString text = QStringLiteral("%1 台剂量计同步成功").arg(read);
+    if (!failedPorts.isEmpty())
+        text += QStringLiteral("；失败：串口 ") + failedPorts.join(QStringLiteral("、"));
+    if (!silentPorts.isEmpty())
+        text += QStringLiteral("；未连接设备：串口 ") + silentPorts.join(QStringLiteral("、"));
+    return text + QStringLiteral("。");
 }
 
 QString SynDevdata::noDeviceText() const

@@ -59,6 +59,9 @@ private:
     void setCell(int row, int column, const QString& text);
     int findRowByDevId(int devId) const;
     QString noDeviceText() const;
+    // The synchronisation so far: how many dosimeters were read and
+    // stored, which ports failed and which had nothing connected.
+    QString headline() const;
 
     void followAddress(int oldId, int newId);
     void recordClear(const QString& comName, int devId);
@@ -76,4 +79,8 @@ private:
     QHash<QString, int> heldAtRead;
     // Ports that failed to open during the current synchronisation.
     QList<QPair<QString, QString>> openFailures;
+    // This synchronisation's ports that failed (with why) and that never
+    // answered at all.
+    QStringList failedPorts;
+    QStringList silentPorts;
 };

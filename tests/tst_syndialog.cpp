@@ -45,10 +45,17 @@ private slots:
         dialog->getsyninfo(0, "", 0, false); // the link's "no port"
         QCOMPARE(label(), QString("没有设备连接到电脑上！\n串口 a, c 无法打开：busy\n串口 b 无法打开：denied"));
         dialog->getsyninfo(0, "/dev/x", 0, false); // a device at address 0 that failed
-        QCOMPARE(label(), QString("串口 /dev/x同步失败!"));
+        QCOMPARE(label(), QString("0 台剂量计同步成功；失败：串口 /dev/x（同步失败）。"));
         dialog->getsyninfo(3, "/dev/x", 7, false); // read, but the store refused it: no row to clear
         QCOMPARE(label() + QString::number(table()->rowCount()),
-                 QString("串口 /dev/x，设备 7 存储失败! 数据仍在设备中, 请检查数据库后重新同步。0"));
+                 QString("0 台剂量计同步成功；失败：串口 /dev/x（同步失败）、/dev/x（设备 7 存储失败，数据仍在设备中，"
+                         "请检查数据库后重新同步）。0"));
+        dialog->getsyninfo(0, "/dev/y", -1, false); // nothing ever answered there: no failure
+        QCOMPARE(table()->item(0, 0)->text() + table()->item(0, 2)->text(), QString("/dev/y未连接设备"));
+        QVERIFY(label().endsWith("；未连接设备：串口 /dev/y。"));
+        table()->selectRow(0);
+        QTest::mouseClick(button("btnclear"), Qt::LeftButton); // nothing to clear there
+        QCOMPARE(sent.size(), 1);
 
         QTest::mouseClick(button("btnresyn"), Qt::LeftButton); // enabled by the outcomes, or this does nothing
         QCOMPARE(QString::number(sent.size()) + label(), QString("2同步数据!"));
@@ -64,7 +71,7 @@ private slots:
         dialog->getsyninfo(0, "pA", 5, true);
         dialog->getsyninfo(0, "pB", 7, true);
         dialog->getsyninfo(0, "pB", 7, true); // a device answering twice has two rows
-        QCOMPARE(row(1) + label(), QString("pB 7 同步成功串口 pB同步成功!"));
+        QCOMPARE(row(1) + label(), QString("pB 7 同步成功3 台剂量计同步成功。"));
         dialog->showProgress("pB", 3, 200);
         QCOMPARE(label(), QString("串口 pB 正在接收数据 3/200"));
         QTest::mouseClick(button("btnclear"), Qt::LeftButton); // nothing selected: neither this nor Return sends

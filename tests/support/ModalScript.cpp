@@ -1,6 +1,5 @@
 #include "support/ModalScript.h"
 
-
 #include <QApplication>
 #include <QDialog>
 #include <QProgressDialog>
