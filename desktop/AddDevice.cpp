@@ -47,7 +47,7 @@ void AddDevice::prepareAndShow()
 void AddDevice::addDevice()
 {
     Devicedata device;
-    device.ID_card = ui->Name->currentText();
+    device.ID_card = RegisterChoices::card(ui->Name);
     device.dataTime = QStringLiteral("00000000000000");
     // With nobody to bind to, the device would sit unseen in the register.
     if (device.ID_card.isEmpty()) {

@@ -49,7 +49,7 @@ void AssignReadings::assign()
     const QString to = WearAttribution::hourKey(ui->dt_to->dateTime());
     database->openConnection(connName);
     QString refusal;
-    const bool ok = database->assignReadings(slaveId, ui->cb_card->currentText(), from, to, &refusal, db);
+    const bool ok = database->assignReadings(slaveId, RegisterChoices::card(ui->cb_card), from, to, &refusal, db);
     database->closeConnection(connName);
     if (!ok) {
         QMessageBox::critical(this, QStringLiteral("分配读数"), refusal, QMessageBox::Ok);

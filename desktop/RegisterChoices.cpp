@@ -43,7 +43,14 @@ bool RegisterChoices::cards(QComboBox* box, DataBase* database, const QString& c
     database->closeConnection(connName);
     if (!read)
         return refuse(box, QStringLiteral("人员列表"), db);
+    // The name beside the card; the card is the item's value.
     for (const Staffdata& s : qAsConst(people))
-        box->addItem(s.ID_card);
+        box->addItem(s.name.isEmpty() ? s.ID_card : s.ID_card + QStringLiteral("  ") + s.name, s.ID_card);
     return true;
+}
+
+QString RegisterChoices::card(const QComboBox* box)
+{
+    const QVariant value = box->currentData();
+    return value.isValid() ? value.toString() : box->currentText();
 }

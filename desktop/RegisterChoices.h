@@ -17,5 +17,8 @@ public:
     // says so in a message box over box's window and returns false: an
     // empty picker must not pass for an empty register.
     static bool departments(QComboBox* box, DataBase* database, const QString& connName, const QSqlDatabase& db);
+    // The cards' items show the person's name beside the card and hold the
+    // card as their value: card(box) reads it.
     static bool cards(QComboBox* box, DataBase* database, const QString& connName, const QSqlDatabase& db);
+    static QString card(const QComboBox* box);
 };

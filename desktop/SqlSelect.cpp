@@ -136,7 +136,7 @@ WearAttribution::Criteria SqlSelect::criteria() const
     c.byName = ui->cb_name->isChecked() && !ui->le_name->text().isEmpty();
     c.name = ui->le_name->text();
     c.byCard = ui->cb_cradid->isChecked();
-    c.card = ui->comboBox->currentText();
+    c.card = RegisterChoices::card(ui->comboBox);
     c.overlapping = overlapping;
     return c;
 }

@@ -83,7 +83,8 @@ private slots:
         w<QComboBox>("comboBox")->addItem("stale");
         dialog->show();
         QCOMPARE(w<QComboBox>("comboBox")->count(), 2); // neither the stale item nor the deleted card
-        QCOMPARE(w<QComboBox>("comboBox")->currentText(), QString("110101199001010011"));
+        QCOMPARE(w<QComboBox>("comboBox")->currentText(), QString("110101199001010011  张三")); // the name beside
+        QCOMPARE(w<QComboBox>("comboBox")->currentData().toString(), QString("110101199001010011"));
         for (const char* edit : {"de_start", "de_end"})
             QCOMPARE(w<QDateTimeEdit>(edit)->dateTime(), Clock::now());
         w<QCheckBox>("cb_name")->setChecked(true);

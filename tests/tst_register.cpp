@@ -34,8 +34,7 @@ class TestRegister : public QObject, private FormDriver
                 for (const char* p : {"text", "currentText"})
                     shown += child(d, qPrintable(name))->property(p).toString();
             for (const QString& f : fields.split(';', Qt::SkipEmptyParts))
-                child(d, qPrintable(f.section('=', 0, 0)))
-                    ->setProperty(d->findChild<QLineEdit*>(f.section('=', 0, 0)) ? "text" : "currentText", f.section('=', 1));
+                enter(child(d, qPrintable(f.section('=', 0, 0))), f.section('=', 1));
             click(d, button);
             return shown == loaded.section('=', 1) ? QString() : "showed " + shown;
         };

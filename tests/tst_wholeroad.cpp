@@ -44,9 +44,8 @@ class tst_wholeroad : public QObject, private FormDriver
     static ModalScript::Action fill(const QStringList& fields, const char* button = "btnAdd") // "name=text"
     {
         return [=](QWidget* d) {
-            for (const QString& f : fields) // a line edit's text or a combo box's (the other: a dynamic property)
-                for (const char* p : {"text", "currentText"})
-                    child(d, qPrintable(f.section('=', 0, 0)))->setProperty(p, f.section('=', 1));
+            for (const QString& f : fields) // a line edit's text or a combo box's item
+                enter(child(d, qPrintable(f.section('=', 0, 0))), f.section('=', 1));
             click(d, button);
             return QString();
         };

@@ -1,5 +1,7 @@
 #include "support/FormDriver.h"
 
+#include <QComboBox>
+
 #include <QAbstractButton>
 #include <QTableView>
 #include <QTest>
@@ -23,4 +25,19 @@ void FormDriver::clickRow(QTableView* view, const QString& text)
 void FormDriver::missing(const char* name)
 {
     qFatal("no widget %s", name);
+}
+
+void FormDriver::enter(QWidget* field, const QString& value)
+{
+    if (auto* box = qobject_cast<QComboBox*>(field)) {
+        const int byValue = box->findData(value);
+        const int index = byValue >= 0 ? byValue : box->findText(value);
+        if (index >= 0 || !box->isEditable()) {
+            box->setCurrentIndex(index);
+            return;
+        }
+        box->setCurrentText(value);
+        return;
+    }
+    field->setProperty("text", value);
 }

@@ -23,6 +23,9 @@ public:
         return found;
     }
     static void click(QObject* parent, const char* name);
+    // Puts value into a field: a line edit's text, or the combo box item
+    // whose value (item data) or text it is.
+    static void enter(QWidget* field, const QString& value);
     // Clicks the row whose first visible column (1) shows text.
     static void clickRow(QTableView* view, const QString& text);
 
