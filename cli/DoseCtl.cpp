@@ -455,7 +455,7 @@ int DoseCtl::migrate(const QString& defaultPath, const QStringList& arguments)
         return failure(held);
     StoreMigration migration(parser.value(from), store);
     migration.setProgress([this](const QString& table, qint64 copied, qint64 total) {
-        err << table << ": " << copied << " / " << total << '\n';
+        err << table << QStringLiteral("：") << copied << " / " << total << '\n';
         err.flush();
     });
     const bool ok = migration.run();

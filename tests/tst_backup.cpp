@@ -241,7 +241,7 @@ private slots:
         QString file = s->path("manual.db");
         MainWindow::setFileName([&](QWidget*, const QString&) { return file; });
         ModalScript script;
-        script.boxStarting("备份数据库", "数据库已备份到 " + file + "\nsize: ", QMessageBox::Ok, &w);
+        script.boxStarting("备份数据库", "数据库已备份到 " + file + "\n大小：", QMessageBox::Ok, &w);
         w.findChild<QAction*>("action_backup")->trigger();
         s->addPerson("c2", "乙");
         QFile(file = s->path("empty.db")).open(QIODevice::WriteOnly);

@@ -271,6 +271,14 @@ QString DatabaseBackup::summary(const BackupReport& report)
     return parts.join(QStringLiteral("; "));
 }
 
+QString DatabaseBackup::shown(const BackupReport& report)
+{
+    QStringList parts{QStringLiteral("大小：%1 字节").arg(report.size)};
+    for (const auto& c : report.counts)
+        parts << QStringLiteral("%1：%2 行").arg(c.first).arg(c.second);
+    return parts.join(QStringLiteral("；"));
+}
+
 bool DatabaseBackup::backup(const QString& source, const QString& target, bool overwrite, BackupReport* report,
                             QString* reason)
 {

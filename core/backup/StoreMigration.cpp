@@ -235,7 +235,7 @@ bool StoreMigration::copy(const QSqlDatabase& source, const QSqlDatabase& db)
 {
     QSqlQuery q(db);
     const auto failed = [&](const QString& what) {
-        return fail(QStringLiteral("%1: %2").arg(what, q.lastError().text()));
+        return fail(QStringLiteral("无法%1：%2").arg(what, q.lastError().text()));
     };
     // The copied rows are history, not changes: no trigger records them.
     for (const QString& t : qAsConst(present)) {
@@ -299,7 +299,7 @@ bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& d
     const int batch = qBound(1, 30000 / width, 500);
     QSqlQuery full(db);
     if (!full.prepare(insertStatement(table, columns, batch)))
-        return fail(QStringLiteral("%1: %2").arg(table, full.lastError().text()));
+        return fail(QStringLiteral("无法把表 %1 复制到 %2：%3").arg(table, target.describe(), full.lastError().text()));
     QVariantList pending;
     pending.reserve(batch * width);
     qint64 done = 0;
@@ -307,7 +307,7 @@ bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& d
         for (int i = 0; i < pending.size(); ++i)
             q.bindValue(i, pending.at(i));
         if (!q.exec())
-            return fail(QStringLiteral("%1: %2").arg(table, q.lastError().text()));
+            return fail(QStringLiteral("无法把表 %1 复制到 %2：%3").arg(table, target.describe(), q.lastError().text()));
         const qint64 before = done;
         done += pending.size() / width;
         pending.clear();
@@ -326,7 +326,7 @@ bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& d
     if (!pending.isEmpty()) {
         QSqlQuery tail(db);
         if (!tail.prepare(insertStatement(table, columns, pending.size() / width)))
-            return fail(QStringLiteral("%1: %2").arg(table, tail.lastError().text()));
+            return fail(QStringLiteral("无法把表 %1 复制到 %2：%3").arg(table, target.describe(), tail.lastError().text()));
         if (!insert(tail))
             return false;
     }
@@ -353,6 +353,6 @@ bool StoreMigration::compare(const QSqlDatabase& source, const QSqlDatabase& db)
             differing << t;
     }
     if (!differing.isEmpty())
-        return fail(QStringLiteral("复制后行数或剂量总和不一致：%1；未提交").arg(differing.join(QStringLiteral(", "))));
+        return fail(QStringLiteral("复制后行数或剂量总和不一致：%1；未提交").arg(differing.join(QStringLiteral("、"))));
     return true;
 }
