@@ -34,6 +34,9 @@ void AssignReadings::prepareAndShow(int address)
     if (!RegisterChoices::cards(ui->cb_card, database, connName, db))
         return;
     const QDateTime hour = TimeKey::parse(WearAttribution::nowKey());
+    // A period cannot start or end in hours not yet come.
+    ui->dt_from->setMaximumDateTime(hour);
+    ui->dt_to->setMaximumDateTime(hour);
     ui->dt_from->setDateTime(hour.addDays(-1));
     ui->dt_to->setDateTime(hour);
     exec();

@@ -12,7 +12,7 @@
 #include "core/DataBase.h"
 #include "core/dose/DoseStatus.h"
 #include "core/export/OutputFile.h"
-#include "core/export/XlsWorkbook.h"
+#include "core/export/ReportWorkbook.h"
 #include "desktop/ReportPrompt.h"
 #include "ui_DoseOverview.h"
 
@@ -43,13 +43,6 @@ void DoseOverview::setSaveFileName(SaveFileName ask)
     saveFileName() = std::move(ask);
 }
 
-const QStringList& DoseOverview::columns()
-{
-    static const QStringList names{"ID_card", "name", "department", "type", "quarter_uSv", "year_uSv", "last12_uSv",
-                                   "five_year_uSv", "level"};
-    return names;
-}
-
 DoseOverview::DoseOverview(QWidget* parent, DataBase* database)
     : QDialog(parent)
     , ui(std::make_unique<Ui::DoseOverview>())
@@ -58,7 +51,7 @@ DoseOverview::DoseOverview(QWidget* parent, DataBase* database)
     ui->setupUi(this);
     model = new QStandardItemModel(this);
     model->setSortRole(Qt::UserRole);
-    model->setHorizontalHeaderLabels(columns());
+    model->setHorizontalHeaderLabels(ReportWorkbook::overviewColumns());
     ui->tv_overview->setModel(model);
     ui->de_date->setDate(Clock::now().date());
     database->createConnection(connName);
@@ -99,6 +92,7 @@ void DoseOverview::listDepartments(QComboBox* box, DataBase* database, const QSt
 void DoseOverview::reload()
 {
     model->removeRows(0, model->rowCount());
+    shown.clear();
     const QString department = ui->cb_depart->currentIndex() > 0 ? ui->cb_depart->currentText() : QString();
     QList<PersonStatus> rows;
     database->openConnection(connName);
@@ -118,7 +112,8 @@ void DoseOverview::reload()
                           cell(p.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), p.ptype == 0),
                           dose(p.figures.quarter), dose(p.figures.year), dose(p.figures.last12),
                           dose(p.figures.fiveYear),
-                          cell(DoseLevel::word(p.verdict.level), int(p.verdict.level))});
+                          cell(DoseLevel::label(p.verdict.level), int(p.verdict.level))});
+        shown.insert(p.ID_card, p);
     }
     ui->tv_overview->resizeColumnsToContents();
 }
@@ -130,28 +125,25 @@ void DoseOverview::exportWorkbook()
         QMessageBox::critical(this, windowTitle(), QStringLiteral("剂量读取失败, 无法导出总览"));
         return;
     }
-    const QString chosen = saveFileName() ? saveFileName()(this)
-                                          : ReportPrompt::saveFileName(this, windowTitle(), QStringLiteral("Excel Files (*.xls)"));
+    const QDate date = ui->de_date->date();
+    const QString chosen = saveFileName()
+        ? saveFileName()(this)
+        : ReportPrompt::saveFileName(this, windowTitle(), QStringLiteral("Excel 工作簿 (*.xlsx)"),
+                                     QStringLiteral("剂量概览-%1.xlsx").arg(date.toString(QStringLiteral("yyyy-MM-dd"))));
     OutputFile::Target target;
     OutputFile::Format format;
     if (chosen.isEmpty()
-        || !ReportPrompt::target(this, windowTitle(), chosen, {OutputFile::Format::Xls}, database->filePath(), &target,
+        || !ReportPrompt::target(this, windowTitle(), chosen, {OutputFile::Format::Xlsx}, database->filePath(), &target,
                                  &format))
         return;
-    // The table as shown, in its order, every cell as its text.
-    XlsWorkbook book;
+    // The table as shown, in its order.
+    QList<PersonStatus> rows;
+    for (int r = 0; r < model->rowCount(); ++r)
+        rows << shown.value(model->index(r, 0).data().toString());
     QString why;
-    bool done = book.addSheet(QStringLiteral("mydata0"), columns(), &why);
-    for (int r = 0; done && r < model->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < columns().size(); ++c)
-            cells << model->index(r, c).data().toString();
-        done = book.appendRow(cells, &why);
-    }
-    done = done && book.save(target, &why);
-    const int written = model->rowCount();
-    if (done)
-        QMessageBox::information(this, windowTitle(), QStringLiteral("%1 条数据已经导出到Excel").arg(written));
+    if (ReportWorkbook::write(rows, date, target, &why))
+        QMessageBox::information(this, windowTitle(),
+                                 QStringLiteral("%1 人的剂量已导出到 %2").arg(rows.size()).arg(target.path));
     else
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("导出失败!") + (why.isEmpty() ? QString() : QLatin1Char('\n') + why));
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("导出失败：") + why);
 }

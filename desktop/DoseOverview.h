@@ -3,9 +3,13 @@
 // The dialog of every person's dose figures and level as of a chosen day.
 
 #include <QDialog>
+#include <QHash>
+#include <QString>
 
 #include <functional>
 #include <memory>
+
+#include "core/dose/PersonStatus.h"
 
 class DataBase;
 class QComboBox;
@@ -30,7 +34,6 @@ public:
     DoseOverview(QWidget* parent, DataBase* database);
     ~DoseOverview() override;
 
-    static const QStringList& columns();
     // box refilled with 全部 and every department, keeping its choice.
     static void listDepartments(QComboBox* box, DataBase* database, const QString& connName);
 
@@ -49,5 +52,7 @@ private:
     QStandardItemModel* model = nullptr;
     // The last reload read every figure; a table that failed is not exported.
     bool readable = false;
+    // The rows shown, by ID card, as the workbook takes them.
+    QHash<QString, PersonStatus> shown;
     const QString connName = QStringLiteral("overview.db");
 };

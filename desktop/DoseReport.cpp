@@ -76,9 +76,15 @@ void DoseReport::save(bool workbook)
     PeriodReport report;
     if (!load(report))
         return;
+    const QString suggested = QStringLiteral("剂量报表-%1-%2至%3.%4")
+                                  .arg(report.department.isEmpty() ? QStringLiteral("全部") : report.department,
+                                       report.from.toString(QStringLiteral("yyyy-MM-dd")),
+                                       report.to.toString(QStringLiteral("yyyy-MM-dd")),
+                                       workbook ? QStringLiteral("xlsx") : QStringLiteral("pdf"));
     const QString chosen = ReportPrompt::saveFileName(this, windowTitle(),
                                                       workbook ? QStringLiteral("Excel 工作簿 (*.xlsx)")
-                                                               : QStringLiteral("PDF 文件 (*.pdf)"));
+                                                               : QStringLiteral("PDF 文件 (*.pdf)"),
+                                                      suggested);
     OutputFile::Target file;
     OutputFile::Format format;
     if (chosen.isEmpty()

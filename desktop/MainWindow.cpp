@@ -369,6 +369,9 @@ void MainWindow::showNobody()
     ui->lb_photo->clear();
     pieChart->setData({});
     pieChart->update();
+    // An empty pie has nothing for its legend to name.
+    ui->use_lable->hide();
+    ui->unuse_lable->hide();
 }
 
 void MainWindow::StartPro()
@@ -500,6 +503,8 @@ void MainWindow::show_plot(Depart_Info minfo)
         plot->updateCurve(0, 0, QString(), QString(), QList<QVariant>(), 0);
         pieChart->setData({1.0, 0.0});
         pieChart->update();
+        ui->use_lable->show();
+        ui->unuse_lable->show();
         ui->lb_value->setText(QStringLiteral("未绑定设备"));
         showPersonPanel(entry, typeText, view.staff, true);
         return;
@@ -510,6 +515,8 @@ void MainWindow::show_plot(Depart_Info minfo)
         plot->updateCurve(0, 0, QString(), QString(), QList<QVariant>(), 0);
         pieChart->setData({});
         pieChart->update();
+        ui->use_lable->hide();
+        ui->unuse_lable->hide();
         ui->lb_value->setText(QStringLiteral("读取失败"));
         showPersonPanel(entry, typeText, view.staff, false);
         return;
@@ -518,6 +525,8 @@ void MainWindow::show_plot(Depart_Info minfo)
     pieChart->setData(view.shares());
     update();
     pieChart->update();
+    ui->use_lable->show();
+    ui->unuse_lable->show();
     ui->lb_value->setText(formatDose(view.used) + QStringLiteral("μSv/") + formatDose(view.left())
                           + QStringLiteral("μSv"));
     showPersonPanel(entry, typeText, view.staff, true);

@@ -84,6 +84,6 @@ void RecordList::clearSelection()
 
 void RecordList::askForSelection()
 {
-    QMessageBox::information(owner, QStringLiteral("Done"), QStringLiteral("%1 请选择一条数据").arg(QString()),
+    QMessageBox::information(owner, QStringLiteral("提示"), QStringLiteral("请选择一条数据。"),
                              QMessageBox::Ok);
 }

@@ -2,14 +2,18 @@
 
 #include "desktop/ReportPrompt.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QStandardPaths>
 
 #include "core/DataBase.h"
+#include "core/time/Clock.h"
 #include "core/report/PersonRecord.h"
 #include "core/export/ReportDocument.h"
 #include "core/export/ReportWorkbook.h"
@@ -20,6 +24,12 @@ ReportPrompt::SaveFileName& savePrompt()
 {
     static ReportPrompt::SaveFileName ask;
     return ask;
+}
+
+QString& lastFolder()
+{
+    static QString folder;
+    return folder;
 }
 
 ReportPrompt::PrintDialog& printPrompt()
@@ -45,7 +55,8 @@ QString ReportPrompt::saveFileName(QWidget* parent, const QString& title, const 
 {
     if (savePrompt())
         return savePrompt()(parent, filter);
-    QFileDialog dialog(parent, title, suggested, filter);
+    const QString start = QFileInfo(suggested).isAbsolute() ? suggested : QDir(startFolder()).filePath(suggested);
+    QFileDialog dialog(parent, title, start, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // Qt's own dialog adds the ending before it asks about replacing; a
     // desktop's dialog may ask about the name without it.
@@ -58,7 +69,18 @@ QString ReportPrompt::saveFileName(QWidget* parent, const QString& title, const 
     };
     follow(dialog.selectedNameFilter());
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
-    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    const QString chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    if (!chosen.isEmpty())
+        lastFolder() = QFileInfo(chosen).absolutePath();
+    return chosen;
+}
+
+QString ReportPrompt::startFolder()
+{
+    if (!lastFolder().isEmpty() && QFileInfo(lastFolder()).isDir())
+        return lastFolder();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 bool ReportPrompt::target(QWidget* parent, const QString& title, const QString& chosen,
@@ -108,7 +130,20 @@ void ReportPrompt::personRecord(QWidget* parent, DataBase* database, const QStri
         QMessageBox::information(parent, title, QStringLiteral("请先选择人员"));
         return;
     }
-    const QString chosen = saveFileName(parent, title, QStringLiteral("PDF 文件 (*.pdf);;Excel 工作簿 (*.xlsx)"));
+    Staffdata person;
+    {
+        const QString conn = QStringLiteral("record.db");
+        database->createConnection(conn);
+        QSqlDatabase db = database->getConnection(conn);
+        database->selectStaffByIdCard(person, idCard, db);
+        db = QSqlDatabase();
+        database->closeConnection(conn);
+    }
+    const QString suggested = QStringLiteral("剂量档案-%1-%2.pdf")
+                                  .arg(person.name.isEmpty() ? idCard : person.name)
+                                  .arg(Clock::now().date().year());
+    const QString chosen =
+        saveFileName(parent, title, QStringLiteral("PDF 文件 (*.pdf);;Excel 工作簿 (*.xlsx)"), suggested);
     OutputFile::Target file;
     OutputFile::Format format;
     if (chosen.isEmpty()

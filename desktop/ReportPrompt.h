@@ -26,9 +26,13 @@ public:
     static void setPrintDialog(PrintDialog ask);   // empty: QPrintDialog
 
     // The save dialog adds the chosen type's ending to a name typed without
-    // one, then asks before replacing a file of that name.
+    // one, then asks before replacing a file of that name. A suggested bare
+    // name is offered in startFolder(); an absolute path as it is.
     static QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
                                 const QString& suggested = QString());
+    // Where save dialogs start: the folder last saved into, else the
+    // documents folder, else home; never the program's own folder.
+    static QString startFolder();
     // The name chosen in a save dialog as a file of one of formats beside the
     // register at database; false after a message box saying why not.
     static bool target(QWidget* parent, const QString& title, const QString& chosen,

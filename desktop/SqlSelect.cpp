@@ -11,6 +11,7 @@
 #include "core/export/XlsWorkbook.h"
 #include "core/export/XlsxExport.h"
 #include "core/export/OutputFile.h"
+#include "desktop/ReadingTableModel.h"
 #include "desktop/RegisterChoices.h"
 #include "desktop/ReportPrompt.h"
 
@@ -103,6 +104,9 @@ void SqlSelect::showEvent(QShowEvent* event)
     ui->comboBox->setCurrentIndex(0);
     const QDateTime now = Clock::now();
     ui->de_start->setDateTime(now);
+    // Readings of the future do not exist: the range ends by now at the latest.
+    ui->de_start->setMaximumDateTime(now);
+    ui->de_end->setMaximumDateTime(now);
     ui->de_end->setDateTime(now);
 }
 
@@ -144,7 +148,17 @@ QString SqlSelect::buildQuery(QVariantList* values) const
 
 QString SqlSelect::attributedQuery(QVariantList* values) const
 {
-    return WearAttribution::queryStatement(criteria(), values);
+    WearAttribution::Criteria c = criteria();
+    // 天/月/年 applies with or without a time range: days and months
+    // without one span every key there is.
+    if (!c.timed && (ui->rb_mon->isChecked() || ui->rb_year->isChecked())) {
+        const bool days = ui->rb_mon->isChecked();
+        c.timed = true;
+        c.kind = days ? WearAttribution::Days : WearAttribution::Months;
+        c.from = days ? QStringLiteral("00000101") : QStringLiteral("000001");
+        c.to = days ? QStringLiteral("99991231") : QStringLiteral("999912");
+    }
+    return WearAttribution::queryStatement(c, values);
 }
 
 int SqlSelect::countResult(const QString& query, const QVariantList& values)
@@ -236,13 +250,15 @@ void SqlSelect::showStatement(const QString& statement, const QVariantList& valu
     if (!database)
         return;
     database->openConnection(connName);
-    setTableHeaders(database->getQueryModel(statement, values, connection));
+    auto* rows = new ReadingTableModel;
+    database->fillQueryModel(*rows, statement, values, connection);
+    setTableHeaders(rows);
     database->closeConnection(connName);
 }
 
 void SqlSelect::setTableHeaders(QSqlQueryModel* newModel)
 {
-    const char* const headers[] = {"时间", "姓名", "部门", "设备Id号", "累计剂量值"};
+    const char* const headers[] = {"时间", "姓名", "部门", "设备号", "剂量 (μSv)"};
     for (int c = 0; c < 5; ++c)
         newModel->setHeaderData(c, Qt::Horizontal, QString::fromUtf8(headers[c]), Qt::EditRole);
     // The rows must be in before the connection closes.
@@ -348,8 +364,8 @@ void SqlSelect::setExcel()
 {
     const QString chosen = saveFileName()
         ? saveFileName()(this)
-        : ReportPrompt::saveFileName(this, tr("Excel file"), tr("Excel Files (*.xls);;Excel 工作簿 (*.xlsx)"),
-                                     QCoreApplication::applicationDirPath());
+        : ReportPrompt::saveFileName(this, tr("导出数据"), tr("Excel 97-2003 工作簿 (*.xls);;Excel 工作簿 (*.xlsx)"),
+                                     tr("数据查询-%1.xls").arg(Clock::now().toString(QStringLiteral("yyyy-MM-dd"))));
     OutputFile::Target target;
     OutputFile::Format format;
     if (chosen.isEmpty()
@@ -388,7 +404,7 @@ void SqlSelect::exportXls(const OutputFile::Target& file, const QString& query, 
     // keeps the page the user sees. Every sheet goes into one workbook, which
     // takes the chosen name only when all of them are complete.
     const QStringList headers{QStringLiteral("时间"), QStringLiteral("姓名"), QStringLiteral("部门"),
-                              QStringLiteral("设备ID号"), QStringLiteral("累计剂量值")};
+                              QStringLiteral("设备号"), QStringLiteral("剂量 (μSv)")};
     XlsWorkbook book;
     int exported = 0;
     QString why;
@@ -425,7 +441,8 @@ void SqlSelect::exportXls(const OutputFile::Target& file, const QString& query, 
     qDebug() << "retVal" << exported << why;
 
     if (done) {
-        QMessageBox::information(this, tr("Done"), tr("%1 条数据已经导出到Excel").arg(exported), QMessageBox::Ok);
+        QMessageBox::information(this, tr("导出数据"), tr("%1 条数据已导出到 %2").arg(exported).arg(file.path),
+                                 QMessageBox::Ok);
     } else if (exported > 0 || !why.isEmpty()) {
         QMessageBox::critical(this, tr("导出数据"), tr("导出失败!") + QLatin1Char('\n') + why);
     }
@@ -467,7 +484,8 @@ void SqlSelect::exportXlsx(const OutputFile::Target& file, const QString& query,
     qDebug() << "retVal" << exported << reason;
 
     if (exported >= 0) {
-        QMessageBox::information(this, tr("Done"), tr("%1 条数据已经导出到Excel").arg(exported), QMessageBox::Ok);
+        QMessageBox::information(this, tr("导出数据"), tr("%1 条数据已导出到 %2").arg(exported).arg(file.path),
+                                 QMessageBox::Ok);
     } else if (exporter.wasCancelled()) {
         QMessageBox::information(this, tr("导出数据"), tr("导出已取消，未写入文件。"));
     } else {

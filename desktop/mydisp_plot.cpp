@@ -67,7 +67,7 @@ mydisp_plot::mydisp_plot(QwtPlot* plot, SettingsAdpater* settings, QObject* pare
     legend->setDefaultItemMode(QwtLegendData::Checkable);
     qwtPlot->insertLegend(legend, QwtPlot::RightLegend, -1); // the plot takes the legend
 
-    qwtPlot->setAxisTitle(QwtPlot::xBottom, QStringLiteral("时间[hh:mm]"));
+    qwtPlot->setAxisTitle(QwtPlot::xBottom, QStringLiteral("时间 [时:分]"));
     auto* timeDraw = new Disp_TimeScaleDraw(QTime::currentTime());
     timeDraw->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
     qwtPlot->setAxisScaleDraw(QwtPlot::xBottom, timeDraw); // the plot takes the draw
@@ -128,35 +128,32 @@ void mydisp_plot::updateCurve(int mode, const QString& legendText, const QString
         qwtPlot->replot();
     }
 
-    // A count beyond the list would read past its end: use what is there.
-    const int available = qMin(count, records.size());
-    if (available <= 0 || begin.isEmpty())
-        return;
-
-    QString inFormat;
-    QString titleFormat;
-    switch (mode) {
-    case 0:
-        inFormat = QLatin1String(TimeKey::kFormat);
-        titleFormat = QStringLiteral("yyyy-MM-dd");
-        break;
-    case 1:
-        inFormat = QStringLiteral("yyyyMMdd");
-        titleFormat = QStringLiteral("yyyy-MM-dd");
-        break;
-    case 2:
-        inFormat = QStringLiteral("yyyyMM");
-        titleFormat = QStringLiteral("yyyy-MM");
-        break;
-    default:
-        return;
-    }
-
+    // The title and the time axis say what is shown now, also when there is
+    // nothing to draw: nothing of the previous view stays.
+    static const struct
+    {
+        const char* keyFormat;
+        const char* shownFormat;
+        const char* what;
+        const char* axis;
+    } views[] = {{TimeKey::kFormat, "yyyy-MM-dd", "每小时剂量", "时间 [时:分]"},
+                 {"yyyyMMdd", "yyyy-MM", "每日剂量", "日期"},
+                 {"yyyyMM", "yyyy", "每月剂量", "月份"}};
+    const bool known = mode >= 0 && mode <= 2;
     // An unparsable bound would compare unpredictably: treat it as no range.
-    const QDateTime beginTime = QDateTime::fromString(begin, inFormat);
-    if (!beginTime.isValid())
+    const QDateTime beginTime = known ? QDateTime::fromString(begin, QLatin1String(views[mode].keyFormat)) : QDateTime();
+    const int available = qMin(count, records.size());
+    qwtPlot->setAxisTitle(QwtPlot::xBottom, known ? QString::fromUtf8(views[mode].axis) : QString());
+    qwtPlot->setTitle(beginTime.isValid()
+                          ? beginTime.toString(QLatin1String(views[mode].shownFormat)) + QLatin1Char(' ')
+                              + QString::fromUtf8(views[mode].what)
+                              + (legendText.isEmpty() ? QString() : QStringLiteral("（%1）").arg(legendText))
+                              + (available > 0 ? QString() : QStringLiteral(" — 无读数"))
+                          : QString());
+    // A count beyond the list would read past its end: use what is there.
+    if (available <= 0 || !beginTime.isValid())
         return;
-    qwtPlot->setTitle(QStringLiteral("起始于") + beginTime.toString(titleFormat));
+    const QString inFormat = QLatin1String(views[mode].keyFormat);
     // The month view reads 29 February of every fourth year, century years
     // included, so the end key can name a day the calendar lacks; keys of the
     // same width and digits only still order like the times they name.

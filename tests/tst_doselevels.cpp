@@ -289,12 +289,12 @@ private slots:
         Clock::reset();
         QCOMPARE(FormDriver::child<QTableView>(&view, "tv_overview")->model()->rowCount(), 0);
         // Nor is the empty table exported as if nobody had a dose.
-        DoseOverview::setSaveFileName([&](QWidget*) { return s->path("unread.xls"); });
+        DoseOverview::setSaveFileName([&](QWidget*) { return s->path("unread.xlsx"); });
         script.box("剂量概览", "剂量读取失败, 无法导出总览", QMessageBox::Ok, &view);
         FormDriver::click(&view, "btnExport");
         ANSWERED(script);
         DoseOverview::setSaveFileName({});
-        QVERIFY(!QFile::exists(s->path("unread.xls")));
+        QVERIFY(!QFile::exists(s->path("unread.xlsx")));
     }
 
     void alertsOnceAndAcknowledged()
@@ -368,17 +368,21 @@ private slots:
         }
         const QStringList lines = out.split('\n');
         QCOMPARE(shown.size(), 18);
-        QCOMPARE(shown.mid(0, 9).join(','), lines.at(1));
-        DoseOverview::setSaveFileName([&](QWidget*) { return s.path("overview.xls"); });
+        QCOMPARE(shown.mid(0, 8).join(',') + ",investigate", lines.at(1)); // the level in words: 调查
+        QCOMPARE(shown.at(8), QString("调查"));
+        DoseOverview::setSaveFileName([&](QWidget*) { return s.path("overview.xlsx"); });
         {
             ModalScript script;
-            script.box("剂量概览", "2 条数据已经导出到Excel", QMessageBox::Ok, &view);
+            script.box("剂量概览", "2 人的剂量已导出到 " + s.path("overview.xlsx"), QMessageBox::Ok, &view);
             FormDriver::click(&view, "btnExport");
             ANSWERED(script);
         }
-        const QVector<QStringList> book = FreeXlReader(s.path("overview.xls")).rows("mydata0");
-        QCOMPARE(book.value(0).join(','), lines.first());
-        QCOMPARE(book.value(1).join(','), lines.at(1));
+        // A real workbook: Chinese headers, the ID card as text, doses as numbers with two decimals.
+        const QString sheet = output("unzip", {"-p", s.path("overview.xlsx"), "xl/worksheets/sheet1.xml"});
+        const QString strings = output("unzip", {"-p", s.path("overview.xlsx"), "xl/sharedStrings.xml"});
+        QVERIFY2(strings.contains("身份证号") && strings.contains("近12个月 (μSv)") && strings.contains("调查"), qPrintable(strings));
+        QVERIFY2(sheet.contains(QRegularExpression(R"(<c r="A4" t="s"><v>\d+</v></c>)")), qPrintable(sheet));
+        QVERIFY2(sheet.contains(QRegularExpression(R"(<c r="E4" s="\d+"><v>1299.77</v></c>)")), qPrintable(sheet));
         QCOMPARE(ctl({"status", "--department", "放射科", "--date", "2026-04-01"}, &out), 0);
         QCOMPARE(out.count('\n'), 2);
         QCOMPARE(ctl({"status", "--department", "无此部门"}, &out, &err), 1);

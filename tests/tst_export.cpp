@@ -52,16 +52,16 @@ private slots:
         const QString two = ws.path("two.xls");
         {
             ModalScript script;
-            script.box("Done", "50003 条数据已经导出到Excel", QMessageBox::Ok, &dialog);
+            script.box("导出数据", "50003 条数据已导出到 " + two, QMessageBox::Ok, &dialog);
             exportTo(two, script);
         }
         // The table keeps the page it showed.
         const QAbstractItemModel* shown = FormDriver::child<QTableView>(&dialog, "tableView")->model();
-        QCOMPARE(shown->index(0, 0).data().toString(), hourKey(40));
+        QCOMPARE(shown->index(0, 0).data(Qt::EditRole).toString(), hourKey(40));
         const FreeXlReader book(two);
         QCOMPARE(book.names(), (QStringList{"mydata0", "mydata1"}));
         QCOMPARE(book.rows("mydata0").size(), 50001);
-        QCOMPARE(book.rows("mydata0").first(), (QStringList{"时间", "姓名", "部门", "设备ID号", "累计剂量值"}));
+        QCOMPARE(book.rows("mydata0").first(), (QStringList{"时间", "姓名", "部门", "设备号", "剂量 (μSv)"}));
         QCOMPARE(book.rows("mydata0").last(), (QStringList{hourKey(49999), "张三", "放射科", "7", "0.25"}));
         QCOMPARE(book.rows("mydata1").value(3), (QStringList{hourKey(60002), "李四", "核医学科", "8", "0.75"}));
 
@@ -69,7 +69,7 @@ private slots:
         FormDriver::child<QLineEdit>(&dialog, "le_name")->setText("张三"); // one full sheet: the confirmed name replaced whole
         {
             ModalScript script;
-            script.box("Done", "50000 条数据已经导出到Excel", QMessageBox::Ok, &dialog);
+            script.box("导出数据", "50000 条数据已导出到 " + two, QMessageBox::Ok, &dialog);
             exportTo(two, script);
         }
         QCOMPARE(FreeXlReader(two).names(), QStringList{"mydata0"});

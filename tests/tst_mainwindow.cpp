@@ -74,6 +74,7 @@ private slots:
         QCOMPARE(get("lb_name")->text() + get("lb_dep")->text() + get("lb_value")->text() + get("lb_level")->text(),
                  QString());
         QVERIFY(get("lb_hint")->isHidden() && !tree()->isHidden());
+        QVERIFY(get("use_lable")->isHidden() && get("unuse_lable")->isHidden()); // no legend for no pie
         QCOMPARE(get<QDateEdit>("de_day")->date(), QDate(2016, 6, 15));
         emit tree()->itemClicked(tree()->topLevelItem(0), 0);
         QCOMPARE(w->selectedPerson().index, -1);
@@ -171,12 +172,14 @@ private slots:
         click(0, 0);
         QCOMPARE(get("lb_value")->text() + ' ' + get("lb_level")->text(), QString("读取失败 状态: 读取失败"));
         QCOMPARE(w->findChild<My_pieChart*>()->getData(), QList<double>());
+        QVERIFY(get("use_lable")->isHidden());
         const int alerts = ws->count("DoseAlert");
         w->evaluateLevels(); // fails: the markers stay, nothing is raised, and no level is shown as known
         QVERIFY(!tree()->topLevelItem(0)->child(1)->icon(0).isNull());
         QCOMPARE(ws->count("DoseAlert"), alerts);
         QVERIFY(ws->exec("alter table Wearing rename column card to ID_card"));
         click(1, 0); // readable again, but the levels were not judged since
+        QVERIFY(!get("use_lable")->isHidden() && !get("unuse_lable")->isHidden());
         QCOMPARE(get("lb_level")->text(), QString("状态: 读取失败"));
         w->evaluateLevels();
         click(0, 1);

@@ -128,9 +128,9 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("box"); // title: text before the path
         const QString linked = "这是正在使用的数据库，不能写入：";
-        QTest::newRow("overview") << "overview" << "btnExport" << "register.xls" << "剂量概览: 未能保存: " + linked;
+        QTest::newRow("overview") << "overview" << "btnExport" << "register.xlsx" << "剂量概览: 未能保存: " + linked;
         QTest::newRow("overview, wrong ending") << "overview" << "btnExport" << "overview.txt"
-                                                << "剂量概览: 未能保存: 文件名应以 .xls 结尾：";
+                                                << "剂量概览: 未能保存: 文件名应以 .xlsx 结尾：";
         QTest::newRow("report") << "report" << "btnPdf" << "register.pdf" << "剂量报表: 未能保存: " + linked;
         QTest::newRow("report's print") << "report" << "btnPrint" << "register.pdf" << "剂量报表: 打印失败: " + linked;
         QTest::newRow("query's print") << "query" << "btnPrint" << "register.pdf" << "打印: 打印失败: " + linked;
@@ -144,7 +144,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("C3", "丙");
         s.store->ensureWearingTable(s.db);
-        for (const char* link : {"register.xls", "register.pdf"})
+        for (const char* link : {"register.xlsx", "register.pdf"})
             QVERIFY(QFile::link(s.path("database.db"), s.path(link)));
         const QByteArray before = bytes(s.path("database.db"));
         const QStringList files = listing(s.dir.path());
@@ -185,7 +185,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("C3", "丙");
         s.store->ensureWearingTable(s.db);
-        put(s.path("overview.xls"), "old");
+        put(s.path("overview.xlsx"), "old");
         DoseOverview view(nullptr, s.store.get());
         view.show();
         ModalScript script;
@@ -201,15 +201,15 @@ private slots:
         });
         script.expect("剂量概览", [](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->text().startsWith("overview.xls already exists"))
-                return QStringLiteral("no question about overview.xls");
+            if (!box || !box->text().startsWith("overview.xlsx already exists"))
+                return QStringLiteral("no question about overview.xlsx");
             QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
             return QString();
         });
-        script.box("剂量概览", "1 条数据已经导出到Excel", QMessageBox::Ok, &view);
+        script.box("剂量概览", "1 人的剂量已导出到 " + s.path("overview.xlsx"), QMessageBox::Ok, &view);
         QTest::mouseClick(FormDriver::child<QPushButton>(&view, "btnExport"), Qt::LeftButton);
         ANSWERED(script);
-        QVERIFY(bytes(s.path("overview.xls")).startsWith("\xD0\xCF\x11\xE0")); // an .xls workbook now
+        QVERIFY(bytes(s.path("overview.xlsx")).startsWith("PK\x03\x04")); // an .xlsx workbook now
     }
 
     // A writer that fails, over an earlier file it was allowed to replace.

@@ -32,10 +32,10 @@ class TestQueryDialog : public QObject
         for (int i = 0; i < count; ++i)
             ws->addDose("Realdata", slaveId, keys(first + i)[0], 0.5 * (i + 1));
     }
-    QStringList shown(int c = 0, int r = 0) // the texts of column c on show, from row r on
+    QStringList shown(int c = 0, int r = 0, int role = Qt::EditRole) // column c on show from row r on (times as keys)
     {
         const QAbstractItemModel* m = w<QTableView>("tableView")->model();
-        return r < m->rowCount() ? QStringList{m->index(r, c).data().toString()} + shown(c, r + 1) : QStringList();
+        return r < m->rowCount() ? QStringList{m->index(r, c).data(role).toString()} + shown(c, r + 1, role) : QStringList();
     }
     void setCriteria(const QString& radio, bool time, int minutes = 0) // from 1 May 08:30 + minutes to now
     {
@@ -146,7 +146,16 @@ private slots:
         QStringList row; // each column's values and header
         for (int c = 0; c < 5; ++c)
             row << shown(c).join(',') + ' ' + w<QTableView>("tableView")->model()->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(row, (QStringList{"20230501 时间", "张三 姓名", "放射科 部门", "7 设备Id号", "4.5 累计剂量值"}));
+        QCOMPARE(row, (QStringList{"20230501 时间", "张三 姓名", "放射科 部门", "7 设备号", "4.5 剂量 (μSv)"}));
+        QCOMPARE(shown(0, 0, Qt::DisplayRole), QStringList{"2023-05-01"}); // a date, not a key
+        setCriteria("rb_mon", false); // 天/月/年 holds without a time range too
+        w("btnSearch")->click();
+        QVERIFY(!shown().isEmpty());
+        for (const QString& key : shown())
+            QCOMPARE(key.size(), 8);
+        setCriteria("rb_day", true);
+        w("btnSearch")->click();
+        QCOMPARE(shown(0, 0, Qt::DisplayRole).value(0), QString("2023-05-01 08:00"));
         const QString line = "printData[z] 时间:%1;部门:放射科;姓名:张三;设备号:7;剂量值:%2";
         for (const auto& [before, after, pageCount] : QList<std::tuple<int, int, int>>{
                  {0, 0, 1}, {29, 1, 1}, {30, 1, 2}, {61, 0, 3}}) { // readings before and after the search, pages

@@ -47,7 +47,7 @@ class TestRegister : public QObject, private FormDriver
         click(list.get(), button);
         ANSWERED(script);
     }
-    void asksForARow(const char* b) { press(b, ModalScript().box("Done", " 请选择一条数据", QMessageBox::Ok, list.get())); }
+    void asksForARow(const char* b) { press(b, ModalScript().box("提示", "请选择一条数据。", QMessageBox::Ok, list.get())); }
 
 private slots:
     void initTestCase_data() { ScratchDatabase::bothStores(); }

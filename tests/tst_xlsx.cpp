@@ -103,7 +103,7 @@ private slots:
         dialog.findChild<QPushButton*>("btnSearch")->click();
         SqlSelect::setSaveFileName([this](QWidget*) { return ws.path("q.XLSX"); });
         ModalScript script;
-        script.box("Done", "3 条数据已经导出到Excel", QMessageBox::Ok, &dialog);
+        script.box("导出数据", "3 条数据已导出到 " + ws.path("q.XLSX"), QMessageBox::Ok, &dialog);
         dialog.findChild<QPushButton*>("btnExcel")->click();
         QVERIFY2(script.clean(), script.report());
         QCOMPARE(cell(ws.path("q.XLSX"), 1, "E4"), "||<v>7.5</v>");

@@ -13,6 +13,7 @@
 #include "core/export/OutputFile.h"
 #include "core/report/PeriodReport.h"
 #include "core/report/PersonRecord.h"
+#include "core/dose/PersonStatus.h"
 
 namespace {
 
@@ -214,6 +215,45 @@ bool ReportWorkbook::write(const PeriodReport& r, const OutputFile::Target& targ
                 }
                 s.text(QStringLiteral("合计"), bold).text(QString()).text(QString()).text(QString());
                 s.number(r.period).number(r.yearToDate).next();
+                return s.ok();
+            });
+        },
+        why);
+}
+
+const QStringList& ReportWorkbook::overviewColumns()
+{
+    static const QStringList names{QStringLiteral("身份证号"),       QStringLiteral("姓名"),
+                                   QStringLiteral("部门"),           QStringLiteral("类型"),
+                                   QStringLiteral("本季度 (μSv)"),   QStringLiteral("本年 (μSv)"),
+                                   QStringLiteral("近12个月 (μSv)"), QStringLiteral("五年 (μSv)"),
+                                   QStringLiteral("级别")};
+    return names;
+}
+
+bool ReportWorkbook::write(const QList<PersonStatus>& rows, const QDate& date, const OutputFile::Target& target,
+                           QString* why)
+{
+    return OutputFile::write(
+        target, OutputFile::Format::Xlsx,
+        [&rows, &date](const QString& temporary, QString* reason) {
+            return build(temporary, reason, [&rows, &date](lxw_workbook* book, lxw_format* dose, lxw_format* bold) {
+                Sheet s(book, QStringLiteral("剂量概览"), dose, bold);
+                s.widths(22, 14);
+                s.text(QStringLiteral("剂量概览"), bold).text(date.toString(QStringLiteral("yyyy-MM-dd"))).next().next();
+                s.heading(overviewColumns());
+                // ID cards stay text: as numbers they would lose digits.
+                for (const PersonStatus& p : rows)
+                    s.text(p.ID_card)
+                        .text(p.name)
+                        .text(p.department)
+                        .text(PersonRecord::typeText(p.ptype))
+                        .number(p.figures.quarter)
+                        .number(p.figures.year)
+                        .number(p.figures.last12)
+                        .number(p.figures.fiveYear)
+                        .text(DoseLevel::label(p.verdict.level))
+                        .next();
                 return s.ok();
             });
         },

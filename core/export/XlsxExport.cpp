@@ -25,7 +25,7 @@ constexpr int kColumns = 5;
 // that the dialog's event processing costs nothing noticeable.
 constexpr int kProgressStep = 2000;
 constexpr int kMaxColumnWidth = 255;
-const char* const kHeader[kColumns] = {"时间", "姓名", "部门", "设备ID号", "累计剂量值"};
+const char* const kHeader[kColumns] = {"时间", "姓名", "部门", "设备号", "剂量 (μSv)"};
 
 // The three time keys of the query views and how their cells show.
 struct TimeForm

@@ -177,8 +177,14 @@ QSqlQueryModel* Store::getQueryModel(const QString& sql, QSqlDatabase db)
 
 QSqlQueryModel* Store::getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db)
 {
-    QMutexLocker lock(&dataLock());
     auto* model = new QSqlQueryModel;
+    fillQueryModel(*model, sql, values, db);
+    return model;
+}
+
+void Store::fillQueryModel(QSqlQueryModel& model, const QString& sql, const QVariantList& values, QSqlDatabase db)
+{
+    QMutexLocker lock(&dataLock());
     if (db.isOpen()) {
         // Typed text (names, ID cards, filters) travels as bound values,
         // never inside the statement text.
@@ -188,9 +194,8 @@ QSqlQueryModel* Store::getQueryModel(const QString& sql, const QVariantList& val
                 q.addBindValue(value);
             q.exec();
         }
-        model->setQuery(q);
+        model.setQuery(q);
     }
-    return model;
 }
 
 int Store::countRows(const QString& tableName, QSqlDatabase db)

@@ -69,6 +69,8 @@ public:
     // A model of a query with "?" placeholders bound in order to values.
     QSqlQueryModel* getQueryModel(const QString& sql, QSqlDatabase db);
     QSqlQueryModel* getQueryModel(const QString& sql, const QVariantList& values, QSqlDatabase db);
+    // Runs sql into model (a model of the caller's kind).
+    void fillQueryModel(QSqlQueryModel& model, const QString& sql, const QVariantList& values, QSqlDatabase db);
     // Rows of a table (0 when it cannot be counted), and one row's removal.
     int countRows(const QString& tableName, QSqlDatabase db);
     bool deleteById(const QString& tableName, int id, QSqlDatabase db);

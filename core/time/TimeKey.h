@@ -23,4 +23,8 @@ public:
     // it is no time.
     static QString shown(const QString& key, const QString& none = QString(),
                          const QString& format = QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // An hour, day or month key of the readings and their totals as people
+    // read it: "2026-11-30 14:00", "2026-11-30", "2026-11"; anything else as
+    // it is.
+    static QString readable(const QString& key);
 };
