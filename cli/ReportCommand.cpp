@@ -145,7 +145,8 @@ int ReportCommand::department(const QString& defaultPath, const QStringList& arg
         return shown;
     const QStringList rest = parser.positionalArguments();
     if (rest.size() > 1 || (rest.size() == 1) == parser.isSet(all))
-        return ctl.usageError(parser.helpText(), QStringLiteral("请给出一个部门名称 NAME 或 --all，只给一个"));
+        return ctl.usageError(parser.helpText(), rest.size() > 1 ? QStringLiteral("多余的参数：") + rest.at(1)
+                                                                 : QStringLiteral("请给出一个部门名称 NAME 或 --all，只给一个"));
     const QDate first = QDate::fromString(parser.value(from), QStringLiteral("yyyy-MM-dd"));
     const QDate last = QDate::fromString(parser.value(to), QStringLiteral("yyyy-MM-dd"));
     // A date that is none is named; the period's own faults come from the report.

@@ -69,6 +69,10 @@ private slots:
         const QStringList year{"--from", "2024-01-01", "--to", "2024-12-31"};
         QTest::newRow("no department") << QStringList{"report", "department"} + year + pdf << 2
                                        << "请给出一个部门名称 NAME 或 --all，只给一个";
+        QTest::newRow("department and --all") << QStringList{"report", "department", "放射科", "--all"} + year + pdf << 2
+                                              << "请给出一个部门名称 NAME 或 --all，只给一个";
+        QTest::newRow("two departments") << QStringList{"report", "department", "放射科", "检验科"} + year + pdf << 2
+                                         << "多余的参数：检验科";
         QTest::newRow("no first day") << QStringList{"report", "department", "--all", "--to", "2024-12-31"} + pdf << 2
                                       << "缺少 --from yyyy-MM-dd";
         QTest::newRow("last day no date") << QStringList{"report", "department", "--all", "--from", "2024-01-01", "--to", "2024-02-30"} + pdf

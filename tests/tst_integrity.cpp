@@ -90,6 +90,28 @@ private slots:
         QCOMPARE(out, left + "\n");
     }
 
+    // A file SQLite finds damaged is reported alone, in the officer's words with SQLite's own, and not repaired.
+    void damagedFileReportedAndLeftAlone()
+    {
+        ScratchDatabase s;
+        if (s.postgres())
+            QSKIP("a server keeps its own files whole");
+        fill(s);
+        // An index whose recorded definition no longer matches its entries.
+        QVERIFY(s.exec("create index dmg on Realdata(probeValue)") && s.exec("pragma writable_schema = 1")
+                && s.exec("update sqlite_master set sql = 'CREATE INDEX dmg ON Realdata(slaveId)' where name = 'dmg'"));
+        const QString totals = dump(s, "Monthdata");
+        QString out, err;
+        QCOMPARE(ctl({"check"}, &out, &err), 1);
+        QVERIFY2(out.startsWith("database: 文件已损坏（integrity_check）：应为 ok，实为 row 1 missing from index dmg\n"),
+                 qPrintable(out));
+        QCOMPARE(ctl({"check", "--repair"}, &out, &err), 1);
+        QVERIFY2(err.startsWith("dosectl: 数据库文件已损坏（row 1 missing from index dmg），不能修复；请恢复一个备份（")
+                     && err.endsWith("database.db）\n") && out.isEmpty(),
+                 qPrintable(err));
+        QCOMPARE(dump(s, "Monthdata"), totals);
+    }
+
     void repairAuditedAsOneTransaction()
     {
         ScratchDatabase s;
