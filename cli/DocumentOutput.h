@@ -16,8 +16,8 @@
 struct DocumentOutput
 {
     QCommandLineOption pdf{QStringLiteral("pdf"), QStringLiteral("写成 PDF 文件"), QStringLiteral("FILE")};
-    QCommandLineOption xlsx{QStringLiteral("xlsx"), QStringLiteral("写成 Excel 工作簿 (.xlsx)"), QStringLiteral("FILE")};
-    QCommandLineOption force{QStringLiteral("force"), QStringLiteral("覆盖已存在的 FILE (数据库文件从不覆盖)")};
+    QCommandLineOption xlsx{QStringLiteral("xlsx"), QStringLiteral("写成 Excel 工作簿（.xlsx）"), QStringLiteral("FILE")};
+    QCommandLineOption force{QStringLiteral("force"), QStringLiteral("覆盖已存在的 FILE（数据库文件从不覆盖）")};
     QCommandLineOption db{QStringLiteral("db"), QStringLiteral("数据库文件"), QStringLiteral("PATH")};
 
     // Whether a file was asked for at all.
@@ -30,7 +30,7 @@ struct DocumentOutput
     QString problem(const QCommandLineParser& p) const
     {
         if (p.isSet(pdf) == p.isSet(xlsx))
-            return QStringLiteral("give one of --pdf FILE and --xlsx FILE");
+            return QStringLiteral("请给出 --pdf FILE 或 --xlsx FILE，只给一个");
         return OutputFile::endingProblem(p.value(p.isSet(pdf) ? pdf : xlsx), format(p));
     }
     // The file, kept clear of the register at database (empty: on a server).

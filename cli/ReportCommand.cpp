@@ -21,11 +21,11 @@ ReportCommand::ReportCommand(DoseCtl& ctl)
 int ReportCommand::run(const QString& dbPath, const QStringList& arguments)
 {
     const QString usage = QStringLiteral(
-        "用法:\n"
+        "用法：\n"
         "  dosectl report person ID_CARD [--from YYYY] [--to YYYY] (--pdf FILE | --xlsx FILE) [--force]\n"
-        "      个人剂量档案: 逐月、季度、年度、五年及终身剂量, 佩戴的剂量计, 告警\n"
+        "      个人剂量档案：逐月、季度、年度、五年及终身剂量，佩戴的剂量计，告警\n"
         "  dosectl report department (NAME | --all) --from yyyy-MM-dd --to yyyy-MM-dd (--pdf FILE | --xlsx FILE) [--force]\n"
-        "      部门剂量报表: 每人期间剂量、本年累计和级别, 按部门小计 (期间不超过10年)\n"
+        "      部门剂量报表：每人期间剂量、本年累计和级别，按部门小计（期间不超过10年）\n"
         "每个子命令都有 --help。\n");
     const QString sub = arguments.value(1);
     if (sub == QLatin1String("person"))
@@ -36,19 +36,19 @@ int ReportCommand::run(const QString& dbPath, const QStringList& arguments)
         ctl.out << usage;
         return 0;
     }
-    return ctl.usageError(usage, sub.isEmpty() ? QStringLiteral("report needs person or department")
-                                           : QStringLiteral("unknown report: ") + sub);
+    return ctl.usageError(usage, sub.isEmpty() ? QStringLiteral("report 需要 person 或 department")
+                                           : QStringLiteral("未知的报表：") + sub);
 }
 
 int ReportCommand::person(const QString& defaultPath, const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "dosectl report person: 个人剂量档案 (A4 纵向 PDF, 或每年一个工作表的 .xlsx)。\n"
-        "默认年份: 第一个有读数的年份至今年。"));
+        "dosectl report person：个人剂量档案（A4 纵向 PDF，或每年一个工作表的 .xlsx）。\n"
+        "默认年份：第一个有读数的年份至今年。"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("第一年"), QStringLiteral("YYYY"));
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("最后一年 (默认: 今年)"), QStringLiteral("YYYY"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("最后一年（默认：今年）"), QStringLiteral("YYYY"));
     const DocumentOutput output;
     parser.addOptions({from, to, output.pdf, output.xlsx, output.force, output.db});
     parser.addPositionalArgument(QStringLiteral("ID_CARD"), QStringLiteral("人员的身份证号"));
@@ -56,8 +56,8 @@ int ReportCommand::person(const QString& defaultPath, const QStringList& argumen
         return shown;
     const QStringList rest = parser.positionalArguments();
     if (rest.size() != 1)
-        return ctl.usageError(parser.helpText(), rest.isEmpty() ? QStringLiteral("no ID card given")
-                                                             : QStringLiteral("unexpected argument: ") + rest.at(1));
+        return ctl.usageError(parser.helpText(), rest.isEmpty() ? QStringLiteral("没有给出身份证号")
+                                                             : QStringLiteral("多余的参数：") + rest.at(1));
     int years[2] = {0, Clock::now().date().year()};
     const QCommandLineOption* options[2] = {&from, &to};
     for (int i = 0; i < 2; ++i) {
@@ -67,10 +67,10 @@ int ReportCommand::person(const QString& defaultPath, const QStringList& argumen
         bool isNumber = false;
         years[i] = text.toInt(&isNumber);
         if (!isNumber || text.size() != 4 || years[i] < 1900)
-            return ctl.usageError(parser.helpText(), QStringLiteral("not a year (YYYY): ") + text);
+            return ctl.usageError(parser.helpText(), QStringLiteral("不是年份（YYYY）：") + text);
     }
     if (years[0] > years[1])
-        return ctl.usageError(parser.helpText(), QStringLiteral("--from is after --to"));
+        return ctl.usageError(parser.helpText(), QStringLiteral("第一年 %1（--from）晚于最后一年 %2（--to）").arg(years[0]).arg(years[1]));
     const QString problem = output.problem(parser);
     if (!problem.isEmpty())
         return ctl.usageError(parser.helpText(), problem);
@@ -93,23 +93,35 @@ int ReportCommand::department(const QString& defaultPath, const QStringList& arg
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "dosectl report department: 部门剂量报表 (A4 横向 PDF, 或 .xlsx): 每人期间剂量、"
-        "期末本年累计和级别, 按部门小计及合计。期间不超过10年。"));
+        "dosectl report department：部门剂量报表（A4 横向 PDF，或 .xlsx）：每人期间剂量、"
+        "期末本年累计和级别，按部门小计及合计。期间不超过10年。"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("所有部门"));
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("期间第一天"), QStringLiteral("yyyy-MM-dd"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("期间最后一天"), QStringLiteral("yyyy-MM-dd"));
     const DocumentOutput output;
     parser.addOptions({all, from, to, output.pdf, output.xlsx, output.force, output.db});
-    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("部门名称 (或 --all)"));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("部门名称（或 --all）"));
     if (const int shown = ctl.parsed(parser, arguments, help); shown >= 0)
         return shown;
     const QStringList rest = parser.positionalArguments();
     if (rest.size() > 1 || (rest.size() == 1) == parser.isSet(all))
-        return ctl.usageError(parser.helpText(), QStringLiteral("give one department NAME or --all"));
+        return ctl.usageError(parser.helpText(), rest.size() > 1 ? QStringLiteral("多余的参数：") + rest.at(1)
+                                                                 : QStringLiteral("请给出一个部门名称 NAME 或 --all，只给一个"));
     const QDate first = QDate::fromString(parser.value(from), QStringLiteral("yyyy-MM-dd"));
     const QDate last = QDate::fromString(parser.value(to), QStringLiteral("yyyy-MM-dd"));
-    QString problem = PeriodReport::periodProblem(first, last);
+    // A date that is none is named; the period's own faults come from the report.
+    const auto noDate = [&parser](const QCommandLineOption& option, const QDate& day) {
+        if (day.isValid())
+            return QString();
+        return parser.isSet(option) ? QStringLiteral("不是日期（yyyy-MM-dd）：") + parser.value(option)
+                                    : QStringLiteral("缺少 --%1 yyyy-MM-dd").arg(option.names().constFirst());
+    };
+    QString problem = noDate(from, first);
+    if (problem.isEmpty())
+        problem = noDate(to, last);
+    if (problem.isEmpty())
+        problem = PeriodReport::periodProblem(first, last);
     if (problem.isEmpty())
         problem = output.problem(parser);
     if (!problem.isEmpty())

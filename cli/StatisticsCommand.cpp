@@ -34,22 +34,22 @@ int StatisticsCommand::run(const QString& defaultPath, const QStringList& argume
         return shown;
     if (!parser.positionalArguments().isEmpty())
         return ctl.usageError(parser.helpText(),
-                              QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+                              QStringLiteral("多余的参数：") + parser.positionalArguments().first());
     if (!parser.isSet(year))
-        return ctl.usageError(parser.helpText(), QStringLiteral("give --year YYYY"));
+        return ctl.usageError(parser.helpText(), QStringLiteral("缺少 --year YYYY"));
     const QString yearText = parser.value(year);
     bool isNumber = false;
     const int y = yearText.toInt(&isNumber);
     if (!isNumber || yearText.size() != 4 || y < 1900)
-        return ctl.usageError(parser.helpText(), QStringLiteral("not a year (YYYY): ") + yearText);
+        return ctl.usageError(parser.helpText(), QStringLiteral("不是年份（YYYY）：") + yearText);
     if (parser.isSet(department) && parser.value(department).isEmpty())
-        return ctl.usageError(parser.helpText(), QStringLiteral("--department needs a name"));
+        return ctl.usageError(parser.helpText(), QStringLiteral("--department 需要部门名称"));
     const bool document = output.wanted(parser);
     if (document) {
         if (const QString problem = output.problem(parser); !problem.isEmpty())
             return ctl.usageError(parser.helpText(), problem);
     } else if (parser.isSet(output.force)) {
-        return ctl.usageError(parser.helpText(), QStringLiteral("--force goes with --pdf FILE or --xlsx FILE"));
+        return ctl.usageError(parser.helpText(), QStringLiteral("--force 只能与 --pdf FILE 或 --xlsx FILE 一起使用"));
     }
 
     const QString dbPath = parser.isSet(output.db) ? parser.value(output.db) : defaultPath;

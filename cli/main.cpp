@@ -1,12 +1,16 @@
 // dosectl's entry point: a plain Qt application, or an offscreen GUI one when a report needs its fonts.
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <memory>
 
 #include "cli/DoseCtl.h"
+#include "core/ChineseTranslation.h"
 
 int main(int argc, char* argv[])
 {
@@ -15,6 +19,15 @@ int main(int argc, char* argv[])
     bool report = false;
     for (int i = 1; i < argc; ++i)
         report = report || qstrcmp(argv[i], "report") == 0;
+    // The GUI half looks into the session's runtime folder as it starts, and
+    // warns on standard error where there is none (cron, su, a service). Such
+    // a run gets a private one of its own, gone when it ends.
+    std::unique_ptr<QTemporaryDir> runtime;
+    if (report && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        runtime = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/dosectl-runtime-XXXXXX"));
+        if (runtime->isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()));
+    }
     std::unique_ptr<QCoreApplication> app;
     if (report) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -23,6 +36,8 @@ int main(int argc, char* argv[])
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName(QStringLiteral("dosectl"));
+    // Qt's own words in the usage and its option errors.
+    ChineseTranslation::install(*app);
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setCodec("UTF-8");

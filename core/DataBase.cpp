@@ -51,10 +51,10 @@ bool DataBase::createTables()
                                         staffTable, departmentTable, QStringLiteral("DosePolicy"),
                                         QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable},
                                        {realdataTable, monthdataTable, yeardataTable});
-        // With the tables there, the audit trail's triggers ("trigger X").
+        // With the tables there, the audit trail's triggers ("触发器 X").
         if (lacking.isEmpty()) {
             for (const QString& t : AuditLog::lacking(db))
-                lacking << QStringLiteral("trigger ") + t;
+                lacking << QStringLiteral("触发器 ") + t;
         }
         return lacking.isEmpty();
     }

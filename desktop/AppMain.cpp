@@ -15,7 +15,7 @@
 #include "core/device/SettingsAdpater.h"
 #include "core/DataBase.h"
 #include "core/store/RegisterFile.h"
-#include "desktop/ChineseTranslation.h"
+#include "core/ChineseTranslation.h"
 #include "desktop/MainWindow.h"
 
 QString openStore(QSettings& settings, std::unique_ptr<DataBase>& database)

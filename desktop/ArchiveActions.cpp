@@ -101,7 +101,7 @@ void ArchiveActions::backupNow()
     const bool ok = DatabaseBackup::backup(database->filePath(), target.path, target.replace, &report, &reason);
     QApplication::restoreOverrideCursor();
     if (ok)
-        QMessageBox::information(window, title, QStringLiteral("数据库已备份到 %1\n%2").arg(report.path, DatabaseBackup::summary(report)));
+        QMessageBox::information(window, title, QStringLiteral("数据库已备份到 %1\n%2").arg(report.path, DatabaseBackup::shown(report)));
     else
         QMessageBox::warning(window, title, QStringLiteral("备份失败: ") + reason);
 }

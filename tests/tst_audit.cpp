@@ -264,10 +264,10 @@ private slots:
         // The owner's layout loses a trigger: the station refuses to start and names it, and makes nothing.
         QVERIFY(s->exec("drop trigger audit_staff_update on Staff"));
         QCOMPARE(ctl({"status"}, &out, &err), 1);
-        QVERIFY2(err.contains("lacks trigger audit_Staff_update"), qPrintable(err));
+        QVERIFY2(err.contains("缺少触发器 audit_Staff_update"), qPrintable(err));
         const QString refusal = openStore(settings, station);
-        QVERIFY2(refusal.contains("trigger audit_Staff_update"), qPrintable(refusal));
-        QCOMPARE(station->missingLayout(), QStringList{"trigger audit_Staff_update"});
+        QVERIFY2(refusal.contains("触发器 audit_Staff_update"), qPrintable(refusal));
+        QCOMPARE(station->missingLayout(), QStringList{"触发器 audit_Staff_update"});
         QCOMPARE(s->value("select count(*) from pg_trigger where tgname = 'audit_staff_update'").toInt(), 0);
     }
 };

@@ -155,7 +155,7 @@ private slots:
         }
         QCOMPARE(s->value("select actor from AuditLog where action = 'backup'").toString(),
                  output("id", {"-un"}).trimmed() + '@' + QSysInfo::machineHostName());
-        QVERIFY2(out.startsWith("backup: " + copy + "\nsize: ") && out.contains("\nStaff: 1\nDevice: 0\n"), qPrintable(out));
+        QVERIFY2(out.startsWith("备份：" + copy + "\n大小：") && out.contains(" 字节\nDepartment：") && out.contains("\nStaff：1 行\nDevice：0 行\n"), qPrintable(out));
         QVERIFY(OutputFile::isBackup(copy) && !OutputFile::isBackup(db));
         s->addPerson("c2", "乙");
         QCOMPARE(ctl({"--db", db, "backup", db, "--force"}, &out, &err), 1); // never over the database itself
@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(ctl({"backup", "--db", db, copy, "--force"}, &out, &err), 0);
         s->addPerson("c3", "丙");
         QCOMPARE(ctl({"--db", db, "restore", copy}, &out, &err), 0);
-        QCOMPARE(out, "restored: " + db + "\nkept: " + kept + "\n");
+        QCOMPARE(out, "已恢复：" + db + "\n原数据库保留为：" + kept + "\n");
         QCOMPARE(valueIn(kept, "select count(*) from Staff").toInt() * 10 + valueIn(db, "select count(*) from Staff").toInt(), 32);
         QCOMPARE(valueIn(db, "select rowKey || ' ' || detail from AuditLog where action = 'restore'").toString(), copy + " " + QFileInfo(kept).fileName());
         QCOMPARE(ctl({"--db", db, "restore", copy}, &out, &err), 1); // the kept file is never overwritten
@@ -180,7 +180,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("text") << QByteArray("ID_card,name\n") << "不是 SQLite 数据库";
         QTest::newRow("empty") << QByteArray() << "文件是空的";
-        QTest::newRow("foreign") << QByteArray("create table notes(x)") << "不是本程序的数据库 (缺少表 Department, Staff";
+        QTest::newRow("foreign") << QByteArray("create table notes(x)") << "不是本程序的数据库（缺少表 Department、Staff";
     }
     void restoreRefuses()
     {
@@ -241,11 +241,11 @@ private slots:
         QString file = s->path("manual.db");
         MainWindow::setFileName([&](QWidget*, const QString&) { return file; });
         ModalScript script;
-        script.boxStarting("备份数据库", "数据库已备份到 " + file + "\nsize: ", QMessageBox::Ok, &w);
+        script.boxStarting("备份数据库", "数据库已备份到 " + file + "\n大小：", QMessageBox::Ok, &w);
         w.findChild<QAction*>("action_backup")->trigger();
         s->addPerson("c2", "乙");
         QFile(file = s->path("empty.db")).open(QIODevice::WriteOnly);
-        script.box("恢复数据库", "不能用这个文件恢复: 文件是空的: " + file, QMessageBox::Ok, &w);
+        script.box("恢复数据库", "不能用这个文件恢复: 文件是空的：" + file, QMessageBox::Ok, &w);
         w.findChild<QAction*>("action_restore")->trigger();
         file = s->path("manual.db");
         script.boxStarting("恢复数据库", "用 " + file + " 替换当前数据库吗?", QMessageBox::Yes, &w);

@@ -75,7 +75,7 @@ private slots:
                 s.store(k % 3 + 1, hour - 150, 200);
             QVERIFY(repair.waitForFinished(60000));
             const QByteArray out = repair.readAllStandardOutput();
-            QVERIFY2(repair.exitCode() == 0 && out.contains("repaired Monthdata: 0 inserted, 1 updated, 0 deleted") && out.endsWith("ok\n"),
+            QVERIFY2(repair.exitCode() == 0 && out.contains("已修复 Monthdata：插入 0 行，更新 1 行，删除 0 行") && out.endsWith("ok\n"),
                      out + repair.readAllStandardError());
         }
         QCOMPARE(s.failed, 0);

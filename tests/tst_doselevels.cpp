@@ -386,9 +386,9 @@ private slots:
         QCOMPARE(ctl({"status", "--department", "放射科", "--date", "2026-04-01"}, &out), 0);
         QCOMPARE(out.count('\n'), 2);
         QCOMPARE(ctl({"status", "--department", "无此部门"}, &out, &err), 1);
-        QCOMPARE(err, QStringLiteral("dosectl: no department 无此部门\n"));
+        QCOMPARE(err, QStringLiteral("dosectl: 没有部门“无此部门”\n"));
         QCOMPARE(ctl({"--db", s.path("none.db"), "status"}, &out, &err), 1);
-        QCOMPARE(err, "dosectl: no database at " + s.path("none.db") + "\n");
+        QCOMPARE(err, "dosectl: 找不到数据库文件：" + s.path("none.db") + "\n");
         QVERIFY(!QFile::exists(s.path("none.db")));
         for (const QStringList& wrong : {QStringList{}, QStringList{"frobnicate"}, QStringList{"status", "--bogus"},
                                          QStringList{"status", "--date", "2026-02-30"}, QStringList{"status", "x"}}) {

@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(FreeXlReader(two).names(), QStringList{"mydata0"});
         {
             ModalScript script;
-            script.box("导出数据", "未能保存: 文件夹不存在: " + ws.path("no/dir"), QMessageBox::Ok, &dialog);
+            script.box("导出数据", "未能保存: 文件夹不存在：" + ws.path("no/dir"), QMessageBox::Ok, &dialog);
             exportTo(ws.path("no/dir/x.xls"), script);
         }
         {

@@ -42,6 +42,13 @@ private slots:
         const QString source = s.path("database.db");
         QString out, err, fileStatus;
         QCOMPARE(ctl({"migrate", "--from", source}, &out, &err), 0);
+        // One line per table under a Chinese header, aligned on a terminal's columns.
+        QVERIFY2(out.startsWith("表               文件行数   服务器行数       文件剂量和     服务器剂量和\n"), qPrintable(out));
+        QVERIFY2(out.contains(QString("\n%1 %2 %3 %4 %5\n").arg("Realdata", -12).arg("6", 12).arg("6", 12).arg("41.250", 16).arg("41.250", 16)),
+                 qPrintable(out));
+        QVERIFY2(QRegularExpression("\n已迁移：\\d+ 行，从 " + QRegularExpression::escape(source) + " 到 "
+                                    + QRegularExpression::escape(pg.describe()) + "\n$").match(out).hasMatch(),
+                 qPrintable(out));
         QCOMPARE(ctl({"status", "--db", source, "--date", "2016-12-31"}, &fileStatus, &err), 0);
         QCOMPARE(fileStatus.count('\n'), 1 + s.count("Staff"));
         QCOMPARE(ctl({"status", "--date", "2016-12-31"}, &out, &err), 0);

@@ -71,16 +71,16 @@ private slots:
         QTest::addColumn<QString>("why"); // in the reason
         const QString person = "report person C3 --pdf {}", department = "report department --all --from "
                                                                          "2023-01-01 --to 2023-12-31 --xlsx {}";
-        QTest::newRow("database") << "backup {} --force" << "database.db" << 1 << "正在使用的数据库,";
-        QTest::newRow("database by ./ and ..") << "backup {} --force" << "./other/../database.db" << 1 << "正在使用的数据库,";
-        QTest::newRow("link to the database") << person << "db.pdf" << 1 << "正在使用的数据库,";
-        QTest::newRow("backup over a link to it") << "backup {} --force" << "db.db" << 1 << "正在使用的数据库,";
+        QTest::newRow("database") << "backup {} --force" << "database.db" << 1 << "正在使用的数据库，";
+        QTest::newRow("database by ./ and ..") << "backup {} --force" << "./other/../database.db" << 1 << "正在使用的数据库，";
+        QTest::newRow("link to the database") << person << "db.pdf" << 1 << "正在使用的数据库，";
+        QTest::newRow("backup over a link to it") << "backup {} --force" << "db.db" << 1 << "正在使用的数据库，";
         QTest::newRow("its -wal") << person << "wal.pdf" << 1 << "数据库的 -wal";
         QTest::newRow("hard link to its -shm") << person << "hard.pdf" << 1 << "数据库的 -shm";
         QTest::newRow("its -shm") << department << "shm.xlsx" << 1 << "数据库的 -shm";
         QTest::newRow("another register's -journal") << person << "journal.pdf" << 1 << "database.db 的 -journal";
-        QTest::newRow("another SQLite file") << person + " --force" << "other.pdf" << 1 << "数据库文件 (SQLite)";
-        QTest::newRow("another register") << "backup {} --force" << "other/database.db" << 1 << "数据库文件 (SQLite)";
+        QTest::newRow("another SQLite file") << person + " --force" << "other.pdf" << 1 << "数据库文件（SQLite）";
+        QTest::newRow("another register") << "backup {} --force" << "other/database.db" << 1 << "数据库文件（SQLite）";
         QTest::newRow("earlier backup") << "backup {}" << "backup.db" << 1 << "已存在";
         QTest::newRow("earlier backup, --force") << "backup {} --force" << "backup.db" << 0 << "";
         QTest::newRow("existing file") << person << "old.pdf" << 1 << "已存在";
@@ -127,10 +127,10 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("box"); // title: text before the path
-        const QString linked = "这是正在使用的数据库, 不能写入: ";
+        const QString linked = "这是正在使用的数据库，不能写入：";
         QTest::newRow("overview") << "overview" << "btnExport" << "register.xlsx" << "剂量概览: 未能保存: " + linked;
         QTest::newRow("overview, wrong ending") << "overview" << "btnExport" << "overview.txt"
-                                                << "剂量概览: 未能保存: 文件名应以 .xlsx 结尾: ";
+                                                << "剂量概览: 未能保存: 文件名应以 .xlsx 结尾：";
         QTest::newRow("report") << "report" << "btnPdf" << "register.pdf" << "剂量报表: 未能保存: " + linked;
         QTest::newRow("report's print") << "report" << "btnPrint" << "register.pdf" << "剂量报表: 打印失败: " + linked;
         QTest::newRow("query's print") << "query" << "btnPrint" << "register.pdf" << "打印: 打印失败: " + linked;

@@ -116,23 +116,30 @@ private slots:
     {
         QTest::addColumn<QString>("args");
         QTest::addColumn<int>("code");
-        QTest::newRow("person") << "person C3 --pdf out.pdf" << 0;
-        QTest::newRow("department") << "department --all --from 2023-01-01 --to 2023-12-31 --xlsx out.xlsx" << 0;
-        QTest::newRow("unknown card") << "person X9 --pdf out.pdf" << 1;
-        QTest::newRow("unknown department") << "department 无 --from 2023-01-01 --to 2023-02-01 --pdf out.pdf" << 1;
-        QTest::newRow("unwritable") << "person C3 --xlsx no/such/dir/out.xlsx" << 1;
-        QTest::newRow("years reversed") << "person C3 --from 2023 --to 2020 --pdf out.pdf" << 2;
-        QTest::newRow("over ten years") << "department --all --from 2013-01-01 --to 2023-01-01 --pdf out.pdf" << 2;
+        QTest::addColumn<QString>("reason"); // the first line on standard error
+        QTest::newRow("person") << "person C3 --pdf out.pdf" << 0 << "";
+        QTest::newRow("department") << "department --all --from 2023-01-01 --to 2023-12-31 --xlsx out.xlsx" << 0 << "";
+        QTest::newRow("unknown card") << "person X9 --pdf out.pdf" << 1 << "没有身份证号为 X9 的人员";
+        QTest::newRow("unknown department") << "department 无 --from 2023-01-01 --to 2023-02-01 --pdf out.pdf" << 1
+                                            << "没有部门“无”";
+        QTest::newRow("unwritable") << "person C3 --xlsx no/such/dir/out.xlsx" << 1 << "文件夹不存在：{}/no/such/dir";
+        QTest::newRow("years reversed") << "person C3 --from 2023 --to 2020 --pdf out.pdf" << 2
+                                        << "第一年 2023（--from）晚于最后一年 2020（--to）";
+        QTest::newRow("over ten years") << "department --all --from 2013-01-01 --to 2023-01-01 --pdf out.pdf" << 2
+                                        << "期间 2013-01-01 至 2023-01-01 超过 10 年";
     }
     void dosectl()
     {
         QFETCH(QString, args);
         QFETCH(int, code);
+        QFETCH(QString, reason);
         ScratchDatabase s;
         fill(s);
         QString err;
         QCOMPARE(ctl(QStringList{"report"} + args.split(' '), nullptr, &err), code);
         QCOMPARE(err.isEmpty(), code == 0);
+        if (code != 0)
+            QCOMPARE(err.section('\n', 0, 0), "dosectl: " + QString(reason).replace("{}", QDir::currentPath()));
         QCOMPARE(files(s), code == 0 ? 2 : 1); // the document only when complete, never a partial one
     }
 };

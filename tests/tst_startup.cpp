@@ -130,8 +130,8 @@ private slots:
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         QTest::newRow("zero bytes") << QByteArray() << "文件是空的";
         QTest::newRow("random bytes") << noise << "不是 SQLite 数据库";
-        QTest::newRow("wrong columns") << QByteArray("alter table Staff rename column name to nom") << "不是本程序的数据库 (表 Staff 缺少列 name)";
-        QTest::newRow("missing table") << QByteArray("drop table Realdata") << "不是本程序的数据库 (缺少表 Realdata)";
+        QTest::newRow("wrong columns") << QByteArray("alter table Staff rename column name to nom") << "不是本程序的数据库（表 Staff 缺少列 name）";
+        QTest::newRow("missing table") << QByteArray("drop table Realdata") << "不是本程序的数据库（缺少表 Realdata）";
     }
 
     void damagedFileIsRefused()
@@ -179,7 +179,7 @@ private slots:
         // dosectl restore is how an officer recovers: the damaged file is kept as it was.
         registerAt(elsewhere.filePath("good.db"));
         QCOMPARE(ctl({"--db", db, "restore", elsewhere.filePath("good.db")}, &out, &err), 0);
-        const QString kept = out.section("kept: ", 1).trimmed();
+        const QString kept = out.section("原数据库保留为：", 1).trimmed();
         if (sqlite)
             QCOMPARE(valueIn(kept, schema), tables);
         else
@@ -259,7 +259,7 @@ private slots:
         QProcess first, second;
         first.start(app.applicationFilePath(), {"--start", dir.path(), "--stay"});
         QVERIFY(first.waitForReadyRead(60000) && first.readLine() == "shown\n");
-        const QString holder = QString("进程 %1, 主机 %2").arg(first.processId()).arg(QSysInfo::machineHostName());
+        const QString holder = QString("进程 %1，主机 %2").arg(first.processId()).arg(QSysInfo::machineHostName());
         second.start(app.applicationFilePath(), {"--start", dir.path()});
         QVERIFY(second.waitForFinished(60000));
         const QString said = QString::fromUtf8(second.readAllStandardOutput());

@@ -44,7 +44,7 @@ bool makeTemporary(QTemporaryFile& file, const QString& target, QString* reason)
 {
     file.setFileTemplate(target + QStringLiteral(".XXXXXX.part"));
     if (!file.open())
-        return fail(reason, QStringLiteral("无法在 %1 写入文件: %2").arg(QFileInfo(target).absolutePath(), file.errorString()));
+        return fail(reason, QStringLiteral("无法在 %1 写入文件：%2").arg(QFileInfo(target).absolutePath(), file.errorString()));
     file.close();
     return true;
 }
@@ -75,12 +75,12 @@ bool moveInto(QTemporaryFile& file, const QString& target, QString* reason)
 QString integrityProblem(const QSqlDatabase& db)
 {
     if (!db.isOpen())
-        return QStringLiteral("无法打开: ") + db.lastError().text();
+        return QStringLiteral("无法打开：") + db.lastError().text();
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next())
-        return QStringLiteral("不是 SQLite 数据库 (%1)").arg(q.lastError().databaseText());
+        return QStringLiteral("不是 SQLite 数据库（%1）").arg(q.lastError().databaseText());
     const QString verdict = q.value(0).toString();
-    return verdict == QLatin1String("ok") ? QString() : QStringLiteral("数据库已损坏: ") + verdict;
+    return verdict == QLatin1String("ok") ? QString() : QStringLiteral("数据库已损坏：") + verdict;
 }
 
 // The whole content of the file at source as SQLite reads it (its -wal
@@ -89,13 +89,13 @@ bool vacuumInto(const QString& source, const QString& target, QString* reason)
 {
     FileConnection from(source, true);
     if (!from.db.isOpen())
-        return fail(reason, QStringLiteral("无法打开 %1: %2").arg(source, from.db.lastError().text()));
+        return fail(reason, QStringLiteral("无法打开 %1：%2").arg(source, from.db.lastError().text()));
     QSqlQuery q(from.db);
     if (!q.prepare(QStringLiteral("VACUUM INTO ?")))
-        return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
+        return fail(reason, QStringLiteral("无法复制 %1：%2").arg(source, q.lastError().text()));
     q.addBindValue(target);
     if (!q.exec())
-        return fail(reason, QStringLiteral("无法复制 %1: %2").arg(source, q.lastError().text()));
+        return fail(reason, QStringLiteral("无法复制 %1：%2").arg(source, q.lastError().text()));
     return true;
 }
 
@@ -120,7 +120,7 @@ bool settleJournal(const QString& database, QString* reason)
         q.exec(QStringLiteral("select count(*) from sqlite_master"));
     }
     if (hotJournal(database))
-        return fail(reason, QStringLiteral("数据库正在被写入, 请稍后再试"));
+        return fail(reason, QStringLiteral("数据库正在被写入，请稍后再试"));
     return true;
 }
 
@@ -141,9 +141,9 @@ bool takeOwnerAndMode(const QString& path, const struct stat& of, QString* reaso
 {
     const QByteArray name = QFile::encodeName(path);
     if (::chown(name.constData(), of.st_uid, of.st_gid) != 0 && errno != EPERM)
-        return fail(reason, QStringLiteral("无法设置 %1 的所有者: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(reason, QStringLiteral("无法设置 %1 的所有者：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     if (::chmod(name.constData(), of.st_mode & 07777) != 0)
-        return fail(reason, QStringLiteral("无法设置 %1 的权限: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(reason, QStringLiteral("无法设置 %1 的权限：%2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     return true;
 }
 
@@ -157,10 +157,10 @@ bool snapshot(const QString& source, const QString& target, bool overwrite, Back
         FileConnection copy(part, false);
         QSqlQuery q(copy.db);
         if (copy.db.isOpen() && !q.exec(QStringLiteral("PRAGMA application_id = %1").arg(OutputFile::kBackupMark)))
-            return fail(why, QStringLiteral("无法标记备份 %1: %2").arg(part, q.lastError().text()));
+            return fail(why, QStringLiteral("无法标记备份 %1：%2").arg(part, q.lastError().text()));
         const QString problem = integrityProblem(copy.db);
         if (!problem.isEmpty())
-            return fail(why, QStringLiteral("副本检查失败: ") + problem);
+            return fail(why, QStringLiteral("副本检查失败：") + problem);
         report->counts.clear();
         for (const QString& table : DatabaseBackup::tables()) {
             // A table the source lacks counts as none.
@@ -188,7 +188,7 @@ bool prepareRestore(QTemporaryFile& part, const QString& source, const QString& 
         FileConnection copy(part.fileName(), false);
         QSqlQuery q(copy.db);
         if (!copy.db.isOpen() || !q.exec(QStringLiteral("PRAGMA application_id = 0")))
-            return fail(reason, QStringLiteral("无法写入 %1: %2").arg(part.fileName(), q.lastError().text()));
+            return fail(reason, QStringLiteral("无法写入 %1：%2").arg(part.fileName(), q.lastError().text()));
     }
     if (!recordInAudit(part.fileName(), QStringLiteral("restore"), QFileInfo(source).absoluteFilePath(),
                        QFileInfo(keep).fileName()))
@@ -271,12 +271,20 @@ QString DatabaseBackup::summary(const BackupReport& report)
     return parts.join(QStringLiteral("; "));
 }
 
+QString DatabaseBackup::shown(const BackupReport& report)
+{
+    QStringList parts{QStringLiteral("大小：%1 字节").arg(report.size)};
+    for (const auto& c : report.counts)
+        parts << QStringLiteral("%1：%2 行").arg(c.first).arg(c.second);
+    return parts.join(QStringLiteral("；"));
+}
+
 bool DatabaseBackup::backup(const QString& source, const QString& target, bool overwrite, BackupReport* report,
                             QString* reason)
 {
     // Opening a file that is not there would create an empty database.
     if (!QFileInfo(source).isFile())
-        return fail(reason, QStringLiteral("没有数据库: ") + source);
+        return fail(reason, QStringLiteral("没有数据库：") + source);
     // An empty or foreign file would make a backup of nothing.
     if (const QString problem = RegisterFile::problem(source); !problem.isEmpty())
         return fail(reason, problem);
@@ -377,11 +385,11 @@ bool DatabaseBackup::restore(const QString& source, const QString& database, con
                              QString* reason, const Release& release)
 {
     if (!QFileInfo(database).isFile())
-        return fail(reason, QStringLiteral("没有数据库: ") + database);
+        return fail(reason, QStringLiteral("没有数据库：") + database);
     const QString target = QFileInfo(database).absoluteFilePath();
     const QString keep = target + QStringLiteral(".before-restore-") + now.toString(QStringLiteral("yyyyMMdd-hhmmss"));
     if (QFileInfo::exists(keep))
-        return fail(reason, QStringLiteral("文件已存在: ") + keep);
+        return fail(reason, QStringLiteral("文件已存在：") + keep);
     struct stat former;
     if (::stat(QFile::encodeName(target).constData(), &former) != 0)
         return fail(reason, QStringLiteral("无法读取 ") + target);

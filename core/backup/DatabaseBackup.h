@@ -19,8 +19,10 @@ class DatabaseBackup
 public:
     // The dose and register tables every database of the program holds.
     static const QStringList& tables();
-    // "size: N bytes; Department: 2; Staff: 5; ..."
+    // "size: N bytes; Department: 2; Staff: 5; ...", as the audit trail keeps it.
     static QString summary(const BackupReport& report);
+    // "大小：N 字节；Department：2 行；Staff：5 行；…", as the officer reads it.
+    static QString shown(const BackupReport& report);
 
     // A consistent copy of the database at source, written to target. An
     // existing target is replaced only when overwrite is set, and only an

@@ -130,19 +130,19 @@ bool StoreMigration::run()
     copied = 0;
     problem.clear();
     if (!target.isShared())
-        return fail(QStringLiteral("目标不是 PostgreSQL 数据库: %1").arg(target.describe()));
+        return fail(QStringLiteral("目标不是 PostgreSQL 数据库：%1").arg(target.describe()));
     bool ok = false;
     {
         QSqlDatabase source;
         if (openSource(source)) {
             DataBase store(target);
             if (!store.isOpen()) {
-                fail(QStringLiteral("无法连接数据库 %1: %2").arg(target.describe(), store.openError()));
+                fail(QStringLiteral("无法连接数据库 %1：%2").arg(target.describe(), store.openError()));
             } else {
                 store.createConnection(QLatin1String(kTargetConnection));
                 QSqlDatabase db = store.getConnection(QLatin1String(kTargetConnection));
                 ok = db.isOpen() ? migrate(source, store, db)
-                                 : fail(QStringLiteral("无法连接数据库 %1: %2")
+                                 : fail(QStringLiteral("无法连接数据库 %1：%2")
                                             .arg(target.describe(), db.lastError().text()));
                 db = QSqlDatabase();
                 store.closeConnection(QLatin1String(kTargetConnection));
@@ -164,11 +164,11 @@ bool StoreMigration::openSource(QSqlDatabase& source)
     source.setDatabaseName(sourcePath);
     source.setConnectOptions(StoreConfig::sqliteOptions(QStringLiteral("QSQLITE_OPEN_READONLY")));
     if (!source.open())
-        return fail(QStringLiteral("无法打开 %1: %2").arg(sourcePath, source.lastError().text()));
+        return fail(QStringLiteral("无法打开 %1：%2").arg(sourcePath, source.lastError().text()));
     // A file that is no SQLite database lists no tables at all.
     for (const QString& t : DatabaseBackup::tables()) {
         if (!Dialect::hasTable(source, t))
-            return fail(QStringLiteral("%1 不是本程序的 SQLite 数据库 (没有表 %2)").arg(sourcePath, t));
+            return fail(QStringLiteral("%1 不是本程序的 SQLite 数据库（没有表 %2）").arg(sourcePath, t));
     }
     for (const QString& t : tables()) {
         if (Dialect::hasTable(source, t))
@@ -192,7 +192,7 @@ bool StoreMigration::migrate(const QSqlDatabase& source, DataBase& store, const 
     if (!connection.commit()) {
         const QString why = connection.lastError().text();
         connection.rollback();
-        return fail(QStringLiteral("提交失败: ") + why);
+        return fail(QStringLiteral("提交失败：") + why);
     }
     return true;
 }
@@ -206,9 +206,9 @@ bool StoreMigration::targetIsEmpty(const QSqlDatabase& db)
         qint64 rows = 0;
         double unused = 0;
         if (!measure(db, t, QString(), rows, unused))
-            return fail(QStringLiteral("无法读取 %1 的表 %2: %3").arg(target.describe(), t, db.lastError().text()));
+            return fail(QStringLiteral("无法读取 %1 的表 %2：%3").arg(target.describe(), t, db.lastError().text()));
         if (rows > 0)
-            return fail(QStringLiteral("%1 已有数据 (%2: %3 行); 只能迁移到空的数据库")
+            return fail(QStringLiteral("%1 已有数据（%2：%3 行）；只能迁移到空的数据库")
                             .arg(target.describe(), t)
                             .arg(rows));
     }
@@ -235,7 +235,7 @@ bool StoreMigration::copy(const QSqlDatabase& source, const QSqlDatabase& db)
 {
     QSqlQuery q(db);
     const auto failed = [&](const QString& what) {
-        return fail(QStringLiteral("%1: %2").arg(what, q.lastError().text()));
+        return fail(QStringLiteral("无法%1：%2").arg(what, q.lastError().text()));
     };
     // The copied rows are history, not changes: no trigger records them.
     for (const QString& t : qAsConst(present)) {
@@ -262,7 +262,7 @@ bool StoreMigration::copy(const QSqlDatabase& source, const QSqlDatabase& db)
     }
     // New rows of the stations take ids after the copied ones.
     if (!Dialect::resetIdentities(db, identities))
-        return fail(QStringLiteral("无法设置编号序列: ") + db.lastError().text());
+        return fail(QStringLiteral("无法设置编号序列：") + db.lastError().text());
     if (!compare(source, db))
         return false;
     const QString detail = QStringLiteral("source: %1; rows: %2")
@@ -291,7 +291,7 @@ bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& d
     QSqlQuery read(source);
     read.setForwardOnly(true);
     if (!read.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(columns.join(QLatin1Char(',')), table)))
-        return fail(QStringLiteral("无法读取 %1 的表 %2: %3").arg(sourcePath, table, read.lastError().text()));
+        return fail(QStringLiteral("无法读取 %1 的表 %2：%3").arg(sourcePath, table, read.lastError().text()));
 
     // Many rows go with one statement, prepared once; the server's limit of
     // parameters is far off.
@@ -299,7 +299,7 @@ bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& d
     const int batch = qBound(1, 30000 / width, 500);
     QSqlQuery full(db);
     if (!full.prepare(insertStatement(table, columns, batch)))
-        return fail(QStringLiteral("%1: %2").arg(table, full.lastError().text()));
+        return fail(QStringLiteral("无法把表 %1 复制到 %2：%3").arg(table, target.describe(), full.lastError().text()));
     QVariantList pending;
     pending.reserve(batch * width);
     qint64 done = 0;
@@ -307,7 +307,7 @@ bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& d
         for (int i = 0; i < pending.size(); ++i)
             q.bindValue(i, pending.at(i));
         if (!q.exec())
-            return fail(QStringLiteral("%1: %2").arg(table, q.lastError().text()));
+            return fail(QStringLiteral("无法把表 %1 复制到 %2：%3").arg(table, target.describe(), q.lastError().text()));
         const qint64 before = done;
         done += pending.size() / width;
         pending.clear();
@@ -322,11 +322,11 @@ bool StoreMigration::copyTable(const QSqlDatabase& source, const QSqlDatabase& d
             return false;
     }
     if (read.lastError().isValid())
-        return fail(QStringLiteral("无法读取 %1 的表 %2: %3").arg(sourcePath, table, read.lastError().text()));
+        return fail(QStringLiteral("无法读取 %1 的表 %2：%3").arg(sourcePath, table, read.lastError().text()));
     if (!pending.isEmpty()) {
         QSqlQuery tail(db);
         if (!tail.prepare(insertStatement(table, columns, pending.size() / width)))
-            return fail(QStringLiteral("%1: %2").arg(table, tail.lastError().text()));
+            return fail(QStringLiteral("无法把表 %1 复制到 %2：%3").arg(table, target.describe(), tail.lastError().text()));
         if (!insert(tail))
             return false;
     }
@@ -347,12 +347,12 @@ bool StoreMigration::compare(const QSqlDatabase& source, const QSqlDatabase& db)
         if (!measure(source, t, column, c.sourceRows, c.sourceSum))
             return fail(QStringLiteral("无法读取 %1 的表 %2").arg(sourcePath, t));
         if (!measure(db, t, column, c.targetRows, c.targetSum))
-            return fail(QStringLiteral("无法读取 %1 的表 %2: %3").arg(target.describe(), t, db.lastError().text()));
+            return fail(QStringLiteral("无法读取 %1 的表 %2：%3").arg(target.describe(), t, db.lastError().text()));
         counted << c;
         if (!c.matches())
             differing << t;
     }
     if (!differing.isEmpty())
-        return fail(QStringLiteral("复制后行数或剂量总和不一致: %1; 未提交").arg(differing.join(QStringLiteral(", "))));
+        return fail(QStringLiteral("复制后行数或剂量总和不一致：%1；未提交").arg(differing.join(QStringLiteral("、"))));
     return true;
 }

@@ -78,12 +78,12 @@ bool CompoundFile::build(const QVector<Stream>& streams, QByteArray* out, QStrin
     QSet<QString> seen;
     for (const Stream& s : streams) {
         if (s.name.isEmpty() || s.name.size() > 31)
-            return fail(QStringLiteral("复合文件的流名无效: \"%1\"").arg(s.name));
+            return fail(QStringLiteral("复合文件的流名无效：“%1”").arg(s.name));
         if (seen.contains(s.name.toUpper()))
-            return fail(QStringLiteral("复合文件的流名重复: \"%1\"").arg(s.name));
+            return fail(QStringLiteral("复合文件的流名重复：“%1”").arg(s.name));
         seen.insert(s.name.toUpper());
         if (s.data.size() > 0x7FFFFFFF - 64 * kSectorSize)
-            return fail(QStringLiteral("内容过多, 一个文件放不下 (流 \"%1\")").arg(s.name));
+            return fail(QStringLiteral("内容过多，一个文件放不下（流“%1”）").arg(s.name));
     }
 
     const int n = streams.size();

@@ -93,8 +93,8 @@ QString OutputFile::endingProblem(const QString& path, Format format)
     if (suffix.compare(ending(format), Qt::CaseInsensitive) == 0)
         return QString();
     if (suffix.isEmpty())
-        return QStringLiteral("文件名缺少结尾 .%1: %2").arg(ending(format), path);
-    return QStringLiteral("文件名应以 .%1 结尾, 不是 .%2: %3").arg(ending(format), suffix, path);
+        return QStringLiteral("文件名缺少结尾 .%1：%2").arg(ending(format), path);
+    return QStringLiteral("文件名应以 .%1 结尾，不是 .%2：%3").arg(ending(format), suffix, path);
 }
 
 QString OutputFile::refusal(const Target& target, Format format)
@@ -106,36 +106,36 @@ QString OutputFile::refusal(const Target& target, Format format)
         return problem;
     const QFileInfo given(path);
     if (given.isSymLink() && !given.exists())
-        return QStringLiteral("链接指向的文件不存在: ") + path;
+        return QStringLiteral("链接指向的文件不存在：") + path;
     const QString file = landing(path);
     if (file.isEmpty())
-        return QStringLiteral("文件夹不存在: ") + given.absolutePath();
+        return QStringLiteral("文件夹不存在：") + given.absolutePath();
     if (QFileInfo(file).isDir())
-        return QStringLiteral("这是一个文件夹: ") + path;
+        return QStringLiteral("这是一个文件夹：") + path;
 
     // The register, and what SQLite keeps beside it, whatever their state.
     const QString database = target.database.isEmpty() ? QString() : landing(target.database);
     if (!database.isEmpty() && (file == database || sameFile(file, database)))
-        return QStringLiteral("这是正在使用的数据库, 不能写入: ") + path;
+        return QStringLiteral("这是正在使用的数据库，不能写入：") + path;
     for (const char* companion : kCompanions) {
         const QString suffix = QLatin1String(companion);
         if (!database.isEmpty() && (file == database + suffix || sameFile(file, database + suffix)))
-            return QStringLiteral("这是正在使用的数据库的 %1 文件, 不能写入: %2").arg(suffix, path);
+            return QStringLiteral("这是正在使用的数据库的 %1 文件，不能写入：%2").arg(suffix, path);
         if (file.endsWith(suffix) && isSqlite(file.chopped(suffix.size())))
-            return QStringLiteral("这是数据库 %1 的 %2 文件, 不能写入: %3").arg(file.chopped(suffix.size()), suffix, path);
+            return QStringLiteral("这是数据库 %1 的 %2 文件，不能写入：%3").arg(file.chopped(suffix.size()), suffix, path);
     }
 
     if (!QFileInfo::exists(file))
         return QString();
     QFile existing(file);
     if (!existing.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法读取已有的文件 %1 (%2), 不能覆盖").arg(path, existing.errorString());
+        return QStringLiteral("无法读取已有的文件 %1（%2），不能覆盖").arg(path, existing.errorString());
     // Any database, another register's above all; only our own backup may
     // give way to a newer one.
     if (existing.read(kSqliteMagic.size()) == kSqliteMagic && !(format == Format::Backup && isBackup(file)))
-        return QStringLiteral("这是一个数据库文件 (SQLite), 不能覆盖: ") + path;
+        return QStringLiteral("这是一个数据库文件（SQLite），不能覆盖：") + path;
     if (!target.replace)
-        return QStringLiteral("文件已存在, 未确认覆盖 (--force): ") + path;
+        return QStringLiteral("文件已存在，未确认覆盖（--force）：") + path;
     return QString();
 }
 
@@ -157,13 +157,13 @@ QString OutputFile::fromDialog(const QString& chosen, const QList<Format>& forma
         const auto same = [&suffix](Format f) { return suffix.compare(ending(f), Qt::CaseInsensitive) == 0; };
         const auto match = std::find_if(formats.cbegin(), formats.cend(), same);
         if (match == formats.cend())
-            return QStringLiteral("文件名应以 %1 结尾: %2").arg(endings.join(QStringLiteral(" 或 ")), chosen);
+            return QStringLiteral("文件名应以 %1 结尾：%2").arg(endings.join(QStringLiteral(" 或 ")), chosen);
         *format = *match;
     }
     const QString refused = refusal(*target, *format);
     // Said without the command line's --force.
     if (!refused.isEmpty() && !target->replace && refusal(Target{target->path, true, database}, *format).isEmpty())
-        return QStringLiteral("文件已存在, 未确认覆盖: ") + target->path;
+        return QStringLiteral("文件已存在，未确认覆盖：") + target->path;
     return refused;
 }
 
@@ -182,17 +182,17 @@ bool OutputFile::save(const Target& target, Format format, const Stream& produce
         return fail(why, refused);
     QSaveFile file(landing(target.path));
     if (!file.open(QIODevice::WriteOnly))
-        return fail(why, QStringLiteral("无法写入 %1: %2").arg(target.path, file.errorString()));
+        return fail(why, QStringLiteral("无法写入 %1：%2").arg(target.path, file.errorString()));
     QString reason;
     if (!produce(file, &reason))
         return fail(why, reason.isEmpty() ? QStringLiteral("无法写入 ") + target.path : reason);
     if (file.size() == 0)
-        return fail(why, QStringLiteral("没有写入任何内容: ") + target.path);
+        return fail(why, QStringLiteral("没有写入任何内容：") + target.path);
     // Something may have taken the name while the file was produced.
     if (const QString refused = refusal(target, format); !refused.isEmpty())
         return fail(why, refused);
     if (!file.commit())
-        return fail(why, QStringLiteral("无法写入 %1: %2").arg(target.path, file.errorString()));
+        return fail(why, QStringLiteral("无法写入 %1：%2").arg(target.path, file.errorString()));
     return true;
 }
 
@@ -205,7 +205,7 @@ bool OutputFile::write(const Target& target, Format format, const Produce& produ
     QTemporaryFile part(info.absolutePath() + QStringLiteral("/.") + info.completeBaseName()
                         + QStringLiteral(".XXXXXX.") + info.suffix());
     if (!part.open())
-        return fail(why, QStringLiteral("无法在 %1 写入文件: %2").arg(info.absolutePath(), part.errorString()));
+        return fail(why, QStringLiteral("无法在 %1 写入文件：%2").arg(info.absolutePath(), part.errorString()));
     // A backup holds everyone's doses: its owner's only. Documents are read
     // like any file the user saves.
     part.setPermissions(format == Format::Backup
@@ -233,17 +233,17 @@ bool OutputFile::write(const Target& target, Format format, const Produce& produ
     }
     if (leftOver(false)) {
         leftOver(true);
-        return fail(why, QStringLiteral("副本不完整 (日志未写回): ") + target.path);
+        return fail(why, QStringLiteral("副本不完整（日志未写回）：") + target.path);
     }
     if (QFileInfo(temporary).size() == 0)
-        return fail(why, QStringLiteral("没有写入任何内容: ") + target.path);
+        return fail(why, QStringLiteral("没有写入任何内容：") + target.path);
     if (!syncToDisk(temporary, O_RDONLY))
-        return fail(why, QStringLiteral("无法写入磁盘: ") + temporary);
+        return fail(why, QStringLiteral("无法写入磁盘：") + temporary);
     if (const QString refused = refusal(target, format); !refused.isEmpty())
         return fail(why, refused);
     // rename(2) puts the finished file in place in one step, over an old one.
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(file).constData()) != 0)
-        return fail(why, QStringLiteral("无法改名为 %1: %2").arg(target.path, QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(why, QStringLiteral("无法改名为 %1：%2").arg(target.path, QString::fromLocal8Bit(std::strerror(errno))));
     part.setAutoRemove(false);
     // The new name on the disk too; a file system that cannot sync a folder
     // has nothing to lose here.

@@ -80,7 +80,7 @@ bool paint(QTextDocument& doc, const std::function<void(QTextDocument&)>& fill, 
     QPainter painter;
     if (!painter.begin(&device)) {
         if (why)
-            *why = QStringLiteral("cannot paint on the output");
+            *why = QStringLiteral("无法在输出上绘制");
         return false;
     }
     doc.documentLayout()->setPaintDevice(&device);
@@ -97,7 +97,7 @@ bool paint(QTextDocument& doc, const std::function<void(QTextDocument&)>& fill, 
     for (int i = 0; i < pages; ++i) {
         if (i > 0 && !device.newPage()) {
             if (why)
-                *why = QStringLiteral("cannot begin page %1").arg(i + 1);
+                *why = QStringLiteral("无法开始第 %1 页").arg(i + 1);
             return false;
         }
         painter.save();

@@ -109,7 +109,7 @@ bool build(const QString& temporary, QString* why,
     lxw_workbook* book = workbook_new(temporary.toUtf8().constData());
     if (!book) {
         if (why)
-            *why = QStringLiteral("cannot create the workbook");
+            *why = QStringLiteral("无法创建工作簿");
         return false;
     }
     lxw_format* dose = workbook_add_format(book);
@@ -120,8 +120,8 @@ bool build(const QString& temporary, QString* why,
     const lxw_error closed = workbook_close(book);
     if (!filled || closed != LXW_NO_ERROR) {
         if (why)
-            *why = QStringLiteral("cannot write the workbook: ")
-                + (filled ? QString::fromUtf8(lxw_strerror(closed)) : QStringLiteral("a cell was refused"));
+            *why = QStringLiteral("无法写入工作簿：")
+                + (filled ? QString::fromUtf8(lxw_strerror(closed)) : QStringLiteral("有单元格被拒绝"));
         return false;
     }
     return true;

@@ -26,19 +26,19 @@ QString XlsSheet::nameProblem(const QString& name)
     if (name.trimmed().isEmpty())
         return QStringLiteral("工作表名为空");
     if (name.size() > kMaxNameChars)
-        return QStringLiteral("工作表名 \"%1\" 超过 %2 个字符").arg(name).arg(kMaxNameChars);
+        return QStringLiteral("工作表名“%1”超过 %2 个字符").arg(name).arg(kMaxNameChars);
     for (QChar c : name)
         if (QStringLiteral("[]:*?/\\").contains(c) || c.unicode() < 0x20)
-            return QStringLiteral("工作表名 \"%1\" 含有字符 '%2'").arg(name, c);
+            return QStringLiteral("工作表名“%1”含有字符 '%2'").arg(name, c);
     if (name.startsWith(QLatin1Char('\'')) || name.endsWith(QLatin1Char('\'')))
-        return QStringLiteral("工作表名 \"%1\" 以单引号开头或结尾").arg(name);
+        return QStringLiteral("工作表名“%1”以单引号开头或结尾").arg(name);
     return QString();
 }
 
 QString XlsSheet::columnsProblem(const QStringList& columns)
 {
     if (columns.isEmpty() || columns.size() > kMaxColumns)
-        return QStringLiteral("工作表须有 1 到 %1 列, 而不是 %2 列").arg(kMaxColumns).arg(columns.size());
+        return QStringLiteral("工作表须有 1 到 %1 列，而不是 %2 列").arg(kMaxColumns).arg(columns.size());
     for (const QString& c : columns)
         if (c.size() > kMaxCellChars)
             return tooLong(QStringLiteral("列名"));
@@ -49,9 +49,9 @@ bool XlsSheet::appendRow(const QStringList& cells, QString* error)
 {
     QString problem;
     if (m_rows.size() + 1 >= kMaxRows)
-        problem = QStringLiteral("工作表 \"%1\" 已满: 一个工作表最多 %2 行").arg(m_name).arg(kMaxRows);
+        problem = QStringLiteral("工作表“%1”已满：一个工作表最多 %2 行").arg(m_name).arg(kMaxRows);
     else if (cells.size() > m_columns.size())
-        problem = QStringLiteral("一行 %1 个值, 而工作表 \"%2\" 只有 %3 列")
+        problem = QStringLiteral("一行 %1 个值，而工作表“%2”只有 %3 列")
                       .arg(cells.size())
                       .arg(m_name)
                       .arg(m_columns.size());

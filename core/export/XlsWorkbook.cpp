@@ -89,7 +89,7 @@ bool XlsWorkbook::addSheet(const QString& name, const QStringList& columns, QStr
     QString problem = XlsSheet::nameProblem(name);
     for (const XlsSheet& s : qAsConst(m_sheets))
         if (problem.isEmpty() && s.name().compare(name, Qt::CaseInsensitive) == 0)
-            problem = QStringLiteral("已有工作表 \"%1\"").arg(s.name());
+            problem = QStringLiteral("已有工作表“%1”").arg(s.name());
     if (problem.isEmpty())
         problem = XlsSheet::columnsProblem(columns);
     if (!problem.isEmpty())

@@ -78,17 +78,17 @@ void judge(const QString& table, const Key& key, const double* sum, const TotalR
 {
     const QString at = QStringLiteral("dataTime=") + key.second;
     if (row && !row->extras.isEmpty())
-        findings << finding(IntegrityFinding::DuplicateTotal, table, key.first, at, QStringLiteral("duplicate total"),
-                            QStringLiteral("1 row"), QStringLiteral("%1 rows").arg(row->extras.size() + 1));
+        findings << finding(IntegrityFinding::DuplicateTotal, table, key.first, at, QStringLiteral("累计重复"),
+                            QStringLiteral("1 行"), QStringLiteral("%1 行").arg(row->extras.size() + 1));
     if (sum && row && differs(*sum, row->value))
-        findings << finding(IntegrityFinding::WrongTotal, table, key.first, at, QStringLiteral("wrong total"),
+        findings << finding(IntegrityFinding::WrongTotal, table, key.first, at, QStringLiteral("累计与读数之和不符"),
                             amount(*sum), amount(row->value));
     else if (sum && !row)
         findings << finding(IntegrityFinding::ReadingsWithoutTotal, table, key.first, at,
-                            QStringLiteral("readings without total"), amount(*sum), QStringLiteral("none"));
+                            QStringLiteral("有读数而没有累计"), amount(*sum), QStringLiteral("无"));
     else if (!sum && row)
         findings << finding(IntegrityFinding::TotalWithoutReadings, table, key.first, at,
-                            QStringLiteral("total without readings"), QStringLiteral("none"), amount(row->value));
+                            QStringLiteral("有累计而没有读数"), QStringLiteral("无"), amount(row->value));
 }
 
 // 1 when the text key k is a time key of its length, else 0: "yyyyMM",
@@ -122,9 +122,10 @@ const QString kKeyText = QStringLiteral("cast(dataTime as text)");
 QString period(const QSqlQuery& q, int first, const QString& owner)
 {
     const QString end = q.value(first + 4).toString();
-    return QStringLiteral("id %1 (%2, %3-%4)")
-        .arg(q.value(first).toString(), owner, q.value(first + 3).toString(),
-             end.isEmpty() ? QStringLiteral("open") : end);
+    const QString start = q.value(first + 3).toString();
+    return QStringLiteral("id %1（%2，%3）")
+        .arg(q.value(first).toString(), owner,
+             end.isEmpty() ? start + QStringLiteral(" 至今") : QStringLiteral("%1 至 %2").arg(start, end));
 }
 
 } // namespace
@@ -147,7 +148,7 @@ IntegrityCheck::~IntegrityCheck() = default;
 
 bool IntegrityCheck::failed(const QSqlQuery& q, const QString& what)
 {
-    problem = QStringLiteral("cannot %1: %2").arg(what, q.lastError().text());
+    problem = QStringLiteral("无法%1：%2").arg(what, q.lastError().text());
     return false;
 }
 
@@ -157,15 +158,15 @@ bool IntegrityCheck::fileFindings(QList<IntegrityFinding>& findings)
     QStringList said;
     QSqlError error;
     if (!Dialect::checkFile(db, said, &error)) {
-        problem = QStringLiteral("cannot check the file: ") + error.text();
+        problem = QStringLiteral("无法检查数据库文件：") + error.text();
         return false;
     }
     for (const QString& s : qAsConst(said))
         findings << finding(IntegrityFinding::DamagedFile, QStringLiteral("database"), -1, QString(),
-                            QStringLiteral("integrity_check"), QStringLiteral("ok"), s);
+                            QStringLiteral("文件已损坏（integrity_check）"), QStringLiteral("ok"), s);
     for (const QString& t : {database.realdataTable, database.monthdataTable, database.yeardataTable}) {
         if (!Dialect::hasTable(db, t)) {
-            problem = QStringLiteral("not a dose register: no table ") + t;
+            problem = QStringLiteral("不是剂量数据库：没有表 ") + t;
             return false;
         }
     }
@@ -182,7 +183,7 @@ bool IntegrityCheck::load(Totals& totals)
     // A reading whose key is no hour belongs to no day (malformedKeys() lists it).
     if (!q.exec(QStringLiteral("select slaveId, %2, coalesce(sum(probeValue), 0) from %1 where %3 = 1 group by 1, 2")
                     .arg(database.realdataTable, day, wellFormed(kKeyText, 14))))
-        return failed(q, QStringLiteral("read ") + database.realdataTable);
+        return failed(q, QStringLiteral("读取 ") + database.realdataTable);
     while (q.next()) {
         const Key day{q.value(0).toInt(), q.value(1).toString()};
         const double sum = q.value(2).toDouble();
@@ -190,13 +191,13 @@ bool IntegrityCheck::load(Totals& totals)
         totals.readMonths[Key{day.first, day.second.left(6)}] += sum;
     }
     if (q.lastError().isValid())
-        return failed(q, QStringLiteral("read ") + database.realdataTable);
+        return failed(q, QStringLiteral("读取 ") + database.realdataTable);
     for (const auto& target : {std::make_pair(&database.monthdataTable, &totals.days),
                                std::make_pair(&database.yeardataTable, &totals.months)}) {
         const int length = target.second == &totals.days ? 8 : 6;
         if (!q.exec(QStringLiteral("select id, slaveId, %2, probeValue from %1 where %3 = 1 order by id")
                         .arg(*target.first, kKeyText, wellFormed(kKeyText, length))))
-            return failed(q, QStringLiteral("read ") + *target.first);
+            return failed(q, QStringLiteral("读取 ") + *target.first);
         while (q.next()) {
             const Key key{q.value(1).toInt(), q.value(2).toString()};
             const qint64 id = q.value(0).toLongLong();
@@ -209,7 +210,7 @@ bool IntegrityCheck::load(Totals& totals)
                 it->second.extras.append({id, value});
         }
         if (q.lastError().isValid())
-            return failed(q, QStringLiteral("read ") + *target.first);
+            return failed(q, QStringLiteral("读取 ") + *target.first);
     }
     return true;
 }
@@ -221,12 +222,12 @@ bool IntegrityCheck::duplicateReadings(QList<IntegrityFinding>& findings)
     if (!q.exec(QStringLiteral("select slaveId, cast(dataTime as text), count(*) from %1 group by slaveId, dataTime "
                                "having count(*) > 1 order by slaveId, dataTime")
                     .arg(database.realdataTable)))
-        return failed(q, QStringLiteral("read ") + database.realdataTable);
+        return failed(q, QStringLiteral("读取 ") + database.realdataTable);
     while (q.next())
         findings << finding(IntegrityFinding::DuplicateReading, database.realdataTable, q.value(0).toInt(),
-                            QStringLiteral("dataTime=") + q.value(1).toString(), QStringLiteral("duplicate reading"),
-                            QStringLiteral("1 row"), QStringLiteral("%1 rows").arg(q.value(2).toInt()));
-    return !q.lastError().isValid() || failed(q, QStringLiteral("read ") + database.realdataTable);
+                            QStringLiteral("dataTime=") + q.value(1).toString(), QStringLiteral("读数重复"),
+                            QStringLiteral("1 行"), QStringLiteral("%1 行").arg(q.value(2).toInt()));
+    return !q.lastError().isValid() || failed(q, QStringLiteral("读取 ") + database.realdataTable);
 }
 
 bool IntegrityCheck::malformedKeys(QList<IntegrityFinding>& findings)
@@ -258,7 +259,7 @@ bool IntegrityCheck::malformedKeys(QList<IntegrityFinding>& findings)
     for (const Keyed& t : qAsConst(tables)) {
         if (!q.exec(QStringLiteral("select slaveId, %2, count(*) from %1 where %3 = 0 group by 1, 2 order by 1, 2")
                         .arg(t.table, t.key, t.valid)))
-            return failed(q, QStringLiteral("read ") + t.table);
+            return failed(q, QStringLiteral("读取 ") + t.table);
         qint64 rows = 0;
         int keys = 0;
         QStringList examples;
@@ -270,15 +271,14 @@ bool IntegrityCheck::malformedKeys(QList<IntegrityFinding>& findings)
                     q.value(0).toString(), q.value(1).isNull() ? QStringLiteral("NULL") : q.value(1).toString());
         }
         if (q.lastError().isValid())
-            return failed(q, QStringLiteral("read ") + t.table);
+            return failed(q, QStringLiteral("读取 ") + t.table);
         if (rows > 0)
             findings << finding(IntegrityFinding::MalformedKeys, t.table, -1, QString(),
-                                QStringLiteral("malformed time keys"), QLatin1String(t.form),
-                                QStringLiteral("%1 %2: %3%4")
+                                QStringLiteral("时间键格式错误"), QLatin1String(t.form),
+                                QStringLiteral("%1 行：%2%3")
                                     .arg(rows)
-                                    .arg(rows == 1 ? QStringLiteral("row") : QStringLiteral("rows"),
-                                         examples.join(QStringLiteral(", ")),
-                                         keys > examples.size() ? QStringLiteral(", ...") : QString()));
+                                    .arg(examples.join(QStringLiteral("，")),
+                                         keys > examples.size() ? QStringLiteral("，…") : QString()));
     }
     return true;
 }
@@ -303,21 +303,21 @@ bool IntegrityCheck::overlappingPeriods(QList<IntegrityFinding>& findings)
                                "and b.slaveId <> a.slaveId where %3 "
                                "order by 11, 2, 3, 4, 1, 6")
                     .arg(columns, w, overlap)))
-        return failed(q, QStringLiteral("read ") + w);
+        return failed(q, QStringLiteral("读取 ") + w);
     while (q.next()) {
         if (q.value(10).toInt() == 0)
             findings << finding(IntegrityFinding::OverlappingPeriods, w, q.value(1).toInt(), QString(),
-                                QStringLiteral("overlapping periods of one address"), QStringLiteral("none"),
-                                period(q, 0, QStringLiteral("ID_card ") + q.value(2).toString()) + QStringLiteral(" and ")
+                                QStringLiteral("同一地址的佩戴期间重叠"), QStringLiteral("无"),
+                                period(q, 0, QStringLiteral("ID_card ") + q.value(2).toString()) + QStringLiteral("与 ")
                                     + period(q, 5, QStringLiteral("ID_card ") + q.value(7).toString()));
         else
             findings << finding(IntegrityFinding::OverlappingPeriods, w, -1,
                                 QStringLiteral("ID_card=") + q.value(2).toString(),
-                                QStringLiteral("overlapping periods of one person"), QStringLiteral("none"),
-                                period(q, 0, QStringLiteral("slaveId ") + q.value(1).toString()) + QStringLiteral(" and ")
+                                QStringLiteral("同一人员的佩戴期间重叠"), QStringLiteral("无"),
+                                period(q, 0, QStringLiteral("slaveId ") + q.value(1).toString()) + QStringLiteral("与 ")
                                     + period(q, 5, QStringLiteral("slaveId ") + q.value(6).toString()));
     }
-    return !q.lastError().isValid() || failed(q, QStringLiteral("read ") + w);
+    return !q.lastError().isValid() || failed(q, QStringLiteral("读取 ") + w);
 }
 
 bool IntegrityCheck::check(QList<IntegrityFinding>& findings)
@@ -349,11 +349,11 @@ bool IntegrityCheck::mend(const QString& table, bool months, const Totals& total
 {
     QSqlQuery insert(db), update(db), remove(db);
     if (!insert.prepare(QStringLiteral("insert into %1(slaveId, dataTime, probeValue) values(?, ?, ?)").arg(table)))
-        return failed(insert, QStringLiteral("write ") + table);
+        return failed(insert, QStringLiteral("写入 ") + table);
     if (!update.prepare(QStringLiteral("update %1 set probeValue = ? where id = ?").arg(table)))
-        return failed(update, QStringLiteral("write ") + table);
+        return failed(update, QStringLiteral("写入 ") + table);
     if (!remove.prepare(QStringLiteral("delete from %1 where id = ?").arg(table)))
-        return failed(remove, QStringLiteral("write ") + table);
+        return failed(remove, QStringLiteral("写入 ") + table);
     QSet<int> devices;
     bool ok = true;
     walk(months ? totals.readMonths : totals.readDays, months ? totals.months : totals.days,
@@ -365,24 +365,24 @@ bool IntegrityCheck::mend(const QString& table, bool months, const Totals& total
                  insert.addBindValue(key.first);
                  insert.addBindValue(key.second);
                  insert.addBindValue(*sum);
-                 ok = insert.exec() || failed(insert, QStringLiteral("write ") + table);
-                 changes << at + QStringLiteral("inserted ") + amount(*sum);
+                 ok = insert.exec() || failed(insert, QStringLiteral("写入 ") + table);
+                 changes << at + QStringLiteral("插入 ") + amount(*sum);
                  ++counts.inserted;
                  devices.insert(key.first);
                  return;
              }
              for (const auto& extra : row->extras) {
                  remove.addBindValue(extra.first);
-                 ok = ok && (remove.exec() || failed(remove, QStringLiteral("write ") + table));
-                 changes << at + QStringLiteral("deleted a second row (id %1, %2)").arg(extra.first).arg(amount(extra.second));
+                 ok = ok && (remove.exec() || failed(remove, QStringLiteral("写入 ") + table));
+                 changes << at + QStringLiteral("删除第二行（id %1，%2）").arg(extra.first).arg(amount(extra.second));
                  ++counts.deleted;
                  devices.insert(key.first);
              }
              if (differs(*sum, row->value)) {
                  update.addBindValue(*sum);
                  update.addBindValue(row->id);
-                 ok = ok && (update.exec() || failed(update, QStringLiteral("write ") + table));
-                 changes << at + QStringLiteral("updated %1 -> %2").arg(amount(row->value), amount(*sum));
+                 ok = ok && (update.exec() || failed(update, QStringLiteral("写入 ") + table));
+                 changes << at + QStringLiteral("更新 %1 → %2").arg(amount(row->value), amount(*sum));
                  ++counts.updated;
                  devices.insert(key.first);
              }
@@ -395,7 +395,7 @@ bool IntegrityCheck::mend(const QString& table, bool months, const Totals& total
     for (int d : qAsConst(sorted))
         addresses << QString::number(d);
     if (!AuditLog::write(db, QStringLiteral("repair"), table, addresses.join(QLatin1Char(' ')), counts.text())) {
-        problem = QStringLiteral("cannot write the audit trail");
+        problem = QStringLiteral("无法写入审计日志");
         return false;
     }
     return true;
@@ -410,7 +410,7 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
     QSqlError refused;
     if (!Dialect::beginWriteLocked(db, {database.realdataTable, database.monthdataTable, database.yeardataTable},
                                       &refused)) {
-        problem = QStringLiteral("cannot lock the database: ") + refused.text();
+        problem = QStringLiteral("无法锁定数据库：") + refused.text();
         return false;
     }
     IntegrityRepair done;
@@ -418,13 +418,13 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
     Totals totals;
     bool ok = fileFindings(damage);
     if (ok && !damage.isEmpty()) {
-        problem = QStringLiteral("the file is damaged (%1); restore a backup instead").arg(damage.first().stored);
+        problem = QStringLiteral("数据库文件已损坏（%1），不能修复；请恢复一个备份").arg(damage.first().stored);
         ok = false;
     }
     // The audit trail an older file lacks comes with the repair it records.
     for (const QString& statement : AuditLog::layout(db)) {
         QSqlQuery q(db);
-        ok = ok && (q.exec(statement) || failed(q, QStringLiteral("lay out the audit trail")));
+        ok = ok && (q.exec(statement) || failed(q, QStringLiteral("建立审计日志表")));
     }
     ok = ok && load(totals) && mend(database.monthdataTable, false, totals, done.days, done.changes)
         && mend(database.yeardataTable, true, totals, done.months, done.changes);
@@ -443,7 +443,7 @@ bool IntegrityCheck::repair(IntegrityRepair& result)
         ok = ok && duplicateReadings(done.left) && overlappingPeriods(done.left);
     }
     if (ok && !transaction.exec(QStringLiteral("COMMIT")))
-        ok = failed(transaction, QStringLiteral("commit the repair"));
+        ok = failed(transaction, QStringLiteral("提交修复"));
     if (!ok) {
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
         return false;

@@ -26,7 +26,8 @@ struct IntegrityFinding
     QString expected;
     QString stored;
 
-    // "Monthdata slaveId=5 dataTime=20250101: wrong total: expected 3.750, stored 3.000"
+    // "Monthdata slaveId=5 dataTime=20250101: 累计与读数之和不符：应为 3.750，实为 3.000": where, in
+    // the table's own words, then what is wrong.
     QString line() const
     {
         QStringList where{table};
@@ -34,6 +35,6 @@ struct IntegrityFinding
             where << QStringLiteral("slaveId=%1").arg(slaveId);
         if (!key.isEmpty())
             where << key;
-        return QStringLiteral("%1: %2: expected %3, stored %4").arg(where.join(QLatin1Char(' ')), what, expected, stored);
+        return QStringLiteral("%1: %2：应为 %3，实为 %4").arg(where.join(QLatin1Char(' ')), what, expected, stored);
     }
 };

@@ -20,6 +20,11 @@ struct IntegrityRepair
         {
             return QStringLiteral("%1 inserted, %2 updated, %3 deleted").arg(inserted).arg(updated).arg(deleted);
         }
+        // The same for the officer; text() is what the audit trail keeps.
+        QString shown() const
+        {
+            return QStringLiteral("插入 %1 行，更新 %2 行，删除 %3 行").arg(inserted).arg(updated).arg(deleted);
+        }
     };
 
     Counts days;   // Monthdata

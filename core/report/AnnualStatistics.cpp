@@ -108,7 +108,7 @@ bool AnnualStatistics::load(Store& database, QSqlDatabase db, const QString& dep
     statistics.generated = Clock::now();
     const QDate first(year, 1, 1);
     if (!first.isValid())
-        return fail(QStringLiteral("not a year: ") + QString::number(year));
+        return fail(QStringLiteral("不是年份：") + QString::number(year));
     Departdata found;
     if (!department.isEmpty() && !DepartmentRegister(database).selectByName(found, department, db))
         return fail(QStringLiteral("no department ") + department);

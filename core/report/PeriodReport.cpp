@@ -18,11 +18,13 @@ int PeriodReport::people() const
 QString PeriodReport::periodProblem(const QDate& from, const QDate& to)
 {
     if (!from.isValid() || !to.isValid())
-        return QStringLiteral("the period needs two dates yyyy-MM-dd");
+        return QStringLiteral("期间须有开始和结束两个日期（yyyy-MM-dd）");
     if (to < from)
-        return QStringLiteral("the period ends before it begins");
+        return QStringLiteral("期间的结束日 %1 早于开始日 %2")
+            .arg(to.toString(Qt::ISODate), from.toString(Qt::ISODate));
     if (from.addYears(10) <= to)
-        return QStringLiteral("the period is longer than 10 years");
+        return QStringLiteral("期间 %1 至 %2 超过 10 年")
+            .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate));
     return QString();
 }
 
@@ -44,13 +46,13 @@ bool PeriodReport::load(Store& database, QSqlDatabase db, const QString& departm
         return fail(problem);
     Departdata found;
     if (!department.isEmpty() && !DepartmentRegister(database).selectByName(found, department, db))
-        return fail(QStringLiteral("no department ") + department);
+        return fail(QStringLiteral("没有部门“%1”").arg(department));
 
     // Year so far and level as dosectl status has them at the period's end.
     DoseStatus status(database, db);
     QList<PersonStatus> people;
     if (!status.evaluate(people, QDateTime(to, QTime(23, 0)), department))
-        return fail(QStringLiteral("cannot read the database"));
+        return fail(QStringLiteral("无法读取数据库"));
     const QDateTime begin(from, QTime(0, 0));
     const QDateTime end(to.addDays(1), QTime(0, 0));
     for (const PersonStatus& p : qAsConst(people)) {
@@ -58,7 +60,7 @@ bool PeriodReport::load(Store& database, QSqlDatabase db, const QString& departm
         // Each month's part of the period netted on its own, as the record has it.
         DoseOfRecord::Months months;
         if (!status.months(p.ID_card, begin, end, months))
-            return fail(QStringLiteral("cannot read the database"));
+            return fail(QStringLiteral("无法读取数据库"));
         row.period = DoseOfRecord::sum(months) / 100.0;
         row.monitored = DoseOfRecord::monitored(months);
         if (report.groups.isEmpty() || report.groups.last().department != p.department)

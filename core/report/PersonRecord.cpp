@@ -95,9 +95,9 @@ bool PersonRecord::load(Store& database, QSqlDatabase db, const QString& idCard,
     record = PersonRecord();
     record.generated = Clock::now();
     if (!StaffRegister(database).selectByIdCard(record.person, idCard, db) || record.person.ID_card != idCard)
-        return fail(QStringLiteral("no person with ID card ") + idCard);
+        return fail(QStringLiteral("没有身份证号为 %1 的人员").arg(idCard));
     if (!WearPeriods(database).selectByIdCard(record.wearing, idCard, db))
-        return fail(QStringLiteral("cannot read the wear periods"));
+        return fail(QStringLiteral("无法读取 %1 的佩戴记录").arg(idCard));
 
     // The first month with readings decides the default start and how far
     // back the lifetime sum reaches.
@@ -106,23 +106,23 @@ bool PersonRecord::load(Store& database, QSqlDatabase db, const QString& idCard,
     WearAttribution::Figures all;
     if (!WearAttribution::collect(&database, db, idCard, WearAttribution::Months, QDateTime(QDate(1900, 1, 1), QTime(0, 0)),
                                   QDateTime(QDate(qMax(lastYear, thisYear) + 1, 1, 1), QTime(0, 0)), all))
-        return fail(QStringLiteral("cannot read the readings"));
+        return fail(QStringLiteral("无法读取 %1 的剂量读数").arg(idCard));
     const int firstYear = all.values.isEmpty() ? thisYear : all.values.firstKey().left(4).toInt();
     record.fromYear = fromYear > 0 ? fromYear : qMin(firstYear, lastYear);
     record.toYear = lastYear;
     if (record.fromYear > record.toYear)
-        return fail(QStringLiteral("the first year %1 is after the last %2").arg(record.fromYear).arg(record.toYear));
+        return fail(QStringLiteral("第一年 %1 晚于最后一年 %2").arg(record.fromYear).arg(record.toYear));
 
     // The same months of record dosectl status and the overview add up.
     const int start = qMin(qMin(firstYear, record.fromYear), record.toYear - 4);
     DoseStatus status(database, db);
     if (!status.months(idCard, QDateTime(QDate(start, 1, 1), QTime(0, 0)),
                        QDateTime(QDate(record.toYear + 1, 1, 1), QTime(0, 0)), record.months))
-        return fail(QStringLiteral("cannot read the readings"));
+        return fail(QStringLiteral("无法读取 %1 的剂量读数").arg(idCard));
 
     QList<DoseAlertdata> alerts;
     if (!AlertStore(database).select(alerts, false, db))
-        return fail(QStringLiteral("cannot read the alerts"));
+        return fail(QStringLiteral("无法读取剂量告警"));
     for (const DoseAlertdata& a : qAsConst(alerts)) {
         const int y = a.periodKey.left(4).toInt();
         if (a.ID_card == idCard && y >= record.fromYear && y <= record.toYear)

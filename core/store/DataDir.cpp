@@ -54,26 +54,26 @@ bool writable(const QString& folder)
 QString DataDir::prepare(const QString& path, bool create)
 {
     if (path.isEmpty())
-        return QStringLiteral("no data folder given");
+        return QStringLiteral("没有给出数据文件夹");
     QString blocker;
     const QStringList missing = missingFolders(path, &blocker);
     if (!blocker.isEmpty())
-        return QStringLiteral("not a folder: ") + blocker;
+        return QStringLiteral("不是文件夹：") + blocker;
     if (!missing.isEmpty() && !create)
-        return QStringLiteral("no such folder: ") + path;
+        return QStringLiteral("文件夹不存在：") + path;
 
     QStringList made;
     for (const QString& folder : missing) {
         if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0) {
             const QString why = QString::fromLocal8Bit(std::strerror(errno));
             removeFolders(made);
-            return QStringLiteral("cannot create the folder %1: %2").arg(folder, why);
+            return QStringLiteral("无法建立文件夹 %1：%2").arg(folder, why);
         }
         made << folder;
     }
     if (!writable(path)) {
         removeFolders(made);
-        return QStringLiteral("cannot write in the folder ") + path;
+        return QStringLiteral("无法写入文件夹 ") + path;
     }
     return QString();
 }

@@ -26,12 +26,12 @@ bool DataFolderLock::tryLock(QString* refusal)
     if (file.error() != QLockFile::LockFailedError)
         why = QStringLiteral("无法在数据文件夹 %1 建立锁文件 %2").arg(folder, QLatin1String(kFileName));
     else if (file.getLockInfo(&pid, &host, &application))
-        why = QStringLiteral("数据文件夹 %1 正由另一个程序使用: 进程 %2, 主机 %3, 程序 %4")
+        why = QStringLiteral("数据文件夹 %1 正由另一个程序使用：进程 %2，主机 %3，程序 %4")
                   .arg(folder)
                   .arg(pid)
                   .arg(host, QFileInfo(application).fileName());
     else
-        why = QStringLiteral("数据文件夹 %1 正由另一个程序使用 (锁文件 %2)").arg(folder, QLatin1String(kFileName));
+        why = QStringLiteral("数据文件夹 %1 正由另一个程序使用（锁文件 %2）").arg(folder, QLatin1String(kFileName));
     if (refusal)
         *refusal = why;
     return false;

@@ -57,17 +57,17 @@ QString RegisterFile::fileProblem(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return QStringLiteral("找不到文件: ") + path;
+        return QStringLiteral("找不到文件：") + path;
     if (!info.isFile())
-        return QStringLiteral("不是文件: ") + path;
+        return QStringLiteral("不是文件：") + path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法读取 %1: %2").arg(path, file.errorString());
+        return QStringLiteral("无法读取 %1：%2").arg(path, file.errorString());
     const QByteArray start = file.read(16);
     if (start.isEmpty())
-        return QStringLiteral("文件是空的: ") + path;
+        return QStringLiteral("文件是空的：") + path;
     if (start != QByteArray("SQLite format 3", 16))
-        return QStringLiteral("不是 SQLite 数据库: ") + path;
+        return QStringLiteral("不是 SQLite 数据库：") + path;
     return QString();
 }
 
@@ -76,7 +76,7 @@ QString RegisterFile::layoutProblem(const QSqlDatabase& db, const QString& path)
     QSqlQuery q(db);
     // Unreadable pages would pass for missing tables below.
     if (!db.isOpen() || !q.exec(QStringLiteral("select count(*) from sqlite_master")) || !q.next())
-        return QStringLiteral("无法读取 %1: %2").arg(path, (db.isOpen() ? q.lastError() : db.lastError()).text());
+        return QStringLiteral("无法读取 %1：%2").arg(path, (db.isOpen() ? q.lastError() : db.lastError()).text());
     QStringList missingTables, missingColumns;
     for (const Table& t : kTables) {
         const QString table = QLatin1String(t.name);
@@ -92,13 +92,13 @@ QString RegisterFile::layoutProblem(const QSqlDatabase& db, const QString& path)
                 lacking << column;
         }
         if (!lacking.isEmpty())
-            missingColumns << QStringLiteral("表 %1 缺少列 %2").arg(table, lacking.join(QStringLiteral(", ")));
+            missingColumns << QStringLiteral("表 %1 缺少列 %2").arg(table, lacking.join(QStringLiteral("、")));
     }
     if (!missingTables.isEmpty())
-        missingColumns.prepend(QStringLiteral("缺少表 ") + missingTables.join(QStringLiteral(", ")));
+        missingColumns.prepend(QStringLiteral("缺少表 ") + missingTables.join(QStringLiteral("、")));
     if (missingColumns.isEmpty())
         return QString();
-    return QStringLiteral("不是本程序的数据库 (%1): %2").arg(missingColumns.join(QStringLiteral("; ")), path);
+    return QStringLiteral("不是本程序的数据库（%1）：%2").arg(missingColumns.join(QStringLiteral("；")), path);
 }
 
 QString RegisterFile::problem(const QString& path)
@@ -138,7 +138,7 @@ QString RegisterFile::readOnlyName(const QString& path, QString* options, QStrin
     const bool unread = !plain && QFileInfo(file + QStringLiteral("-wal")).size() > 0;
     if (plain || unread) {
         if (unread && problem)
-            *problem = QStringLiteral("%1 的最近写入还在 %1-wal 中, 而文件夹不可写, 无法读取; "
+            *problem = QStringLiteral("%1 的最近写入还在 %1-wal 中，而文件夹不可写，无法读取；"
                                       "请用可写入该文件夹的帐户打开一次")
                            .arg(path);
         *options = FileConnection::busyTimeout() + QStringLiteral(";QSQLITE_OPEN_READONLY");

@@ -23,7 +23,7 @@ QStringList StoreSchema::missing(const QSqlDatabase& db, const QStringList& tabl
     QStringList lacking;
     for (const QString& t : tables) {
         if (!Dialect::hasTable(db, t))
-            lacking << QStringLiteral("table ") + t;
+            lacking << QStringLiteral("表 ") + t;
     }
     if (Dialect::keepsUniqueReadings(db)) {
         QSqlQuery q(db);
@@ -32,7 +32,7 @@ QStringList StoreSchema::missing(const QSqlDatabase& db, const QStringList& tabl
             q.prepare(QStringLiteral("select 1 from pg_constraint where conname = lower(?)"));
             q.addBindValue(key);
             if (!q.exec() || !q.next())
-                lacking << QStringLiteral("unique key ") + key;
+                lacking << QStringLiteral("唯一键 ") + key;
         }
     }
     return lacking;

@@ -1,6 +1,6 @@
 #pragma once
 
-// Qt's own words (OK, Cancel, Save, the file dialogs) in Chinese, whatever the locale.
+// Qt's own words (OK, Cancel, Save, the file dialogs, dosectl's usage and option errors) in Chinese, whatever the locale.
 
 class QCoreApplication;
 

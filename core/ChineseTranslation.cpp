@@ -1,5 +1,5 @@
-// Installs Qt's Chinese translations for the desktop program.
-#include "desktop/ChineseTranslation.h"
+// Installs Qt's Chinese translations for the program and dosectl.
+#include "core/ChineseTranslation.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
