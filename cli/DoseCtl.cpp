@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTextStream>
 
+#include "cli/AdjustCommand.h"
 #include "cli/ReportCommand.h"
 #include "core/time/Clock.h"
 #include "core/store/DataDir.h"
@@ -91,7 +92,8 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "  migrate  把 SQLite 数据库复制到配置的 PostgreSQL 数据库 "
                                                     "(--from PATH)\n"
                                                     "  report   个人剂量档案 (report person) 或部门剂量报表 (report department), "
-                                                    "PDF 或 .xlsx"));
+                                                    "PDF 或 .xlsx\n"
+                                                    "  adjust   剂量更正和估算剂量: add, list, approve, withdraw"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -104,7 +106,7 @@ int DoseCtl::run(const QStringList& arguments)
     parser.addOption(version);
     parser.addOption(db);
     parser.addOption(dataDir);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report | migrate"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | check | backup | restore | report | migrate | adjust"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -126,6 +128,7 @@ int DoseCtl::run(const QStringList& arguments)
         // Reading needs no folder to write in.
         const QString dir = parser.value(dataDir);
         const bool onlyReads = rest.first() == QLatin1String("status") || rest.first() == QLatin1String("report")
+            || (rest.first() == QLatin1String("adjust") && rest.value(1) == QLatin1String("list"))
             || (rest.first() == QLatin1String("check") && !rest.contains(QStringLiteral("--repair")));
         const QString problem = !onlyReads ? DataDir::prepare(dir, false)
             : QFileInfo(dir).isDir()       ? QString()
@@ -146,6 +149,8 @@ int DoseCtl::run(const QStringList& arguments)
         return ReportCommand(*this).run(dbPath, rest);
     if (rest.first() == QLatin1String("migrate"))
         return migrate(dbPath, rest);
+    if (rest.first() == QLatin1String("adjust"))
+        return AdjustCommand(*this).run(dbPath, rest);
     return usageError(parser.helpText(), QStringLiteral("unknown command: ") + rest.first());
 }
 
@@ -188,7 +193,7 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
     if (failed != 0)
         return failed;
 
-    out << "ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level\n";
+    out << "ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level,adjusted\n";
     for (const PersonStatus& p : rows) {
         const QStringList fields{csvField(p.ID_card),
                                  csvField(p.name),
@@ -198,7 +203,8 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
                                  twoDecimals(p.figures.year),
                                  twoDecimals(p.figures.last12),
                                  twoDecimals(p.figures.fiveYear),
-                                 DoseLevel::word(p.verdict.level)};
+                                 DoseLevel::word(p.verdict.level),
+                                 p.figures.adjusted.join(QLatin1Char(';'))};
         out << fields.join(QLatin1Char(',')) << '\n';
     }
     out.flush();

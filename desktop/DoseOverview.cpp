@@ -46,7 +46,7 @@ void DoseOverview::setSaveFileName(SaveFileName ask)
 const QStringList& DoseOverview::columns()
 {
     static const QStringList names{"ID_card", "name", "department", "type", "quarter_uSv", "year_uSv", "last12_uSv",
-                                   "five_year_uSv", "level"};
+                                   "five_year_uSv", "level", "adjusted"};
     return names;
 }
 
@@ -118,7 +118,8 @@ void DoseOverview::reload()
                           cell(p.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), p.ptype == 0),
                           dose(p.figures.quarter), dose(p.figures.year), dose(p.figures.last12),
                           dose(p.figures.fiveYear),
-                          cell(DoseLevel::word(p.verdict.level), int(p.verdict.level))});
+                          cell(DoseLevel::word(p.verdict.level), int(p.verdict.level)),
+                          cell(p.figures.adjusted.join(QLatin1Char(';')), p.figures.adjusted.join(QLatin1Char(';')))});
     }
     ui->tv_overview->resizeColumnsToContents();
 }
