@@ -22,6 +22,7 @@ class DoseOverview;
 class DoseReport;
 class AuditView;
 class DosePolicyDialog;
+class DoseAdjustments;
 class DeviceInfo;
 class Infomation;
 class My_pieChart;
@@ -89,6 +90,8 @@ private slots:
     void treeMenu(const QPoint& pos);
     void panelMenu(const QPoint& pos);
     void editPolicy();
+    // 剂量更正 of the person card (the first one when empty).
+    void showAdjustments(const QString& card);
     void showAudit();
     void backupNow();
     void restoreNow();
@@ -130,6 +133,7 @@ private:
     DoseOverview* doseOverview = nullptr;
     DoseReport* doseReport = nullptr;
     DosePolicyDialog* policyDialog = nullptr;
+    DoseAdjustments* adjustDialog = nullptr;
     AuditView* auditView = nullptr;
     // ID card -> where the person's doses stand, as of the last evaluation.
     QHash<QString, DoseLevel::Verdict> verdicts;

@@ -52,6 +52,11 @@ bool DoseStatus::lastYearUsed(const QString& idCard, const QDateTime& at, double
     return true;
 }
 
+bool DoseStatus::lastYear(const QString& idCard, const QDateTime& at, DoseFigures& f)
+{
+    return compute(idCard, at, false, f);
+}
+
 bool DoseStatus::figures(const QString& idCard, const QDateTime& at, DoseFigures& f)
 {
     return compute(idCard, at, true, f);
