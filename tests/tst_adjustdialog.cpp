@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -18,6 +19,7 @@
 #include "core/time/Clock.h"
 #include "desktop/DoseAdjustments.h"
 #include "desktop/DosePolicyDialog.h"
+#include "desktop/Infomation.h"
 #include "support/FormDriver.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
@@ -231,6 +233,29 @@ private slots:
             ANSWERED(script);
         }
         QCOMPARE(monthRow(dialog, "202605"), QStringLiteral("202605|—|33.30|估算|给定值: ") + kReason);
+    }
+
+    void personWithAdjustmentsIsNotDeleted()
+    {
+        ScratchDatabase s;
+        s.addPerson("c1", "甲");
+        s.addDevice(1, "c1");
+        addMonths(s, 1, {{"202603", 40}});
+        QVERIFY(fileAs(s, "alice@station1", "c1", "202603", 4) > 0);
+        Infomation list(nullptr, nullptr, s.store.get());
+        list.show();
+        FormDriver::click(&list, "btnSearch");
+        FormDriver::clickRow(FormDriver::child<QTableView>(&list, "tableView"), "c1");
+        {
+            // Refused before the question of the history is asked.
+            ModalScript script;
+            script.box("删除", "甲 有 1 条剂量更正记录, 不能删除: 剂量更正与原始读数一起终身保存。", QMessageBox::Ok, &list);
+            FormDriver::click(&list, "btnDel");
+            ANSWERED(script);
+        }
+        QCOMPARE(s.count("Staff"), 1);
+        QCOMPARE(s.count("Realdata"), 1);
+        QCOMPARE(s.count("DoseAdjustment"), 1);
     }
 
     void personPanelNote()
