@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTextStream>
 
+#include "cli/AdjustCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/StatisticsCommand.h"
 #include "core/time/Clock.h"
@@ -94,7 +95,8 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "  report   个人剂量档案（report person）或部门剂量报表（report department），"
                                                     "PDF 或 .xlsx\n"
                                                     "  statistics  年度剂量统计：按部门和类型的监测人数、集体剂量和剂量分布"
-                                                    "（--year YYYY；CSV、PDF 或 .xlsx）"));
+                                                    "（--year YYYY；CSV、PDF 或 .xlsx）\n"
+                                                    "  adjust   剂量更正和估算剂量：add、list、approve、withdraw"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -108,7 +110,7 @@ int DoseCtl::run(const QStringList& arguments)
     parser.addOption(db);
     parser.addOption(dataDir);
     parser.addPositionalArgument(QStringLiteral("命令"),
-                                 QStringLiteral("status | check | backup | restore | report | statistics | migrate"));
+                                 QStringLiteral("status | check | backup | restore | report | statistics | migrate | adjust"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -131,6 +133,7 @@ int DoseCtl::run(const QStringList& arguments)
         const QString dir = parser.value(dataDir);
         const bool onlyReads = rest.first() == QLatin1String("status") || rest.first() == QLatin1String("report")
             || rest.first() == QLatin1String("statistics")
+            || (rest.first() == QLatin1String("adjust") && rest.value(1) == QLatin1String("list"))
             || (rest.first() == QLatin1String("check") && !rest.contains(QStringLiteral("--repair")));
         const QString problem = !onlyReads ? DataDir::prepare(dir, false)
             : QFileInfo(dir).isDir()       ? QString()
@@ -153,6 +156,8 @@ int DoseCtl::run(const QStringList& arguments)
         return StatisticsCommand(*this).run(dbPath, rest);
     if (rest.first() == QLatin1String("migrate"))
         return migrate(dbPath, rest);
+    if (rest.first() == QLatin1String("adjust"))
+        return AdjustCommand(*this).run(dbPath, rest);
     return usageError(parser.helpText(), QStringLiteral("未知的命令：") + rest.first());
 }
 
@@ -195,7 +200,7 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
     if (failed != 0)
         return failed;
 
-    out << "ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level\n";
+    out << "ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level,adjusted\n";
     for (const PersonStatus& p : rows) {
         const QStringList fields{csvField(p.ID_card),
                                  csvField(p.name),
@@ -205,7 +210,8 @@ int DoseCtl::status(const QString& defaultPath, const QStringList& arguments)
                                  twoDecimals(p.figures.year),
                                  twoDecimals(p.figures.last12),
                                  twoDecimals(p.figures.fiveYear),
-                                 DoseLevel::word(p.verdict.level)};
+                                 DoseLevel::word(p.verdict.level),
+                                 p.figures.adjusted.join(QLatin1Char(';'))};
         out << fields.join(QLatin1Char(',')) << '\n';
     }
     out.flush();

@@ -5,12 +5,14 @@
 #include <QMutexLocker>
 
 #include "core/audit/AuditLog.h"
+#include "core/dose/AdjustmentStore.h"
 #include "core/dose/AlertStore.h"
 #include "core/dose/PolicyStore.h"
 #include "core/readings/ReadingStore.h"
 #include "core/register/DepartmentRegister.h"
 #include "core/register/DeviceRegister.h"
 #include "core/register/StaffRegister.h"
+#include "core/store/Dialect.h"
 #include "core/store/Schema.h"
 #include "core/store/StoreSchema.h"
 #include "core/wear/StaffRemoval.h"
@@ -49,12 +51,21 @@ bool DataBase::createTables()
         lacking = StoreSchema::missing(db,
                                        {deviceTable, realdataTable, monthdataTable, yeardataTable, seqYeardataTable,
                                         staffTable, departmentTable, QStringLiteral("DosePolicy"),
-                                        QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable},
+                                        QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable,
+                                        QLatin1String(AdjustmentStore::kTable)},
                                        {realdataTable, monthdataTable, yeardataTable});
         // With the tables there, the audit trail's triggers ("触发器 X").
         if (lacking.isEmpty()) {
             for (const QString& t : AuditLog::lacking(db))
                 lacking << QStringLiteral("触发器 ") + t;
+            // The guards that keep settled adjustments as they are.
+            QHash<QString, QString> kept;
+            if (!Dialect::triggers(db, QString(), kept))
+                lacking << QStringLiteral("（无法读取触发器）");
+            for (const QString& t : AdjustmentStore::guardNames(db)) {
+                if (!kept.contains(t.toLower()))
+                    lacking << QStringLiteral("触发器 ") + t;
+            }
         }
         return lacking.isEmpty();
     }
@@ -65,7 +76,7 @@ bool DataBase::createTables()
     // version are made anew.
     PolicyStore policy(*this);
     return Schema(*this).layOut(db) && policy.createTable(db) && AlertStore(*this).layOut(db) && AuditLog::layOut(db)
-        && policy.addDefaults(db) && AuditLog::watch(db, true);
+        && AdjustmentStore(*this).layOut(db) && policy.addDefaults(db) && AuditLog::watch(db, true);
 }
 
 bool DataBase::createAddedTables()

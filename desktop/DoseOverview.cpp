@@ -112,7 +112,8 @@ void DoseOverview::reload()
                           cell(p.ptype == 0 ? QStringLiteral("职业") : QStringLiteral("非职业"), p.ptype == 0),
                           dose(p.figures.quarter), dose(p.figures.year), dose(p.figures.last12),
                           dose(p.figures.fiveYear),
-                          cell(DoseLevel::label(p.verdict.level), int(p.verdict.level))});
+                          cell(DoseLevel::label(p.verdict.level), int(p.verdict.level)),
+                          cell(p.figures.adjusted.join(QLatin1Char(';')), p.figures.adjusted.join(QLatin1Char(';')))});
         shown.insert(p.ID_card, p);
     }
     ui->tv_overview->resizeColumnsToContents();

@@ -2,6 +2,7 @@
 
 #include "desktop/DosePolicyDialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
@@ -36,6 +37,8 @@ void DosePolicyDialog::showEvent(QShowEvent* event)
     for (const DosePolicy::Row& row : DosePolicy::rows()) {
         if (auto* box = findChild<QDoubleSpinBox*>(row.name))
             box->setValue(policy.value(row.name));
+        if (auto* check = findChild<QCheckBox*>(row.name))
+            check->setChecked(policy.value(row.name) != 0);
     }
     // Saving what could not be read would put the defaults over the limits in force.
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(readable);
@@ -49,6 +52,8 @@ void DosePolicyDialog::accept()
     for (const DosePolicy::Row& row : DosePolicy::rows()) {
         if (auto* box = findChild<QDoubleSpinBox*>(row.name))
             policy.setValue(row.name, box->value());
+        if (auto* check = findChild<QCheckBox*>(row.name))
+            policy.setValue(row.name, check->isChecked() ? 1 : 0);
     }
     const QStringList problems = policy.problems();
     if (!problems.isEmpty()) {

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "core/DataBase.h"
+#include "core/dose/AdjustmentStore.h"
 #include "core/register/StaffRegister.h"
 #include "desktop/AddStaff.h"
 #include "desktop/ModifyStaff.h"
@@ -77,6 +78,8 @@ void Infomation::Dell()
     const int id = selectedPerson();
     if (id == 0) {
         list.askForSelection();
+    } else if (hasAdjustments(id)) {
+        return;
     } else {
         Staffdata person;
         database->openConnection(connName);
@@ -119,6 +122,29 @@ int Infomation::selectedPerson()
         Staffdata person;
         return database->selectStaffById(person, id, conn);
     });
+}
+
+bool Infomation::hasAdjustments(int id)
+{
+    // Adjustments are kept for life with the readings they stand beside:
+    // their person stays (the database refuses the deletion too).
+    database->openConnection(connName);
+    Staffdata person;
+    QList<DoseAdjustmentdata> adjustments;
+    const bool read = database->selectStaffById(person, id, db)
+        && AdjustmentStore(*database).selectByCard(adjustments, person.ID_card, db);
+    database->closeConnection(connName);
+    if (!read) {
+        QMessageBox::critical(this, QStringLiteral("删除"), QStringLiteral("无法读取该人员的剂量更正, 未删除。"));
+        return true;
+    }
+    if (adjustments.isEmpty())
+        return false;
+    QMessageBox::warning(this, QStringLiteral("删除"),
+                         QStringLiteral("%1 有 %2 条剂量更正记录, 不能删除: 剂量更正与原始读数一起终身保存。")
+                             .arg(person.name)
+                             .arg(adjustments.size()));
+    return true;
 }
 
 int Infomation::askKeepHistory(const Staffdata& person)

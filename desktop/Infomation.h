@@ -47,6 +47,8 @@ private:
     int selectedPerson();
     // QMessageBox::Yes keeps the history, No deletes it, anything else
     // (Escape, the window's close button) deletes nothing.
+    // Says why and is true when the person has dose adjustments (or they cannot be read).
+    bool hasAdjustments(int id);
     int askKeepHistory(const Staffdata& person);
     void deletePerson(int id, bool keepHistory);
 

@@ -25,6 +25,7 @@
 #include "desktop/DoseReport.h"
 #include "desktop/StatisticsDialog.h"
 #include "desktop/ReportPrompt.h"
+#include "desktop/DoseAdjustments.h"
 #include "desktop/DosePolicyDialog.h"
 #include "desktop/AuditView.h"
 #include "core/dose/DoseStatus.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     doseReport = new DoseReport(this, database);
     statisticsDialog = new StatisticsDialog(this, database);
     policyDialog = new DosePolicyDialog(this, database);
+    adjustDialog = new DoseAdjustments(this, database);
     auditView = new AuditView(this, database);
 
     // Whoever built the database for us: the wear periods must be there
@@ -112,6 +114,13 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     });
     connect(this, &MainWindow::automaticBackupDone, this, &MainWindow::showAutomaticBackup, Qt::QueuedConnection);
     connect(policyDialog, &DosePolicyDialog::policyChanged, this, [this] { evaluateLevels(); });
+    connect(ui->action_adjust, &QAction::triggered, this,
+            [this] { showAdjustments(currentInfo.index != -1 ? currentInfo.ID_card : QString()); });
+    connect(adjustDialog, &DoseAdjustments::adjustmentsChanged, this, [this] {
+        evaluateLevels();
+        if (currentInfo.index != -1)
+            show_plot(currentInfo);
+    });
     ui->mainToolBar->addAction(ui->action_synchro);
     ui->mainToolBar->addSeparator();
     ui->mainToolBar->addAction(ui->actionDgfd);
@@ -245,6 +254,8 @@ void MainWindow::treeMenu(const QPoint& pos)
     QMenu menu(this);
     connect(menu.addAction(QStringLiteral("个人剂量档案…")), &QAction::triggered, this,
             [this, card] { ReportPrompt::personRecord(this, database, card); });
+    connect(menu.addAction(QStringLiteral("剂量更正…")), &QAction::triggered, this,
+            [this, card] { showAdjustments(card); });
     menu.exec(ui->treeWidget->viewport()->mapToGlobal(pos));
 }
 
@@ -256,7 +267,15 @@ void MainWindow::panelMenu(const QPoint& pos)
     QMenu menu(this);
     connect(menu.addAction(QStringLiteral("个人剂量档案…")), &QAction::triggered, this,
             [this, card] { ReportPrompt::personRecord(this, database, card); });
+    connect(menu.addAction(QStringLiteral("剂量更正…")), &QAction::triggered, this,
+            [this, card] { showAdjustments(card); });
     menu.exec(ui->frame->mapToGlobal(pos));
+}
+
+void MainWindow::showAdjustments(const QString& card)
+{
+    adjustDialog->choosePerson(card);
+    adjustDialog->exec();
 }
 
 void MainWindow::editPolicy()
@@ -514,6 +533,7 @@ void MainWindow::show_plot(Depart_Info minfo)
         ui->use_lable->show();
         ui->unuse_lable->show();
         ui->lb_value->setText(QStringLiteral("未绑定设备"));
+        ui->lb_adjusted->clear();
         showPersonPanel(entry, typeText, view.staff, true);
         return;
     }
@@ -526,6 +546,7 @@ void MainWindow::show_plot(Depart_Info minfo)
         ui->use_lable->hide();
         ui->unuse_lable->hide();
         ui->lb_value->setText(QStringLiteral("读取失败"));
+        ui->lb_adjusted->clear();
         showPersonPanel(entry, typeText, view.staff, false);
         return;
     }
@@ -537,6 +558,13 @@ void MainWindow::show_plot(Depart_Info minfo)
     ui->unuse_lable->show();
     ui->lb_value->setText(formatDose(view.used) + QStringLiteral("μSv/") + formatDose(view.left())
                           + QStringLiteral("μSv"));
+    // The figure is not the readings' alone: say so, and what waits.
+    QStringList note;
+    if (!view.adjusted.isEmpty())
+        note << QStringLiteral("含剂量更正: ") + view.adjusted.join(QStringLiteral(", "));
+    if (view.pending)
+        note << QStringLiteral("有剂量更正待批准");
+    ui->lb_adjusted->setText(note.join(QStringLiteral("; ")));
     showPersonPanel(entry, typeText, view.staff, true);
 }
 

@@ -23,6 +23,7 @@ class DoseReport;
 class StatisticsDialog;
 class AuditView;
 class DosePolicyDialog;
+class DoseAdjustments;
 class DeviceInfo;
 class Infomation;
 class My_pieChart;
@@ -91,6 +92,8 @@ private slots:
     void treeMenu(const QPoint& pos);
     void panelMenu(const QPoint& pos);
     void editPolicy();
+    // 剂量更正 of the person card (the first one when empty).
+    void showAdjustments(const QString& card);
     void showAudit();
     void backupNow();
     void restoreNow();
@@ -133,6 +136,7 @@ private:
     DoseReport* doseReport = nullptr;
     StatisticsDialog* statisticsDialog = nullptr;
     DosePolicyDialog* policyDialog = nullptr;
+    DoseAdjustments* adjustDialog = nullptr;
     AuditView* auditView = nullptr;
     // ID card -> where the person's doses stand, as of the last evaluation.
     QHash<QString, DoseLevel::Verdict> verdicts;

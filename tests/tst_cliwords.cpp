@@ -145,8 +145,8 @@ private slots:
                  qPrintable(run.out));
         run = dosectl(s.dir.path(), {"status"});
         QCOMPARE(run.code, 0);
-        QVERIFY2(run.out.startsWith("ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level\n"
-                                    "c1,甲,放射科,职业,0.00,0.00,0.00,0.00,normal\n"),
+        QVERIFY2(run.out.startsWith("ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level,adjusted\n"
+                                    "c1,甲,放射科,职业,0.00,0.00,0.00,0.00,normal,\n"),
                  qPrintable(run.out));
         run = dosectl(s.dir.path(), {"check"});
         QCOMPARE(run.code, 0);

@@ -353,9 +353,9 @@ private slots:
         QVERIFY(s.exec("drop table Wearing"));
         QString out, err;
         QCOMPARE(ctl({"status", "--date", "2026-04-01"}, &out, &err), 0);
-        QCOMPARE(out, QStringLiteral("ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level\n"
-                                     "c1,甲,放射科,职业,1299.77,1299.77,1299.77,1299.77,investigate\n"
-                                     "c2,\"王,\"\"五\"\"\",核医学科,非职业,0.00,0.00,0.00,0.00,normal\n"));
+        QCOMPARE(out, QStringLiteral("ID_card,name,department,type,quarter_uSv,year_uSv,last12_uSv,five_year_uSv,level,adjusted\n"
+                                     "c1,甲,放射科,职业,1299.77,1299.77,1299.77,1299.77,investigate,\n"
+                                     "c2,\"王,\"\"五\"\"\",核医学科,非职业,0.00,0.00,0.00,0.00,normal,\n"));
         // The overview shows the same table, and exports it.
         DoseOverview view(nullptr, s.store.get());
         view.show();
@@ -367,8 +367,8 @@ private slots:
                 shown << model->index(r, c).data().toString();
         }
         const QStringList lines = out.split('\n');
-        QCOMPARE(shown.size(), 18);
-        QCOMPARE(shown.mid(0, 8).join(',') + ",investigate", lines.at(1)); // the level in words: 调查
+        QCOMPARE(shown.size(), 20);
+        QCOMPARE(shown.mid(0, 8).join(',') + ",investigate," + shown.at(9), lines.at(1)); // the level in words: 调查
         QCOMPARE(shown.at(8), QString("调查"));
         DoseOverview::setSaveFileName([&](QWidget*) { return s.path("overview.xlsx"); });
         {

@@ -29,6 +29,7 @@ const Watched kWatched[] = {
     {"Device", "%1.slaveId"},
     {"Wearing", "%1.slaveId || ' ' || %1.ID_card"},
     {"DosePolicy", "%1.name"},
+    {"DoseAdjustment", "%1.id || ' ' || %1.ID_card || ' ' || %1.month"},
 };
 
 QString quoted(const QString& text)
@@ -51,7 +52,9 @@ QString label(const QString& column)
 {
     static const QStringList names{"ID_card", "name",    "gender",  "ptype",     "totalValue",
                                    "department", "teleNo", "adress", "photo",   "dname",
-                                   "slaveId", "dataTime", "startTime", "endTime", "value"};
+                                   "slaveId", "dataTime", "startTime", "endTime", "value",
+                                   "value_uSv", "createdBy", "createdAt", "approvedBy", "approvedAt",
+                                   "withdrawnBy", "withdrawnAt", "withdrawReason"};
     for (const QString& n : names) {
         if (n.compare(column, Qt::CaseInsensitive) == 0)
             return n;

@@ -88,7 +88,7 @@ const QStringList& StoreMigration::tables()
         QStringLiteral("Department"), QStringLiteral("Staff"),     QStringLiteral("Device"),
         QStringLiteral("Wearing"),    QStringLiteral("Realdata"),  QStringLiteral("Monthdata"),
         QStringLiteral("Yeardata"),   QStringLiteral("SeqYeardata"), kPolicy,
-        QStringLiteral("DoseAlert"),  QStringLiteral("AuditLog")};
+        QStringLiteral("DoseAlert"),  QStringLiteral("DoseAdjustment"), QStringLiteral("AuditLog")};
     return names;
 }
 
@@ -101,6 +101,8 @@ QString StoreMigration::doseColumn(const QString& table)
         return QStringLiteral("totalValue");
     if (table == QLatin1String("DoseAlert"))
         return QStringLiteral("dose");
+    if (table == QLatin1String("DoseAdjustment"))
+        return QStringLiteral("value_uSv");
     if (table == kPolicy)
         return QStringLiteral("value");
     return QString();

@@ -2,6 +2,8 @@
 
 // The windows of net dose a person's level is judged on.
 
+#include <QStringList>
+
 // A person's net doses as of one moment D, in μSv.
 struct DoseFigures
 {
@@ -9,4 +11,8 @@ struct DoseFigures
     double year = 0;     // 1 January of D's year through D
     double fiveYear = 0; // 1 January four years before D's year through D
     double last12 = 0;   // what the person panel shows as used
+    // The months ("yyyyMM") of the widest window worked out whose dose of
+    // record is an approved adjustment, and whether one waits for approval.
+    QStringList adjusted;
+    bool pending = false;
 };

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include "core/dose/AdjustmentStore.h"
 #include "core/store/Store.h"
 
 namespace {
@@ -25,11 +26,45 @@ DoseOfRecord::Month DoseOfRecord::of(double dose, int readings, bool stored, dou
     const double net = dose - background * readings;
     if (m.monitored && net > 0)
         m.cents = qRound64(net * 100.0);
+    m.originalCents = m.cents;
+    m.originalMonitored = m.monitored;
     return m;
 }
 
 bool DoseOfRecord::months(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
                           const QDateTime& to, double background, Months& result)
+{
+    return originalMonths(database, db, idCard, from, to, background, result) && adjust(db, idCard, result);
+}
+
+bool DoseOfRecord::adjust(QSqlDatabase db, const QString& idCard, Months& result)
+{
+    if (result.isEmpty())
+        return true;
+    QList<DoseAdjustmentdata> found;
+    if (!AdjustmentStore::forMonths(found, idCard, result.firstKey(), result.lastKey(), db))
+        return false;
+    // Approved ones come in the order of their approval: the last one counts.
+    for (const DoseAdjustmentdata& a : qAsConst(found)) {
+        const auto m = result.find(a.month);
+        if (m == result.end())
+            continue;
+        if (a.state != QLatin1String("approved")) {
+            m->pending = true;
+            continue;
+        }
+        m->cents = qRound64(a.value_uSv * 100.0);
+        m->monitored = true;
+        m->adjustment = a.id;
+        m->kind = a.kind;
+        m->method = a.method;
+        m->reason = a.reason;
+    }
+    return true;
+}
+
+bool DoseOfRecord::originalMonths(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
+                                  const QDateTime& to, double background, Months& result)
 {
     result.clear();
     QList<WearAttribution::Span> spans;
@@ -79,6 +114,25 @@ bool DoseOfRecord::monitored(const Months& months, const QString& first)
 {
     for (auto it = months.lowerBound(first); it != months.cend(); ++it) {
         if (it->monitored)
+            return true;
+    }
+    return false;
+}
+
+QStringList DoseOfRecord::adjustedMonths(const Months& months, const QString& first)
+{
+    QStringList found;
+    for (auto it = months.lowerBound(first); it != months.cend(); ++it) {
+        if (it->adjusted())
+            found << it.key();
+    }
+    return found;
+}
+
+bool DoseOfRecord::pending(const Months& months, const QString& first)
+{
+    for (auto it = months.lowerBound(first); it != months.cend(); ++it) {
+        if (it->pending)
             return true;
     }
     return false;

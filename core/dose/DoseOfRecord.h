@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include "core/wear/WearAttribution.h"
 
@@ -19,12 +20,29 @@ public:
     // One calendar month (or the part of it a window covers): the net dose
     // in hundredths of a μSv, and whether any reading of the person lies in
     // it. A month that was not monitored counts as 0 but is shown as "—".
+    //
+    // An approved adjustment (DoseAdjustment) of the month replaces its
+    // dose of record, whole even where a window takes only part of the
+    // month; the original stays beside it. Of two approved for one month
+    // the one approved later counts.
     struct Month
     {
         qint64 cents = 0;
         bool monitored = false;
+        // From the readings alone.
+        qint64 originalCents = 0;
+        bool originalMonitored = false;
+        // The approved adjustment that counts (0: none), its kind, method
+        // and reason; and whether one waits for approval.
+        int adjustment = 0;
+        QString kind;
+        QString method;
+        QString reason;
+        bool pending = false;
 
         double dose() const { return cents / 100.0; }
+        double original() const { return originalCents / 100.0; }
+        bool adjusted() const { return adjustment != 0; }
     };
     // "yyyyMM" -> the month's dose of record, every month of a window, in order.
     using Months = QMap<QString, Month>;
@@ -34,12 +52,18 @@ public:
     // stored total of the person.
     static Month of(double dose, int readings, bool stored, double background);
 
-    // Each calendar month's part of [from, to), netted on its own. False
-    // when anything it depends on cannot be read.
+    // Each calendar month's part of [from, to), netted on its own, with the
+    // approved adjustments applied. False when anything it depends on
+    // cannot be read.
     static bool months(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
                        const QDateTime& to, double background, Months& months);
+    // The same from the readings alone, no adjustment applied.
+    static bool originalMonths(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
+                               const QDateTime& to, double background, Months& months);
+    // The person's adjustments put on months already worked out.
+    static bool adjust(QSqlDatabase db, const QString& idCard, Months& months);
     // The same from the person's spans, as WearAttribution::effectiveSpans
-    // gives them (read once for several windows).
+    // gives them (read once for several windows), from the readings alone.
     static bool months(Store& database, QSqlDatabase db, const QList<WearAttribution::Span>& spans,
                        const QList<int>& slaveIds, const QDateTime& from, const QDateTime& to, double background,
                        Months& months);
@@ -49,4 +73,8 @@ public:
     static qint64 sum(const Months& months, const QString& first = QString());
     // Whether any of those months was monitored.
     static bool monitored(const Months& months, const QString& first = QString());
+    // The adjusted months (approved ones) from first on, in order.
+    static QStringList adjustedMonths(const Months& months, const QString& first = QString());
+    // Whether one of those months has an adjustment waiting for approval.
+    static bool pending(const Months& months, const QString& first = QString());
 };

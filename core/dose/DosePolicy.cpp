@@ -20,6 +20,7 @@ const QVector<DosePolicy::Row>& DosePolicy::rows()
         {QStringLiteral("five_year_limit_other"), 5000, QStringLiteral("五年累计限值 · 非职业")},
         {QStringLiteral("investigation_quarter_occupational"), 1250, QStringLiteral("季度调查水平 · 职业")},
         {QStringLiteral("investigation_quarter_other"), 250, QStringLiteral("季度调查水平 · 非职业")},
+        {QStringLiteral("adjustment_needs_approval"), 1, QStringLiteral("剂量更正需他人批准"), true},
     };
     return all;
 }
@@ -48,7 +49,9 @@ QStringList DosePolicy::problems() const
 {
     QStringList found;
     for (const Row& r : rows()) {
-        if (!(value(r.name) > 0))
+        if (r.onOff && value(r.name) != 0 && value(r.name) != 1)
+            found << QStringLiteral("%1 只能是 0 或 1").arg(r.label);
+        else if (!r.onOff && !(value(r.name) > 0))
             found << QStringLiteral("%1 必须大于 0").arg(r.label);
     }
     // Each level must lie within the next wider one.
@@ -83,7 +86,7 @@ DosePolicy DosePolicy::load(Store& database, QSqlDatabase db, bool* readable)
         bool ok = false;
         const QVariant v = stored.value(r.name);
         const double d = v.toString().toDouble(&ok);
-        if (ok && d > 0) {
+        if (ok && (r.onOff ? d == 0 || d == 1 : d > 0)) {
             policy.values[r.name] = d;
         } else {
             QLOG_WARN() << "DosePolicy" << r.name << "is" << (v.isValid() ? v.toString() : QStringLiteral("missing"))

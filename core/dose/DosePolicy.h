@@ -21,6 +21,7 @@ public:
         QString name;
         double defaultValue;
         QString label; // as the policy dialog and its refusals name it
+        bool onOff = false; // a switch: 0 or 1, not a dose above 0
     };
     // Every row the program knows, in the order the policy dialog shows them.
     static const QVector<Row>& rows();
@@ -35,6 +36,9 @@ public:
     double singleYearLimit(int ptype) const { return byType("single_year_limit", ptype); }
     double fiveYearLimit(int ptype) const { return byType("five_year_limit", ptype); }
     double investigationLevel(int ptype) const { return byType("investigation_quarter", ptype); }
+    // A dose adjustment waits for a second account's approval (1), or is
+    // approved when filed (0, an office of one).
+    bool adjustmentNeedsApproval() const { return value(QStringLiteral("adjustment_needs_approval")) != 0; }
 
     // The row's name as people read it ("年剂量限值 · 非职业").
     static QString label(const QString& name);
@@ -43,7 +47,7 @@ public:
     QStringList problems() const;
 
     // The stored policy; a row that is missing, not a number or not above 0
-    // counts with its default, and says so in the log. readable (when given)
+    // (a switch: neither 0 nor 1) counts with its default, and says so in the log. readable (when given)
     // is false when the table could not be read at all: the figures judged
     // by such a policy must not be shown.
     static DosePolicy load(Store& database, QSqlDatabase db, bool* readable = nullptr);

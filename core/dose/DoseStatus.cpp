@@ -52,6 +52,11 @@ bool DoseStatus::lastYearUsed(const QString& idCard, const QDateTime& at, double
     return true;
 }
 
+bool DoseStatus::lastYear(const QString& idCard, const QDateTime& at, DoseFigures& f)
+{
+    return compute(idCard, at, false, f);
+}
+
 bool DoseStatus::figures(const QString& idCard, const QDateTime& at, DoseFigures& f)
 {
     return compute(idCard, at, true, f);
@@ -82,6 +87,8 @@ bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, D
                               rules.background(), months))
         return false;
     f.last12 = DoseOfRecord::sum(months, monthKey(last12)) / 100.0;
+    f.adjusted = DoseOfRecord::adjustedMonths(months);
+    f.pending = DoseOfRecord::pending(months);
     if (all) {
         f.fiveYear = DoseOfRecord::sum(months) / 100.0;
         f.year = DoseOfRecord::sum(months, monthKey(year)) / 100.0;

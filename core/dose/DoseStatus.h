@@ -32,6 +32,8 @@ public:
     // The used dose the person panel shows at D: last12, D's month through
     // D's hour and the eleven whole months before it.
     bool lastYearUsed(const QString& idCard, const QDateTime& at, double& used);
+    // The same with the months of it that are adjusted or wait for approval.
+    bool lastYear(const QString& idCard, const QDateTime& at, DoseFigures& figures);
     // Quarter, year, five years and last12, each through D's hour.
     bool figures(const QString& idCard, const QDateTime& at, DoseFigures& figures);
     // The months of [from, to), each month's part netted on its own.

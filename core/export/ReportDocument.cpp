@@ -200,13 +200,30 @@ QString ReportDocument::html(const PersonRecord& r)
                         .arg(QString::fromUtf8(quarters[q - 1]))
                         .arg(3 * q - 2)
                         .arg(3 * q);
-            for (int m = 3 * q - 2; m <= 3 * q; ++m)
-                rows += number(r.month(y, m), r.monitored(y, m));
+            for (int m = 3 * q - 2; m <= 3 * q; ++m) {
+                const QString mark = r.mark(y, m);
+                rows += mark.isEmpty() ? number(r.month(y, m), r.monitored(y, m))
+                                       : QStringLiteral("<td class=\"n\">%1 %2</td>").arg(dose(r.month(y, m)), mark);
+            }
             rows += number(r.quarter(y, q), r.quarterMonitored(y, q)) + QStringLiteral("</tr>");
         }
         rows += QStringLiteral("<tr class=\"sum\"><td colspan=\"4\">%1年合计</td>").arg(y)
             + number(r.year(y), r.yearMonitored(y)) + QStringLiteral("</tr>");
         h += table(rows) + QStringLiteral("<p></p>");
+    }
+
+    // Adjusted months: the original kept beside the dose of record.
+    const QList<PersonRecord::Adjusted> adjusted = r.adjustedMonths();
+    if (!adjusted.isEmpty()) {
+        h += QStringLiteral("<h3>剂量更正与估算</h3><p>标有“更正”或“估算”的月份, 其记录剂量为经批准的更正或估算剂量; "
+                            "原始读数保留不变。</p>");
+        rows = cells({QStringLiteral("月份"), QStringLiteral("原始剂量 (μSv)"), QStringLiteral("记录剂量 (μSv)"),
+                      QStringLiteral("标记"), QStringLiteral("方法"), QStringLiteral("原因")},
+                     QStringLiteral("th"));
+        for (const PersonRecord::Adjusted& a : adjusted)
+            rows += QStringLiteral("<tr><td>%1</td>").arg(a.month) + number(a.original, a.originalMonitored)
+                + number(a.dose) + QStringLiteral("<td>%1</td><td>%2</td><td>%3</td></tr>").arg(a.mark, a.method, esc(a.reason));
+        h += table(rows);
     }
 
     h += QStringLiteral("<h3>累计剂量 (μSv)</h3>");
@@ -257,7 +274,10 @@ QString ReportDocument::html(const PeriodReport& r)
         for (const PeriodReport::Row& p : g.rows)
             rows += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td>").arg(esc(p.name), esc(p.idCard),
                                                                                PersonRecord::typeText(p.ptype))
-                + number(p.period, p.monitored) + number(p.yearToDate)
+                + (p.marks.isEmpty() ? number(p.period, p.monitored)
+                                     : QStringLiteral("<td class=\"n\">%1 %2</td>")
+                                           .arg(dose(p.period), p.marks.join(QStringLiteral("、"))))
+                + number(p.yearToDate)
                 + QStringLiteral("<td>%1</td></tr>").arg(DoseLevel::label(p.level));
         rows += QStringLiteral("<tr class=\"sum\"><td colspan=\"3\">%1 小计 (%2人)</td>")
                     .arg(esc(g.department))
@@ -266,7 +286,15 @@ QString ReportDocument::html(const PeriodReport& r)
     }
     rows += QStringLiteral("<tr class=\"sum\"><td colspan=\"3\">合计 (%1人)</td>").arg(r.people()) + number(r.period)
         + number(r.yearToDate) + QStringLiteral("<td></td></tr>");
-    return h + table(rows) + QStringLiteral("</body></html>");
+    bool marked = false;
+    for (const PeriodReport::Group& g : r.groups) {
+        for (const PeriodReport::Row& p : g.rows)
+            marked = marked || !p.marks.isEmpty();
+    }
+    const QString legend = marked ? QStringLiteral("<p>“更正”“估算”: 期间剂量含经批准的剂量更正或估算剂量, "
+                                                   "原始读数保留不变, 详见个人剂量档案。</p>")
+                                  : QString();
+    return h + table(rows) + legend + QStringLiteral("</body></html>");
 }
 
 QString ReportDocument::html(const AnnualStatistics& s)

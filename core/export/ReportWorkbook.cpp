@@ -179,12 +179,33 @@ bool ReportWorkbook::write(const PersonRecord& r, const OutputFile::Target& targ
                     Sheet year(book, QString::number(y), dose, bold);
                     year.widths(16, 14);
                     year.heading({QStringLiteral("%1年").arg(y), QStringLiteral("剂量 (μSv)")});
+                    // An adjusted month carries its mark beside the figure.
                     for (int m = 1; m <= 12; ++m)
-                        year.text(QStringLiteral("%1月").arg(m)).number(r.month(y, m), r.monitored(y, m)).next();
+                        year.text(QStringLiteral("%1月").arg(m))
+                            .number(r.month(y, m), r.monitored(y, m))
+                            .text(r.mark(y, m))
+                            .next();
                     for (int q = 1; q <= 4; ++q)
                         year.text(QStringLiteral("第%1季度").arg(q)).number(r.quarter(y, q), r.quarterMonitored(y, q)).next();
                     year.text(QStringLiteral("全年"), bold).number(r.year(y), r.yearMonitored(y)).next();
                     ok = ok && year.ok();
+                }
+                // The originals of the adjusted months, with method and reason.
+                const QList<PersonRecord::Adjusted> adjusted = r.adjustedMonths();
+                if (!adjusted.isEmpty()) {
+                    Sheet notes(book, QStringLiteral("剂量更正"), dose, bold);
+                    notes.widths(12, 16);
+                    notes.heading({QStringLiteral("月份"), QStringLiteral("原始剂量 (μSv)"), QStringLiteral("记录剂量 (μSv)"),
+                                   QStringLiteral("标记"), QStringLiteral("方法"), QStringLiteral("原因")});
+                    for (const PersonRecord::Adjusted& a : adjusted)
+                        notes.text(a.month)
+                            .number(a.original, a.originalMonitored)
+                            .number(a.dose)
+                            .text(a.mark)
+                            .text(a.method)
+                            .text(a.reason)
+                            .next();
+                    ok = ok && notes.ok();
                 }
                 return ok;
             });
@@ -210,7 +231,7 @@ bool ReportWorkbook::write(const PeriodReport& r, const OutputFile::Target& targ
                     .next();
                 s.heading({QStringLiteral("部门"), QStringLiteral("姓名"), QStringLiteral("身份证号"),
                            QStringLiteral("类型"), QStringLiteral("期间剂量 (μSv)"), QStringLiteral("本年累计 (μSv)"),
-                           QStringLiteral("级别")});
+                           QStringLiteral("级别"), QStringLiteral("标记")});
                 for (const PeriodReport::Group& g : r.groups) {
                     for (const PeriodReport::Row& p : g.rows)
                         s.text(g.department)
@@ -220,6 +241,7 @@ bool ReportWorkbook::write(const PeriodReport& r, const OutputFile::Target& targ
                             .number(p.period, p.monitored)
                             .number(p.yearToDate)
                             .text(DoseLevel::label(p.level))
+                            .text(p.marks.join(QStringLiteral("、")))
                             .next();
                     s.text(g.department).text(QStringLiteral("小计"), bold).text(QString()).text(QString());
                     s.number(g.period).number(g.yearToDate).next();
@@ -238,7 +260,7 @@ const QStringList& ReportWorkbook::overviewColumns()
                                    QStringLiteral("部门"),           QStringLiteral("类型"),
                                    QStringLiteral("本季度 (μSv)"),   QStringLiteral("本年 (μSv)"),
                                    QStringLiteral("近12个月 (μSv)"), QStringLiteral("五年 (μSv)"),
-                                   QStringLiteral("级别")};
+                                   QStringLiteral("级别"),           QStringLiteral("更正月份")};
     return names;
 }
 
@@ -264,6 +286,7 @@ bool ReportWorkbook::write(const QList<PersonStatus>& rows, const QDate& date, c
                         .number(p.figures.last12)
                         .number(p.figures.fiveYear)
                         .text(DoseLevel::label(p.verdict.level))
+                        .text(p.figures.adjusted.join(QLatin1Char(';')))
                         .next();
                 return s.ok();
             });

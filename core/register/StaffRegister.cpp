@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include "core/audit/AuditLog.h"
+#include "core/store/Dialect.h"
 #include "core/store/Sql.h"
 #include "core/store/Store.h"
 #include "core/store/Transaction.h"
@@ -181,6 +182,13 @@ bool StaffRegister::updateWithDevice(const Staffdata& data, QSqlDatabase db)
             if (Sql::execCounted(Sql::format("update %s set ID_card = ? where ID_card = ? ;", wearing),
                                  {data.ID_card, oldCard}, db)
                 < 0)
+                return false;
+            // So do the dose adjustments: the one change their guard allows
+            // a settled row.
+            if (Dialect::hasTable(db, QStringLiteral("DoseAdjustment"))
+                && Sql::execCounted(QStringLiteral("update DoseAdjustment set ID_card = ? where ID_card = ? ;"),
+                                    {data.ID_card, oldCard}, db)
+                    < 0)
                 return false;
         }
     }

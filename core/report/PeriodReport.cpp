@@ -5,6 +5,7 @@
 #include "core/time/Clock.h"
 #include "core/store/Store.h"
 #include "core/register/DepartmentRegister.h"
+#include "core/dose/DoseAdjustmentdata.h"
 #include "core/dose/DoseStatus.h"
 
 int PeriodReport::people() const
@@ -56,13 +57,17 @@ bool PeriodReport::load(Store& database, QSqlDatabase db, const QString& departm
     const QDateTime begin(from, QTime(0, 0));
     const QDateTime end(to.addDays(1), QTime(0, 0));
     for (const PersonStatus& p : qAsConst(people)) {
-        Row row{p.ID_card, p.name, p.ptype, 0.0, p.figures.year, p.verdict.level};
+        Row row{p.ID_card, p.name, p.ptype, 0.0, p.figures.year, p.verdict.level, false, {}};
         // Each month's part of the period netted on its own, as the record has it.
         DoseOfRecord::Months months;
         if (!status.months(p.ID_card, begin, end, months))
             return fail(QStringLiteral("无法读取数据库"));
         row.period = DoseOfRecord::sum(months) / 100.0;
         row.monitored = DoseOfRecord::monitored(months);
+        for (const DoseOfRecord::Month& m : qAsConst(months)) {
+            if (m.adjusted() && !row.marks.contains(DoseAdjustmentdata::mark(m.kind)))
+                row.marks << DoseAdjustmentdata::mark(m.kind);
+        }
         if (report.groups.isEmpty() || report.groups.last().department != p.department)
             report.groups.append(Group{p.department, {}, 0.0, 0.0});
         Group& g = report.groups.last();

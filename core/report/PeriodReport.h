@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include "core/dose/DoseLevel.h"
 
@@ -29,6 +30,8 @@ public:
         double yearToDate = 0;
         DoseLevel::Level level = DoseLevel::Normal;
         bool monitored = false; // any reading of the person in the period
+        // 更正 and/or 估算 when months of the period are approved adjustments.
+        QStringList marks;
     };
     struct Group
     {

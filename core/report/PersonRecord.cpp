@@ -8,6 +8,7 @@
 #include "core/wear/WearPeriods.h"
 #include "core/register/StaffRegister.h"
 #include "core/dose/AlertStore.h"
+#include "core/dose/DoseAdjustmentdata.h"
 #include "core/dose/DoseStatus.h"
 #include "core/wear/WearAttribution.h"
 
@@ -23,6 +24,24 @@ QString monthKey(int year, int month)
 void PersonRecord::setMonth(int y, int m, const DoseOfRecord::Month& dose)
 {
     months.insert(monthKey(y, m), dose);
+}
+
+QString PersonRecord::mark(int y, int m) const
+{
+    const auto found = months.constFind(monthKey(y, m));
+    return found != months.cend() && found->adjusted() ? DoseAdjustmentdata::mark(found->kind) : QString();
+}
+
+QList<PersonRecord::Adjusted> PersonRecord::adjustedMonths() const
+{
+    QList<Adjusted> list;
+    const QString last = monthKey(toYear, 12);
+    for (auto it = months.lowerBound(monthKey(fromYear, 1)); it != months.cend() && it.key() <= last; ++it) {
+        if (it->adjusted())
+            list.append({it.key(), it->original(), it->originalMonitored, it->dose(), DoseAdjustmentdata::mark(it->kind),
+                         DoseAdjustmentdata::methodText(it->method), it->reason});
+    }
+    return list;
 }
 
 qint64 PersonRecord::cents(int y0, int m0, int y1, int m1) const

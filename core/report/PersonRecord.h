@@ -53,6 +53,23 @@ public:
     // earlier) through December of toYear.
     void setMonth(int year, int month, const DoseOfRecord::Month& dose);
 
+    // 更正 or 估算 where the month's dose of record is an approved
+    // adjustment, empty otherwise.
+    QString mark(int year, int month) const;
+    // The adjusted months of the years shown, in order: the original beside
+    // the dose of record, with the method and reason.
+    struct Adjusted
+    {
+        QString month; // "yyyyMM"
+        double original = 0;
+        bool originalMonitored = false;
+        double dose = 0;
+        QString mark;
+        QString method; // as the officer reads it
+        QString reason;
+    };
+    QList<Adjusted> adjustedMonths() const;
+
     // The record of idCard. fromYear/toYear 0 take the defaults: the first
     // year with readings, and Clock::now()'s year. False with why (for the
     // operator) when the person is unknown, the years are wrong or the

@@ -91,7 +91,11 @@ bool PersonView::load(Store& store, QSqlDatabase db, const QString& idCard, int 
     // The same figure the overview and dosectl show; the limit comes from
     // the dose policy.
     DoseStatus status(store, db);
-    read = status.lastYearUsed(idCard, now, used) && read;
+    DoseFigures lastYear;
+    read = status.lastYear(idCard, now, lastYear) && read;
+    used = lastYear.last12;
+    adjusted = lastYear.adjusted;
+    pending = lastYear.pending;
     // A net dose below the background is no dose.
     used = qMax(used, 0.0);
     limit = status.policy().annualLimit(ptype);

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include "core/register/Staffdata.h"
@@ -42,6 +43,10 @@ public:
     // and what is left of it.
     double used = 0.0;
     double limit = 0.0;
+    // The months of the last twelve whose dose of record is an approved
+    // adjustment, and whether one of them waits for approval.
+    QStringList adjusted;
+    bool pending = false;
     double left() const { return limit - used; }
     // The shares of the limit for the pie: left, then used.
     QList<double> shares() const;

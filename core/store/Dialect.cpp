@@ -215,6 +215,57 @@ Dialect::Guard Dialect::keepRows(const QSqlDatabase& db, const QString& table, c
                  .arg(table, message)}};
 }
 
+Dialect::Guard Dialect::guardRows(const QSqlDatabase& db, const QString& table, const QString& refusedWhen,
+                                  const QString& message)
+{
+    const QString stem = table + QStringLiteral("_guard");
+    if (isPostgres(db)) {
+        const QString function = stem.toLower();
+        return {{stem + QStringLiteral("_update"), stem + QStringLiteral("_delete"), stem + QStringLiteral("_truncate"),
+                 stem + QStringLiteral("_id")},
+                {QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $f$ "
+                                "BEGIN RAISE EXCEPTION '%2'; END $f$")
+                     .arg(function, message),
+                 QStringLiteral("CREATE OR REPLACE TRIGGER %1_update BEFORE UPDATE ON %2 FOR EACH ROW "
+                                "WHEN (%3) EXECUTE FUNCTION %4()")
+                     .arg(stem, table, refusedWhen, function),
+                 QStringLiteral("CREATE OR REPLACE TRIGGER %1_delete BEFORE DELETE ON %2 FOR EACH ROW "
+                                "EXECUTE FUNCTION %3()")
+                     .arg(stem, table, function),
+                 QStringLiteral("CREATE OR REPLACE TRIGGER %1_truncate BEFORE TRUNCATE ON %2 FOR EACH STATEMENT "
+                                "EXECUTE FUNCTION %3()")
+                     .arg(stem, table, function),
+                 QStringLiteral("CREATE OR REPLACE FUNCTION %1_id() RETURNS trigger LANGUAGE plpgsql AS "
+                                "$f$ BEGIN IF EXISTS (SELECT 1 FROM %2 WHERE id = NEW.id) THEN "
+                                "RAISE EXCEPTION '%3'; END IF; RETURN NEW; END $f$")
+                     .arg(function, table, message),
+                 QStringLiteral("CREATE OR REPLACE TRIGGER %1_id BEFORE INSERT ON %2 FOR EACH ROW "
+                                "EXECUTE FUNCTION %3_id()")
+                     .arg(stem, table, function)}};
+    }
+    return {{stem + QStringLiteral("_update"), stem + QStringLiteral("_delete"), stem + QStringLiteral("_id")},
+            {QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_update BEFORE UPDATE ON %2 WHEN %3 "
+                            "BEGIN SELECT RAISE(ABORT, '%4'); END")
+                 .arg(stem, table, refusedWhen, message),
+             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_delete BEFORE DELETE ON %2 "
+                            "BEGIN SELECT RAISE(ABORT, '%3'); END")
+                 .arg(stem, table, message),
+             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_id BEFORE INSERT ON %2 "
+                            "WHEN EXISTS (SELECT 1 FROM %2 WHERE id = new.id) "
+                            "BEGIN SELECT RAISE(ABORT, '%3'); END")
+                 .arg(stem, table, message)}};
+}
+
+Dialect::Trigger Dialect::refusingTrigger(const QSqlDatabase& db, const QString& name, const QString& table,
+                                          const QString& event, const QString& when, const QString& message)
+{
+    // PostgreSQL takes no subquery in a trigger's condition: its body asks.
+    if (isPostgres(db))
+        return rowTrigger(db, name, table, event, QString(),
+                          QStringLiteral("IF %1 THEN RAISE EXCEPTION '%2'; END IF").arg(when, message));
+    return rowTrigger(db, name, table, event, when, QStringLiteral("SELECT RAISE(ABORT, '%1')").arg(message));
+}
+
 bool Dialect::triggers(const QSqlDatabase& db, const QString& prefix, QHash<QString, QString>& kept)
 {
     QSqlQuery q(db);

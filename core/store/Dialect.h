@@ -79,6 +79,15 @@ public:
         QStringList statements;
     };
     static Guard keepRows(const QSqlDatabase& db, const QString& table, const QString& message);
+    // The same for rows that may still change in part: an update is refused
+    // only where refusedWhen (an expression of old and new) holds; a delete,
+    // a truncate and an insert of an id that exists always are.
+    static Guard guardRows(const QSqlDatabase& db, const QString& table, const QString& refusedWhen,
+                           const QString& message);
+    // A trigger that refuses event on a row of table with message where
+    // when (an expression of old and new, subqueries allowed) holds.
+    static Trigger refusingTrigger(const QSqlDatabase& db, const QString& name, const QString& table,
+                                   const QString& event, const QString& when, const QString& message);
     // The triggers of the store whose names start with prefix: the name in
     // lower case -> the text kept of it. False when they cannot be read.
     static bool triggers(const QSqlDatabase& db, const QString& prefix, QHash<QString, QString>& kept);

@@ -38,6 +38,10 @@ const Table kTables[] = {
     {"DosePolicy", "name value", false},
     {"DoseAlert", "id ID_card level periodKey dose threshold raisedAt ackAt ackBy comment", false},
     {"AuditLog", "id at actor action tableName rowKey detail", false},
+    {"DoseAdjustment",
+     "id ID_card month kind value_uSv method reason createdBy createdAt approvedBy approvedAt withdrawnBy withdrawnAt "
+     "withdrawReason state",
+     false},
 };
 
 bool canWrite(const QString& path)
