@@ -21,6 +21,7 @@
 #include <QTextStream>
 #include <QTreeWidget>
 
+#include "core/ChineseTranslation.h"
 #include "core/time/Clock.h"
 #include "core/device/SettingsAdpater.h"
 #include "core/DataBase.h"
@@ -62,6 +63,8 @@ bool save(QWidget* widget, const QString& file)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // As the officer sees it: Qt's own words in Chinese too.
+    ChineseTranslation::install(app);
     if (argc < 2) {
         out() << "usage: screenshots OUTDIR" << Qt::endl;
         return 2;
