@@ -197,6 +197,22 @@ private slots:
         QVERIFY(qAbs(statusYearSum() / 1000 - rows.last().section(',', 3, 3).toDouble()) <= 0.001);
     }
 
+    // An approved adjustment is the dose of record of its month: counted as dosectl status counts it.
+    void adjustedMonthsCount()
+    {
+        ScratchDatabase s;
+        seed(s, "A1", "放射科", 0, 1, "202301:1000");
+        QVERIFY(s.exec("update DosePolicy set value = 0 where name = 'adjustment_needs_approval'")); // approved when filed
+        QString out, err;
+        QVERIFY2(ctl({"adjust", "add", "A1", "202305", "--value", "6000", "--kind", "notional", "--reason",
+                      "剂量计丢失，按调查结果估算"},
+                     &out, &err)
+                     == 0,
+                 qPrintable(err));
+        QCOMPARE(statistics({}).value(3), QString("全部,全部,1,7.000,7.000,7.000,0,0,1,0,0,0,0"));
+        QVERIFY(qAbs(statusYearSum() - 7000) <= 1);
+    }
+
     void rows_data()
     {
         QTest::addColumn<QString>("department");
