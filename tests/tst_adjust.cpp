@@ -18,23 +18,6 @@ const QString kAlice = QStringLiteral("alice@station1");
 const QString kBob = QStringLiteral("bob@station2");
 const QString kReason = QStringLiteral("剂量计遗失, 按规定估算本月剂量");
 
-// One hourly reading per month ("yyyyMM" -> net μSv; the reading carries the hour's background on top), with the
-// day and month totals the storage makes of it.
-void addMonths(ScratchDatabase& s, int slave, const QList<QPair<QString, double>>& months)
-{
-    for (const auto& m : months)
-        s.addDose("Realdata", slave, m.first + "10120000", m.second + 0.23);
-    for (const char* table : {"Monthdata", "Yeardata"}) {
-        const int digits = table[0] == 'M' ? 8 : 6;
-        s.exec(QStringLiteral("delete from %1 where slaveId = ?").arg(table), {slave});
-        s.exec(QStringLiteral("insert into %1(slaveId, dataTime, probeValue) select slaveId, substr(dataTime, 1, %2), "
-                              "sum(probeValue) from Realdata where slaveId = ? group by slaveId, substr(dataTime, 1, %2)")
-                   .arg(table)
-                   .arg(digits),
-               {slave});
-    }
-}
-
 AdjustmentStore::Filing filing(const QString& card, const QString& month, const QString& kind, double value,
                                const QString& method = QStringLiteral("stated"), const QString& reason = kReason)
 {
@@ -139,7 +122,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}, {"202604", 10}});
+        s.addMonths(1, {{"202603", 40}, {"202604", 10}});
         AdjustmentStore adjustments(*s.store);
         QString said;
         const int id = adjustments.file(filing("c1", "202603", "replace", 4), kAlice, &said, s.db);
@@ -181,7 +164,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲", "放射科", 1); // judged by the levels of others: 250 a quarter
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202604", 10}});
+        s.addMonths(1, {{"202604", 10}});
         AdjustmentStore adjustments(*s.store);
         QString said;
         const int id = adjustments.file(filing("c1", "202604", "replace", 300), kAlice, &said, s.db);
@@ -195,7 +178,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}});
+        s.addMonths(1, {{"202603", 40}});
         AdjustmentStore adjustments(*s.store);
         QString said;
         const int id = adjustments.file(filing("c1", "202603", "replace", 4), kAlice, &said, s.db);
@@ -214,7 +197,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}});
+        s.addMonths(1, {{"202603", 40}});
         AdjustmentStore adjustments(*s.store);
         QString said;
         const int first = adjustments.file(filing("c1", "202603", "replace", 4), kAlice, &said, s.db);
@@ -240,7 +223,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}});
+        s.addMonths(1, {{"202603", 40}});
         QVERIFY(s.exec("update DosePolicy set value = 0 where name = 'adjustment_needs_approval'"));
         AdjustmentStore adjustments(*s.store);
         QString said;
@@ -332,7 +315,7 @@ private slots:
         ScratchDatabase s;
         const int id = s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}});
+        s.addMonths(1, {{"202603", 40}});
         AdjustmentStore adjustments(*s.store);
         QString said;
         const int a = adjustments.file(filing("c1", "202603", "replace", 4), kAlice, &said, s.db);
@@ -385,7 +368,7 @@ private slots:
         QList<QPair<QString, double>> list;
         for (const QString& m : months.split(' ', Qt::SkipEmptyParts))
             list.append({m.section(':', 0, 0), m.section(':', 1).toDouble()});
-        addMonths(s, 1, list);
+        s.addMonths(1, list);
         if (!adjusted.isEmpty()) {
             QVERIFY(s.exec("update DosePolicy set value = 0 where name = 'adjustment_needs_approval'"));
             QString said;
@@ -421,25 +404,25 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202604", 1000}}); // the person's own reading counts for nothing
+        s.addMonths(1, {{"202604", 1000}}); // the person's own reading counts for nothing
         s.addPerson("x1", "外", "核医学科");
         s.addDevice(99, "x1");
-        addMonths(s, 99, {{"202604", 3}});
+        s.addMonths(99, {{"202604", 3}});
         int slave = 10;
         for (const QString& c : coworkers.split(' ')) {
             const QStringList p = c.split(':');
             s.addPerson(p[0], p[0], "放射科", p[1].toInt());
             s.addDevice(++slave, p[0]);
             if (p[2] == "adj") {
-                addMonths(s, slave, {{"202604", 100}});
+                s.addMonths(slave, {{"202604", 100}});
                 QString said;
                 AdjustmentStore adjustments(*s.store);
                 const int id = adjustments.file(filing(p[0], "202604", "replace", 8), kAlice, &said, s.db);
                 QVERIFY(adjustments.approve(id, kBob, &said, s.db));
             } else if (p[2] != "-") {
-                addMonths(s, slave, {{"202604", p[2].toDouble()}});
+                s.addMonths(slave, {{"202604", p[2].toDouble()}});
             } else {
-                addMonths(s, slave, {{"202603", 50}});
+                s.addMonths(slave, {{"202603", 50}});
             }
         }
         double value = -1;
@@ -459,7 +442,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}});
+        s.addMonths(1, {{"202603", 40}});
         QVERIFY(s.sabotage("drop", "DoseAdjustment"));
         DoseFigures f;
         QVERIFY(!DoseStatus(*s.store, s.db).figures("c1", Clock::now(), f));

@@ -18,31 +18,15 @@ const QString kHeader = QStringLiteral(
     "id,ID_card,name,month,kind,method,value_uSv,state,createdBy,createdAt,approvedBy,approvedAt,reason");
 const QString kReason = QStringLiteral("剂量计遗失, 按规定估算本月剂量");
 
-// One hourly reading per month ("yyyyMM" -> net μSv) with the totals the storage makes of it.
-void addMonths(ScratchDatabase& s, int slave, const QList<QPair<QString, double>>& months)
-{
-    for (const auto& m : months)
-        s.addDose("Realdata", slave, m.first + "10120000", m.second + 0.23);
-    for (const char* table : {"Monthdata", "Yeardata"}) {
-        const int digits = table[0] == 'M' ? 8 : 6;
-        s.exec(QStringLiteral("delete from %1 where slaveId = ?").arg(table), {slave});
-        s.exec(QStringLiteral("insert into %1(slaveId, dataTime, probeValue) select slaveId, substr(dataTime, 1, %2), "
-                              "sum(probeValue) from Realdata where slaveId = ? group by slaveId, substr(dataTime, 1, %2)")
-                   .arg(table)
-                   .arg(digits),
-               {slave});
-    }
-}
-
 // A register of two people of one department with readings of March to May 2026.
 void fill(ScratchDatabase& s)
 {
     s.addPerson("c1", "甲");
     s.addDevice(1, "c1");
-    addMonths(s, 1, {{"202603", 40}, {"202604", 10}, {"202605", 20}});
+    s.addMonths(1, {{"202603", 40}, {"202604", 10}, {"202605", 20}});
     s.addPerson("c2", "乙");
     s.addDevice(2, "c2");
-    addMonths(s, 2, {{"202604", 6}});
+    s.addMonths(2, {{"202604", 6}});
 }
 
 // The status line of c1.

@@ -28,21 +28,6 @@ namespace {
 
 const QString kReason = QStringLiteral("剂量计遗失, 按规定估算本月剂量");
 
-void addMonths(ScratchDatabase& s, int slave, const QList<QPair<QString, double>>& months)
-{
-    for (const auto& m : months)
-        s.addDose("Realdata", slave, m.first + "10120000", m.second + 0.23);
-    for (const char* table : {"Monthdata", "Yeardata"}) {
-        const int digits = table[0] == 'M' ? 8 : 6;
-        s.exec(QStringLiteral("delete from %1 where slaveId = ?").arg(table), {slave});
-        s.exec(QStringLiteral("insert into %1(slaveId, dataTime, probeValue) select slaveId, substr(dataTime, 1, %2), "
-                              "sum(probeValue) from Realdata where slaveId = ? group by slaveId, substr(dataTime, 1, %2)")
-                   .arg(table)
-                   .arg(digits),
-               {slave});
-    }
-}
-
 // The row of month in the months table: its cells joined by "|".
 QString monthRow(DoseAdjustments& dialog, const QString& month)
 {
@@ -114,7 +99,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}, {"202604", 10}});
+        s.addMonths(1, {{"202603", 40}, {"202604", 10}});
         s.addPerson("c2", "乙");
         DoseAdjustments dialog(nullptr, s.store.get());
         dialog.choosePerson("c1");
@@ -240,7 +225,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}});
+        s.addMonths(1, {{"202603", 40}});
         QVERIFY(fileAs(s, "alice@station1", "c1", "202603", 4) > 0);
         Infomation list(nullptr, nullptr, s.store.get());
         list.show();
@@ -263,7 +248,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}, {"202604", 10}});
+        s.addMonths(1, {{"202603", 40}, {"202604", 10}});
         PersonView view;
         QVERIFY(view.load(*s.store, s.db, "c1", 0, PersonView::None, QDate(2026, 6, 15), Clock::now()));
         QCOMPARE(view.used, 50.0);

@@ -16,21 +16,6 @@ namespace {
 const QString kLost = QStringLiteral("剂量计遗失, 按同科室中位数估算");
 const QString kBench = QStringLiteral("剂量计留在机房工作台上, 读数不是本人剂量");
 
-void addMonths(ScratchDatabase& s, int slave, const QList<QPair<QString, double>>& months)
-{
-    for (const auto& m : months)
-        s.addDose("Realdata", slave, m.first + "10120000", m.second + 0.23);
-    for (const char* table : {"Monthdata", "Yeardata"}) {
-        const int digits = table[0] == 'M' ? 8 : 6;
-        s.exec(QStringLiteral("delete from %1 where slaveId = ?").arg(table), {slave});
-        s.exec(QStringLiteral("insert into %1(slaveId, dataTime, probeValue) select slaveId, substr(dataTime, 1, %2), "
-                              "sum(probeValue) from Realdata where slaveId = ? group by slaveId, substr(dataTime, 1, %2)")
-                   .arg(table)
-                   .arg(digits),
-               {slave});
-    }
-}
-
 void approved(ScratchDatabase& s, const QString& card, const QString& month, const QString& kind, double value,
               const QString& method, const QString& reason)
 {
@@ -47,10 +32,10 @@ void fill(ScratchDatabase& s)
     s.exec("insert into Department(department, dname) values('放射科', '主任')");
     s.addPerson("c1", "甲");
     s.addDevice(1, "c1");
-    addMonths(s, 1, {{"202603", 400}, {"202604", 10}, {"202605", 20}});
+    s.addMonths(1, {{"202603", 400}, {"202604", 10}, {"202605", 20}});
     s.addPerson("c2", "乙");
     s.addDevice(2, "c2");
-    addMonths(s, 2, {{"202603", 6}});
+    s.addMonths(2, {{"202603", 6}});
     approved(s, "c1", "202603", "replace", 4, "stated", kBench);
     approved(s, "c1", "202602", "notional", 6, "dept_median", kLost);
     AdjustmentStore::Filing waiting{"c1", "202604", "replace", "stated", 1, kBench};
@@ -157,7 +142,7 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addMonths(s, 1, {{"202603", 40}});
+        s.addMonths(1, {{"202603", 40}});
         PersonRecord r;
         QVERIFY(PersonRecord::load(*s.store, s.db, "c1", 2026, 2026, r, nullptr));
         QVERIFY(r.adjustedMonths().isEmpty());

@@ -130,6 +130,21 @@ void ScratchDatabase::addDose(const QString& table, int slaveId, const QString& 
     exec(QStringLiteral("insert into %1(slaveId,dataTime,probeValue) values(?,?,?)").arg(table), {slaveId, key, value});
 }
 
+void ScratchDatabase::addMonths(int slaveId, const QList<QPair<QString, double>>& months)
+{
+    for (const auto& m : months)
+        addDose(QStringLiteral("Realdata"), slaveId, m.first + QStringLiteral("10120000"), m.second + 0.23);
+    for (const char* table : {"Monthdata", "Yeardata"}) {
+        const int digits = table[0] == 'M' ? 8 : 6;
+        exec(QStringLiteral("delete from %1 where slaveId = ?").arg(QLatin1String(table)), {slaveId});
+        exec(QStringLiteral("insert into %1(slaveId, dataTime, probeValue) select slaveId, substr(dataTime, 1, %2), "
+                            "sum(probeValue) from Realdata where slaveId = ? group by slaveId, substr(dataTime, 1, %2)")
+                 .arg(QLatin1String(table))
+                 .arg(digits),
+             {slaveId});
+    }
+}
+
 bool ScratchDatabase::sabotage(const QString& how, const QString& table, const QString& when) const
 {
     const bool pg = postgres();

@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 #include <QSqlDatabase>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -57,6 +59,10 @@ public:
     void addDevice(int slaveId, const QString& card);
     // One dose row of table (Realdata, Monthdata, Yeardata, SeqYeardata).
     void addDose(const QString& table, int slaveId, const QString& key, double value);
+    // One hourly reading per month ("yyyyMM" -> net μSv; the reading carries
+    // the hour's background of 0.23 on top), with the day and month totals
+    // the storage makes of the address's readings.
+    void addMonths(int slaveId, const QList<QPair<QString, double>>& months);
 
     QTemporaryDir dir;
     std::unique_ptr<DataBase> store;
