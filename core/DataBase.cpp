@@ -6,6 +6,7 @@
 
 #include "core/audit/AuditLog.h"
 #include "core/dose/AdjustmentStore.h"
+#include "core/readings/PassiveStore.h"
 #include "core/dose/AlertStore.h"
 #include "core/dose/PolicyStore.h"
 #include "core/readings/ReadingStore.h"
@@ -52,7 +53,8 @@ bool DataBase::createTables()
                                        {deviceTable, realdataTable, monthdataTable, yeardataTable, seqYeardataTable,
                                         staffTable, departmentTable, QStringLiteral("DosePolicy"),
                                         QStringLiteral("DoseAlert"), QStringLiteral("AuditLog"), wearingTable,
-                                        QLatin1String(AdjustmentStore::kTable)},
+                                        QLatin1String(AdjustmentStore::kTable),
+                                        QLatin1String(PassiveStore::kImports), QLatin1String(PassiveStore::kResults)},
                                        {realdataTable, monthdataTable, yeardataTable});
         // With the tables there, the audit trail's triggers ("触发器 X").
         if (lacking.isEmpty()) {
@@ -62,7 +64,7 @@ bool DataBase::createTables()
             QHash<QString, QString> kept;
             if (!Dialect::triggers(db, QString(), kept))
                 lacking << QStringLiteral("（无法读取触发器）");
-            for (const QString& t : AdjustmentStore::guardNames(db)) {
+            for (const QString& t : AdjustmentStore::guardNames(db) + PassiveStore::guardNames(db)) {
                 if (!kept.contains(t.toLower()))
                     lacking << QStringLiteral("触发器 ") + t;
             }
@@ -76,7 +78,7 @@ bool DataBase::createTables()
     // version are made anew.
     PolicyStore policy(*this);
     return Schema(*this).layOut(db) && policy.createTable(db) && AlertStore(*this).layOut(db) && AuditLog::layOut(db)
-        && AdjustmentStore(*this).layOut(db) && policy.addDefaults(db) && AuditLog::watch(db, true);
+        && AdjustmentStore(*this).layOut(db) && PassiveStore(*this).layOut(db) && policy.addDefaults(db) && AuditLog::watch(db, true);
 }
 
 bool DataBase::createAddedTables()

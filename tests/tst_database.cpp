@@ -58,7 +58,8 @@ private slots:
         QVERIFY(held.isOpen() && second.createTables());
         QCOMPARE(all("substr(sql, instr(sql, ' ON ') + 4)", "(select sql from sqlite_master where type = 'index' and sql like '% ON %' "
                                                              "order by 1)"),
-                 QString("Device(ID_card)|Device(slaveId)|DoseAdjustment(ID_card, month)|Monthdata(slaveId, dataTime)|Realdata(slaveId, dataTime)|"
+                 QString("Device(ID_card)|Device(slaveId)|DoseAdjustment(ID_card, month)|Monthdata(slaveId, dataTime)|"
+                         "PassiveResult(ID_card, periodStart)|PassiveResult(periodEnd, periodStart)|Realdata(slaveId, dataTime)|"
                          "SeqYeardata(slaveId, dataTime)|Staff(ID_card)|Staff(department)|"
                          "Yeardata(slaveId, dataTime)|DoseAlert(ID_card, level, periodKey)"));
         QCOMPARE(store->countRows("Realdata", db), 1);

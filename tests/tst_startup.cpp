@@ -28,7 +28,7 @@
 
 namespace {
 
-const QStringList kTables = {"AuditActor", "AuditLog", "Department", "Device", "DoseAdjustment", "DoseAlert", "DosePolicy", "Monthdata", "Realdata",
+const QStringList kTables = {"AuditActor", "AuditLog", "Department", "Device", "DoseAdjustment", "DoseAlert", "DosePolicy", "Monthdata", "PassiveImport", "PassiveResult", "Realdata",
                              "SeqYeardata", "Staff", "Yeardata"};
 
 QByteArray bytesOf(const QString& path)

@@ -30,6 +30,8 @@ const Watched kWatched[] = {
     {"Wearing", "%1.slaveId || ' ' || %1.ID_card"},
     {"DosePolicy", "%1.name"},
     {"DoseAdjustment", "%1.id || ' ' || %1.ID_card || ' ' || %1.month"},
+    {"PassiveImport", "%1.id || ' ' || %1.fileName"},
+    {"PassiveResult", "%1.id || ' ' || %1.ID_card || ' ' || %1.periodStart || '-' || %1.periodEnd"},
 };
 
 QString quoted(const QString& text)
@@ -41,7 +43,7 @@ QString quoted(const QString& text)
 QString shown(const QString& row, const QString& column)
 {
     const QString x = row + QLatin1Char('.') + column;
-    if (column == QLatin1String("photo"))
+    if (column == QLatin1String("photo") || column == QLatin1String("content"))
         return QStringLiteral("coalesce(length(%1) || ' bytes', '')").arg(x);
     return QStringLiteral("coalesce(CAST(%1 AS text), '')").arg(x);
 }
@@ -54,7 +56,9 @@ QString label(const QString& column)
                                    "department", "teleNo", "adress", "photo",   "dname",
                                    "slaveId", "dataTime", "startTime", "endTime", "value",
                                    "value_uSv", "createdBy", "createdAt", "approvedBy", "approvedAt",
-                                   "withdrawnBy", "withdrawnAt", "withdrawReason"};
+                                   "withdrawnBy", "withdrawnAt", "withdrawReason", "fileName", "sha256", "importedBy",
+                                   "importedAt", "periodStart", "periodEnd", "hp10_uSv", "hp007_uSv", "importId",
+                                   "replacedBy", "closedBy", "closedAt", "closeComment"};
     for (const QString& n : names) {
         if (n.compare(column, Qt::CaseInsensitive) == 0)
             return n;

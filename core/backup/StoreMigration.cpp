@@ -88,7 +88,8 @@ const QStringList& StoreMigration::tables()
         QStringLiteral("Department"), QStringLiteral("Staff"),     QStringLiteral("Device"),
         QStringLiteral("Wearing"),    QStringLiteral("Realdata"),  QStringLiteral("Monthdata"),
         QStringLiteral("Yeardata"),   QStringLiteral("SeqYeardata"), kPolicy,
-        QStringLiteral("DoseAlert"),  QStringLiteral("DoseAdjustment"), QStringLiteral("AuditLog")};
+        QStringLiteral("DoseAlert"),  QStringLiteral("DoseAdjustment"),
+        QStringLiteral("PassiveImport"), QStringLiteral("PassiveResult"), QStringLiteral("AuditLog")};
     return names;
 }
 
@@ -103,6 +104,8 @@ QString StoreMigration::doseColumn(const QString& table)
         return QStringLiteral("dose");
     if (table == QLatin1String("DoseAdjustment"))
         return QStringLiteral("value_uSv");
+    if (table == QLatin1String("PassiveResult"))
+        return QStringLiteral("hp10_uSv");
     if (table == kPolicy)
         return QStringLiteral("value");
     return QString();

@@ -190,6 +190,11 @@ bool StaffRegister::updateWithDevice(const Staffdata& data, QSqlDatabase db)
                                     {data.ID_card, oldCard}, db)
                     < 0)
                 return false;
+            if (Dialect::hasTable(db, QStringLiteral("PassiveResult"))
+                && Sql::execCounted(QStringLiteral("update PassiveResult set ID_card = ? where ID_card = ? ;"),
+                                    {data.ID_card, oldCard}, db)
+                    < 0)
+                return false;
         }
     }
     return Sql::execCounted(Sql::format("update %s set ID_card=?,name=?,gender=?,ptype =?,totalValue=?,department=?, "

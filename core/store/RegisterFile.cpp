@@ -42,6 +42,10 @@ const Table kTables[] = {
      "id ID_card month kind value_uSv method reason createdBy createdAt approvedBy approvedAt withdrawnBy withdrawnAt "
      "withdrawReason state",
      false},
+    {"PassiveImport", "id fileName sha256 importedBy importedAt rows content", false},
+    {"PassiveResult",
+     "id ID_card periodStart periodEnd hp10_uSv hp007_uSv code importId line replacedBy closedBy closedAt closeComment",
+     false},
 };
 
 bool canWrite(const QString& path)
