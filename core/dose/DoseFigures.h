@@ -15,4 +15,14 @@ struct DoseFigures
     // record is an approved adjustment, and whether one waits for approval.
     QStringList adjusted;
     bool pending = false;
+
+    // The adjusted months as the overview lists them, and a word where one
+    // waits for approval (not yet counted).
+    QString adjustedText() const
+    {
+        QString text = adjusted.join(QLatin1Char(';'));
+        if (pending)
+            text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("（有更正待批准）");
+        return text;
+    }
 };
