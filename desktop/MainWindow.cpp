@@ -118,7 +118,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(ui->action_adjust, &QAction::triggered, this,
             [this] { showAdjustments(currentInfo.index != -1 ? currentInfo.ID_card : QString()); });
     connect(ui->action_import_passive, &QAction::triggered, this,
-            [this] { PassiveImportAction::run(this, this->database, db); });
+            [this] { PassiveImportAction::run(this, this->database); });
     connect(adjustDialog, &DoseAdjustments::adjustmentsChanged, this, [this] {
         evaluateLevels();
         if (currentInfo.index != -1)

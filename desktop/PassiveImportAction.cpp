@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "core/DataBase.h"
 #include "core/import/PassiveImport.h"
 #include "desktop/ReportPrompt.h"
 
@@ -30,12 +31,23 @@ QString listed(const QStringList& lines)
     return shown.join(QLatin1Char('\n'));
 }
 
-PassiveImport::Outcome imported(DataBase* database, QSqlDatabase db, const QString& path, bool replace)
+// The import on a connection of its own, open only while it runs.
+PassiveImport::Outcome imported(DataBase* database, const QString& path, bool replace)
 {
+    const QString name = QStringLiteral("passiveimport.db");
     PassiveImport::Options options;
     options.replace = replace;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const PassiveImport::Outcome o = PassiveImport(*database, db).run(path, options);
+    database->createConnection(name);
+    database->openConnection(name);
+    PassiveImport::Outcome o;
+    QSqlDatabase db = database->getConnection(name);
+    if (db.isOpen())
+        o = PassiveImport(*database, db).run(path, options);
+    else
+        o.error = QStringLiteral("无法打开数据库 ") + database->storeConfig().describe();
+    db = QSqlDatabase();
+    database->closeConnection(name);
     QApplication::restoreOverrideCursor();
     return o;
 }
@@ -44,7 +56,7 @@ PassiveImport::Outcome imported(DataBase* database, QSqlDatabase db, const QStri
 
 const char* const PassiveImportAction::kTitle = "导入个人剂量计结果";
 
-void PassiveImportAction::run(QWidget* parent, DataBase* database, QSqlDatabase db)
+void PassiveImportAction::run(QWidget* parent, DataBase* database)
 {
     const QString title = QString::fromUtf8(kTitle);
     const QString start = !lastFolder().isEmpty() && QFileInfo(lastFolder()).isDir() ? lastFolder()
@@ -59,7 +71,7 @@ void PassiveImportAction::run(QWidget* parent, DataBase* database, QSqlDatabase 
     const QString path = dialog.selectedFiles().first();
     lastFolder() = QFileInfo(path).absolutePath();
 
-    PassiveImport::Outcome o = imported(database, db, path, false);
+    PassiveImport::Outcome o = imported(database, path, false);
     if (o.result == PassiveImport::Result::Refused && o.onlyOverlaps) {
         const QString question = QStringLiteral("%1 中的结果与已导入的结果重叠：\n%2\n\n这是实验室的更正结果吗？"
                                                 "选“是”由本文件替换重叠的结果（原结果保留，标为已替换）。")
@@ -69,7 +81,7 @@ void PassiveImportAction::run(QWidget* parent, DataBase* database, QSqlDatabase 
             QMessageBox::information(parent, title, QStringLiteral("文件未导入，未作更改"));
             return;
         }
-        o = imported(database, db, path, true);
+        o = imported(database, path, true);
     }
     const QString warnings = o.warnings.isEmpty() ? QString()
                                                   : QStringLiteral("\n\n注意：\n") + listed(o.warnings);

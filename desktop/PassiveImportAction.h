@@ -2,7 +2,6 @@
 
 // 操作 → 导入个人剂量计结果: a laboratory's file chosen, imported and the outcome told in one message.
 
-#include <QSqlDatabase>
 #include <QString>
 
 class DataBase;
@@ -17,5 +16,5 @@ public:
     // where the save dialogs start), imports it and says how it went. A file
     // refused only for overlapping results already kept may be taken as the
     // laboratory's amendment after a question.
-    static void run(QWidget* parent, DataBase* database, QSqlDatabase db);
+    static void run(QWidget* parent, DataBase* database);
 };
