@@ -1,6 +1,7 @@
 #pragma once
 
-// dosectl, the command-line companion: status, check, backup, restore, report, statistics and migrate on the register.
+// dosectl, the command-line companion: status, check, backup, restore, report, statistics, migrate, adjust and
+// import-passive on the register.
 
 #include <QString>
 #include <QSqlDatabase>

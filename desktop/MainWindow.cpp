@@ -27,6 +27,7 @@
 #include "desktop/ReportPrompt.h"
 #include "desktop/DoseAdjustments.h"
 #include "desktop/DosePolicyDialog.h"
+#include "desktop/PassiveImportAction.h"
 #include "desktop/AuditView.h"
 #include "core/dose/DoseStatus.h"
 #include "core/report/PersonView.h"
@@ -116,6 +117,8 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(policyDialog, &DosePolicyDialog::policyChanged, this, [this] { evaluateLevels(); });
     connect(ui->action_adjust, &QAction::triggered, this,
             [this] { showAdjustments(currentInfo.index != -1 ? currentInfo.ID_card : QString()); });
+    connect(ui->action_import_passive, &QAction::triggered, this,
+            [this] { PassiveImportAction::run(this, this->database); });
     connect(adjustDialog, &DoseAdjustments::adjustmentsChanged, this, [this](int raised) {
         evaluateLevels();
         if (currentInfo.index != -1)

@@ -11,7 +11,8 @@ PACKAGES=(
   fonts-wqy-zenhei
   # Qt's own buttons and dialogs in Chinese under any locale.
   qttranslations5-l10n
-  libfreexl-dev
+  # Laboratory workbooks read on import: .xls through FreeXL, .xlsx through libzip.
+  libfreexl-dev libzip-dev
   # xlsxwriter.pc asks for -lz, but libxlsxwriter-dev does not bring zlib's
   # development files along.
   libxlsxwriter-dev zlib1g-dev poppler-utils unzip

@@ -15,7 +15,7 @@ for f in bin/dosemanager bin/dosectl bin/dosemanager-simulator share/application
          share/doc/dosemanager/README.md share/doc/dosemanager/copyright; do
   [ -s "$r/$f" ] || fail "not in the package: /usr/$f"
 done
-for d in libqt5widgets5 libqt5sql5-sqlite libqt5sql5-psql fonts-wqy-zenhei qttranslations5-l10n; do
+for d in libqt5widgets5 libqt5sql5-sqlite libqt5sql5-psql fonts-wqy-zenhei qttranslations5-l10n libfreexl1 libzip4; do
   dpkg-deb -f "$deb" Depends | grep -q "$d" || fail "Depends lacks $d"
 done
 # The licence: the copyright file in the machine-readable format, pointing at

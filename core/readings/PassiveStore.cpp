@@ -176,7 +176,8 @@ int PassiveStore::add(PassiveImportdata file, const QList<PassiveResultdata>& ro
         insert.bindValue(2, r.periodEnd);
         insert.bindValue(3, r.hasHp10 ? QVariant(r.hp10_uSv) : none);
         insert.bindValue(4, r.hasHp007 ? QVariant(r.hp007_uSv) : none);
-        insert.bindValue(5, r.code);
+        // A result without a code has the empty one, never NULL.
+        insert.bindValue(5, r.code.isNull() ? QStringLiteral("") : r.code);
         insert.bindValue(6, id);
         insert.bindValue(7, r.line);
         if (!insert.exec())
@@ -187,6 +188,15 @@ int PassiveStore::add(PassiveImportdata file, const QList<PassiveResultdata>& ro
                              {id, old}, db)
             != 1)
             return fail(why, QStringLiteral("无法标记被替换的结果 %1").arg(old));
+    }
+    // The replacement in the log in words as well as in the rows' changes.
+    if (!replaced.isEmpty()) {
+        QStringList ids;
+        for (int old : replaced)
+            ids << QString::number(old);
+        if (!AuditLog::write(db, QStringLiteral("replace"), QLatin1String(kResults), QString::number(id),
+                             QStringLiteral("%1 replaces results %2").arg(file.fileName, ids.join(QLatin1Char(',')))))
+            return fail(why, QStringLiteral("无法记入审计日志"));
     }
     if (!change.commit())
         return fail(why, QStringLiteral("保存失败"));
