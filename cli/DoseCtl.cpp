@@ -9,6 +9,7 @@
 #include <QTextStream>
 
 #include "cli/AdjustCommand.h"
+#include "cli/ReconcileCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/StatisticsCommand.h"
 #include "core/time/Clock.h"
@@ -96,7 +97,9 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "PDF 或 .xlsx\n"
                                                     "  statistics  年度剂量统计：按部门和类型的监测人数、集体剂量和剂量分布"
                                                     "（--year YYYY；CSV、PDF 或 .xlsx）\n"
-                                                    "  adjust   剂量更正和估算剂量：add、list、approve、withdraw"));
+                                                    "  adjust   剂量更正和估算剂量：add、list、approve、withdraw\n"
+                                                    "  reconcile  个人剂量计结果与电子剂量的比对（--from --to，CSV）；"
+                                                    "reconcile close ID --comment TEXT 关闭标记"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -110,7 +113,7 @@ int DoseCtl::run(const QStringList& arguments)
     parser.addOption(db);
     parser.addOption(dataDir);
     parser.addPositionalArgument(QStringLiteral("命令"),
-                                 QStringLiteral("status | check | backup | restore | report | statistics | migrate | adjust"));
+                                 QStringLiteral("status | check | backup | restore | report | statistics | migrate | adjust | reconcile"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -134,6 +137,7 @@ int DoseCtl::run(const QStringList& arguments)
         const bool onlyReads = rest.first() == QLatin1String("status") || rest.first() == QLatin1String("report")
             || rest.first() == QLatin1String("statistics")
             || (rest.first() == QLatin1String("adjust") && rest.value(1) == QLatin1String("list"))
+            || (rest.first() == QLatin1String("reconcile") && rest.value(1) != QLatin1String("close"))
             || (rest.first() == QLatin1String("check") && !rest.contains(QStringLiteral("--repair")));
         const QString problem = !onlyReads ? DataDir::prepare(dir, false)
             : QFileInfo(dir).isDir()       ? QString()
@@ -158,6 +162,8 @@ int DoseCtl::run(const QStringList& arguments)
         return migrate(dbPath, rest);
     if (rest.first() == QLatin1String("adjust"))
         return AdjustCommand(*this).run(dbPath, rest);
+    if (rest.first() == QLatin1String("reconcile"))
+        return ReconcileCommand(*this).run(dbPath, rest);
     return usageError(parser.helpText(), QStringLiteral("未知的命令：") + rest.first());
 }
 
