@@ -24,6 +24,7 @@
 #include "desktop/DoseOverview.h"
 #include "desktop/DoseReport.h"
 #include "desktop/StatisticsDialog.h"
+#include "desktop/ReconcileDialog.h"
 #include "desktop/ReportPrompt.h"
 #include "desktop/DoseAdjustments.h"
 #include "desktop/DosePolicyDialog.h"
@@ -76,6 +77,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     statisticsDialog = new StatisticsDialog(this, database);
     policyDialog = new DosePolicyDialog(this, database);
     adjustDialog = new DoseAdjustments(this, database);
+    reconcileDialog = new ReconcileDialog(this, database);
     auditView = new AuditView(this, database);
 
     // Whoever built the database for us: the wear periods must be there
@@ -121,6 +123,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
         if (currentInfo.index != -1)
             show_plot(currentInfo);
     });
+    connect(ui->action_reconcile, &QAction::triggered, this, [this] { reconcileDialog->exec(); });
     ui->mainToolBar->addAction(ui->action_synchro);
     ui->mainToolBar->addSeparator();
     ui->mainToolBar->addAction(ui->actionDgfd);

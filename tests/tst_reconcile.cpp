@@ -3,56 +3,17 @@
 
 #include <QtTest>
 
-#include <cmath>
-
 #include "core/dose/DosePolicy.h"
 #include "core/dose/Reconciliation.h"
-#include "core/readings/PassiveStore.h"
 #include "core/store/Transaction.h"
 #include "core/time/Clock.h"
+#include "support/PassiveSeed.h"
 #include "support/ScratchDatabase.h"
 
 namespace {
 
 const QString kHeader = QStringLiteral("ID_card,name,department,periodStart,periodEnd,passive_uSv,code,electronic_uSv,"
                                        "difference_uSv,difference_percent,flag");
-
-// One laboratory file of its own holding one result; the result's id.
-int addResult(ScratchDatabase& s, const QString& card, const QString& start, const QString& end, const QString& code,
-              double hp10, const QList<int>& replaced = {})
-{
-    static int files = 0;
-    PassiveImportdata file;
-    file.fileName = QStringLiteral("lab%1.csv").arg(++files);
-    file.sha256 = QStringLiteral("%1").arg(files, 64, 10, QLatin1Char('0'));
-    file.content = file.fileName.toUtf8();
-    PassiveResultdata r;
-    r.ID_card = card;
-    r.periodStart = start;
-    r.periodEnd = end;
-    r.hasHp10 = !std::isnan(hp10);
-    r.hp10_uSv = r.hasHp10 ? hp10 : 0;
-    r.code = code;
-    r.line = 2;
-    QString why;
-    if (PassiveStore(*s.store).add(file, {r}, replaced, &why, s.db) <= 0) {
-        qWarning() << why;
-        return 0;
-    }
-    return s.value("select max(id) from PassiveResult").toInt();
-}
-
-// Hourly readings of an address ("yyyyMMddhh" -> the hour's gross dose), with the totals the storage keeps.
-void addReadings(ScratchDatabase& s, int slaveId, const QList<QPair<QString, double>>& hours)
-{
-    for (const auto& h : hours)
-        s.addDose("Realdata", slaveId, h.first + "0000", h.second);
-    s.addMonths(slaveId, {});
-}
-
-const double kNone = std::nan("");
-
-using Hours = QList<QPair<QString, double>>;
 
 } // namespace
 
@@ -85,10 +46,10 @@ private slots:
         QTest::newRow("above 100 uSv") << "" << 300.0 << march << one(400.01) << "300.00,,400.01,100.01,33.34,differs";
         QTest::newRow("no electronic") << "" << 150.0 << march << Hours{}
                                       << "150.00,,0.00,-150.00,-100.00,differs";
-        QTest::newRow("M at 100") << "M" << kNone << march << one(100) << "0.00,M,100.00,100.00,,ok";
-        QTest::newRow("M above 100") << "M" << kNone << march << one(100.01) << "0.00,M,100.01,100.01,,differs";
-        QTest::newRow("not returned") << "not_returned" << kNone << march << one(5) << ",not_returned,5.00,,,not_returned";
-        QTest::newRow("unused") << "unused" << kNone << march << one(0) << ",unused,0.00,,,unused";
+        QTest::newRow("M at 100") << "M" << kNoHp10 << march << one(100) << "0.00,M,100.00,100.00,,ok";
+        QTest::newRow("M above 100") << "M" << kNoHp10 << march << one(100.01) << "0.00,M,100.01,100.01,,differs";
+        QTest::newRow("not returned") << "not_returned" << kNoHp10 << march << one(5) << ",not_returned,5.00,,,not_returned";
+        QTest::newRow("unused") << "unused" << kNoHp10 << march << one(0) << ",unused,0.00,,,unused";
         QTest::newRow("zero passive") << "" << 0.0 << march << one(100) << "0.00,,100.00,100.00,,ok";
         // March 15 to April 15, both included: March's part has one empty
         // hour (nets 0, not −0.23), April's part 50.23 in one hour (nets
@@ -110,8 +71,8 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addReadings(s, 1, hours);
-        QVERIFY(addResult(s, "c1", period.left(8), period.mid(9), code, hp10) > 0);
+        addHours(s, 1, hours);
+        QVERIFY(addPassiveResult(s, "c1", period.left(8), period.mid(9), code, hp10) > 0);
         QList<Reconciliation::Row> rows;
         QString why;
         QVERIFY2(Reconciliation(*s.store, s.db, DosePolicy()).run(QDate(2026, 3, 1), QDate(2026, 3, 31), QString(), rows, &why),
@@ -129,9 +90,9 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addReadings(s, 1, {{"2026031012", 160.23}});
-        QVERIFY(addResult(s, "c1", "20260301", "20260331", "", 100) > 0);
-        QVERIFY(addResult(s, "c1", "20260401", "20260430", "M", kNone) > 0);
+        addHours(s, 1, {{"2026031012", 160.23}});
+        QVERIFY(addPassiveResult(s, "c1", "20260301", "20260331", "", 100) > 0);
+        QVERIFY(addPassiveResult(s, "c1", "20260401", "20260430", "M", kNoHp10) > 0);
         DosePolicy policy;
         QList<Reconciliation::Row> rows;
         auto flags = [&]() {
@@ -155,11 +116,11 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addReadings(s, 1, {{"2026031012", 900.23}});
-        const int differs = addResult(s, "c1", "20260301", "20260331", "", 100);
-        const int ok = addResult(s, "c1", "20260401", "20260430", "", 0);
-        const int old = addResult(s, "c1", "20260501", "20260531", "not_returned", kNone);
-        const int amended = addResult(s, "c1", "20260501", "20260531", "unused", kNone, {old});
+        addHours(s, 1, {{"2026031012", 900.23}});
+        const int differs = addPassiveResult(s, "c1", "20260301", "20260331", "", 100);
+        const int ok = addPassiveResult(s, "c1", "20260401", "20260430", "", 0);
+        const int old = addPassiveResult(s, "c1", "20260501", "20260531", "not_returned", kNoHp10);
+        const int amended = addPassiveResult(s, "c1", "20260501", "20260531", "unused", kNoHp10, {old});
         Reconciliation reconcile(*s.store, s.db, DosePolicy());
         QString why;
         QVERIFY(!reconcile.close(differs, "  ", "officer", &why));
@@ -206,15 +167,15 @@ private slots:
         s.addPerson("c3", "丙", "核医学科");
         QVERIFY(s.exec("insert into Department(department, dname) values('放射科', '主任'), ('核医学科', '主任')"));
         s.addDevice(3, "c3");
-        addReadings(s, 1, {{"2026031012", 400.23}, {"2026041012", 80.23}});
-        addReadings(s, 2, {{"2026031012", 10.23}});
-        addReadings(s, 3, {{"2026031012", 200.23}});
-        const int replaced = addResult(s, "c1", "20260301", "20260331", "", 9000);
-        QVERIFY(addResult(s, "c1", "20260301", "20260331", "", 100, {replaced}) > 0);
-        QVERIFY(addResult(s, "c1", "20260401", "20260430", "", 80) > 0);
-        QVERIFY(addResult(s, "c1", "20260501", "20260531", "", 1) > 0); // after the window
-        QVERIFY(addResult(s, "c2", "20260215", "20260310", "not_returned", kNone) > 0);
-        QVERIFY(addResult(s, "c3", "20260301", "20260331", "", 190) > 0);
+        addHours(s, 1, {{"2026031012", 400.23}, {"2026041012", 80.23}});
+        addHours(s, 2, {{"2026031012", 10.23}});
+        addHours(s, 3, {{"2026031012", 200.23}});
+        const int replaced = addPassiveResult(s, "c1", "20260301", "20260331", "", 9000);
+        QVERIFY(addPassiveResult(s, "c1", "20260301", "20260331", "", 100, {replaced}) > 0);
+        QVERIFY(addPassiveResult(s, "c1", "20260401", "20260430", "", 80) > 0);
+        QVERIFY(addPassiveResult(s, "c1", "20260501", "20260531", "", 1) > 0); // after the window
+        QVERIFY(addPassiveResult(s, "c2", "20260215", "20260310", "not_returned", kNoHp10) > 0);
+        QVERIFY(addPassiveResult(s, "c3", "20260301", "20260331", "", 190) > 0);
 
         QString out, err;
         QVERIFY2(ctl({"reconcile", "--from", "2026-03-10", "--to", "2026-04-30"}, &out, &err) == 0, qPrintable(err));
@@ -265,8 +226,8 @@ private slots:
         ScratchDatabase s;
         s.addPerson("c1", "甲");
         s.addDevice(1, "c1");
-        addReadings(s, 1, {{"2026031012", 10.23}});
-        QVERIFY(addResult(s, "c1", "20260301", "20260331", "", 10) > 0);
+        addHours(s, 1, {{"2026031012", 10.23}});
+        QVERIFY(addPassiveResult(s, "c1", "20260301", "20260331", "", 10) > 0);
         QVERIFY(s.sabotage("lookup", table));
         QString out, err;
         QCOMPARE(ctl({"reconcile", "--from", "2026-03-01", "--to", "2026-03-31"}, &out, &err), 1);
