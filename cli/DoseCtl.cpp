@@ -99,7 +99,7 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "（--year YYYY；CSV、PDF 或 .xlsx）\n"
                                                     "  adjust   剂量更正和估算剂量：add、list、approve、withdraw\n"
                                                     "  reconcile  个人剂量计结果与电子剂量的比对（--from --to，CSV）；"
-                                                    "reconcile close ID --comment TEXT 关闭标记"));
+                                                    "reconcile close 关闭标记"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));

@@ -10,6 +10,7 @@
 #include "core/DataBase.h"
 #include "core/dose/DosePolicy.h"
 #include "core/dose/Reconciliation.h"
+#include "core/readings/PassiveStore.h"
 #include "core/register/Departdata.h"
 #include "core/store/Transaction.h"
 
@@ -46,7 +47,8 @@ int ReconcileCommand::list(const QString& defaultPath, const QStringList& argume
         "flag: ok; differs (差值绝对值大于 reconcile_tolerance_percent % 的个人剂量计剂量与 reconcile_tolerance_uSv 中较大者; "
         "M 按 0 计, 电子剂量大于 minimum_reportable_uSv 时为 differs); not_returned; unused。"
         "已关闭的标记仍列出原来的 flag。\n"
-        "dosectl reconcile close ID --comment TEXT: 关闭一条有标记结果的标记 (记入审计记录, 只能关闭一次)。"));
+        "dosectl reconcile close (ID | --card ID_CARD --start yyyy-MM-dd) --comment TEXT: 关闭一条有标记结果的标记 "
+        "(记入审计记录, 只能关闭一次)。"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("第一天"), QStringLiteral("yyyy-MM-dd"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("最后一天 (含)"), QStringLiteral("yyyy-MM-dd"));
@@ -106,19 +108,27 @@ int ReconcileCommand::close(const QString& defaultPath, const QStringList& argum
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "dosectl reconcile close ID --comment TEXT: 关闭个人剂量计结果 ID 的比对标记并写下说明; "
-        "记入审计记录, 只能关闭一次。ID 为结果的编号 (PassiveResult 的 id)。"));
+        "dosectl reconcile close (ID | --card ID_CARD --start yyyy-MM-dd) --comment TEXT: 关闭一条有标记的个人剂量计结果的"
+        "比对标记并写下说明; 记入审计记录, 只能关闭一次。结果由编号 (PassiveResult 的 id) 或 CSV 中的身份证号和开始日期指定。"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("说明"), QStringLiteral("TEXT"));
+    const QCommandLineOption card(QStringLiteral("card"), QStringLiteral("结果的身份证号"), QStringLiteral("ID_CARD"));
+    const QCommandLineOption start(QStringLiteral("start"), QStringLiteral("结果的开始日期"), QStringLiteral("yyyy-MM-dd"));
     const QCommandLineOption db = dbOption();
-    parser.addOptions({comment, db});
+    parser.addOptions({comment, card, start, db});
     parser.addPositionalArgument(QStringLiteral("ID"), QStringLiteral("结果的编号"));
     if (const int shown = ctl.parsed(parser, arguments, help); shown >= 0)
         return shown;
+    const QStringList rest = parser.positionalArguments();
+    const bool byCard = parser.isSet(card) || parser.isSet(start);
     bool isNumber = false;
-    const int id = parser.positionalArguments().value(0).toInt(&isNumber);
-    if (!isNumber || id <= 0 || parser.positionalArguments().size() != 1)
-        return ctl.usageError(parser.helpText(), QStringLiteral("请给出一个结果编号"));
+    const int id = rest.value(0).toInt(&isNumber);
+    if (byCard ? !rest.isEmpty() || parser.value(card).isEmpty() || !parser.isSet(start)
+               : !isNumber || id <= 0 || rest.size() != 1)
+        return ctl.usageError(parser.helpText(), QStringLiteral("请给出一个结果编号, 或 --card ID_CARD 和 --start yyyy-MM-dd"));
+    const QDate first = QDate::fromString(parser.value(start), QStringLiteral("yyyy-MM-dd"));
+    if (byCard && !first.isValid())
+        return ctl.usageError(parser.helpText(), QStringLiteral("不是日期（yyyy-MM-dd）：") + parser.value(start));
     if (parser.value(comment).trimmed().isEmpty())
         return ctl.usageError(parser.helpText(), QStringLiteral("缺少 --comment TEXT"));
     return ctl.withDatabase(
@@ -128,9 +138,27 @@ int ReconcileCommand::close(const QString& defaultPath, const QStringList& argum
             const DosePolicy policy = DosePolicy::load(database, connection, &readable);
             if (!readable)
                 return QStringLiteral("无法读取剂量限值");
+            int which = id;
+            if (byCard) {
+                // The result that counts with this card and start, as the CSV lists it.
+                const QString day = first.toString(QStringLiteral("yyyyMMdd"));
+                QList<PassiveResultdata> found;
+                if (!PassiveStore(database).selectCurrent(found, day, day, parser.value(card), connection))
+                    return QStringLiteral("无法读取个人剂量计结果");
+                QList<int> ids;
+                for (const PassiveResultdata& r : qAsConst(found)) {
+                    if (r.periodStart == day)
+                        ids << r.id;
+                }
+                if (ids.isEmpty())
+                    return QStringLiteral("%1 没有从 %2 开始的个人剂量计结果").arg(parser.value(card), parser.value(start));
+                if (ids.size() > 1)
+                    return QStringLiteral("%1 有 %2 条从 %3 开始的结果, 请用编号指定").arg(parser.value(card)).arg(ids.size()).arg(parser.value(start));
+                which = ids.first();
+            }
             QString why;
             return Reconciliation(database, connection, policy)
-                       .close(id, parser.value(comment), Transaction::actor(), &why)
+                       .close(which, parser.value(comment), Transaction::actor(), &why)
                 ? QString()
                 : why;
         },

@@ -8,9 +8,9 @@
 class DoseCtl;
 
 // "dosectl reconcile --from yyyy-MM-dd --to yyyy-MM-dd [--department NAME]"
-// prints the reconciliation as CSV; "dosectl reconcile close ID --comment
-// TEXT" closes a flagged result's flag, as the operating-system account
-// dosectl runs as.
+// prints the reconciliation as CSV; "dosectl reconcile close (ID | --card
+// ID_CARD --start yyyy-MM-dd) --comment TEXT" closes a flagged result's
+// flag, as the operating-system account dosectl runs as.
 class ReconcileCommand
 {
 public:

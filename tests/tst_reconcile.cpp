@@ -190,7 +190,10 @@ private slots:
         // A closed flag is still listed as it was computed.
         const int first = s.value("select id from PassiveResult where ID_card = 'c1' and replacedBy is null and "
                                   "periodStart = '20260301'").toInt();
-        QVERIFY2(ctl({"reconcile", "close", QString::number(first), "--comment", "已调查"}, &out, &err) == 0, qPrintable(err));
+        QCOMPARE(ctl({"reconcile", "close", "--card", "c1", "--start", "2026-03-02", "--comment", "已调查"}, &out, &err), 1);
+        QCOMPARE(err, QStringLiteral("dosectl: c1 没有从 2026-03-02 开始的个人剂量计结果\n"));
+        QVERIFY2(ctl({"reconcile", "close", "--card", "c1", "--start", "2026-03-01", "--comment", "已调查"}, &out, &err) == 0,
+                 qPrintable(err));
         QCOMPARE(s.value("select closedBy from PassiveResult where id = ?", {first}).toString(), Transaction::actor());
         QCOMPARE(ctl({"reconcile", "close", QString::number(first), "--comment", "再次"}, &out, &err), 1);
         QVERIFY2(err.startsWith("dosectl: ") && err.contains("已于"), qPrintable(err));
@@ -203,7 +206,9 @@ private slots:
                                          QStringList{"reconcile", "--from", "2026-13-01", "--to", "2026-03-31"},
                                          QStringList{"reconcile", "--from", "2026-04-01", "--to", "2026-03-31"},
                                          QStringList{"reconcile", "--from", "2026-03-01", "--to", "2026-03-31", "extra"},
-                                         QStringList{"reconcile", "close", "1"}, QStringList{"reconcile", "close", "x", "--comment", "c"}})
+                                         QStringList{"reconcile", "close", "1"}, QStringList{"reconcile", "close", "x", "--comment", "c"},
+                                         QStringList{"reconcile", "close", "1", "--card", "c1", "--start", "2026-03-01", "--comment", "c"},
+                                         QStringList{"reconcile", "close", "--card", "c1", "--comment", "c"}})
             QVERIFY2(ctl(wrong, &out, &err) == 2, qPrintable(wrong.join(' ')));
         QCOMPARE(ctl({"reconcile", "--from", "2026-03-01", "--to", "2026-03-31", "--department", "无此部门"}, &out, &err), 1);
         QCOMPARE(err, QStringLiteral("dosectl: 没有部门“无此部门”\n"));
