@@ -143,25 +143,26 @@ bool PassiveDose::apply(const QString& idCard, const QDateTime& from, const QDat
         if (pieces.isEmpty())
             continue;
         // Each piece's share of the period: of its gross electronic dose, or of its time.
+        // A period inside the window is the sum of its pieces.
+        const bool inside = from <= ps && pe <= to;
         QVector<double> share(pieces.size(), 1.0);
         if (!(pieces.size() == 1 && pieces[0] == Piece{ps, pe})) {
+            QVector<double> parts(pieces.size());
             double whole = 0;
-            if (!gross(ps, pe, whole))
-                return false;
             for (int i = 0; i < pieces.size(); ++i) {
-                if (whole > 0) {
-                    double part = 0;
-                    if (!gross(pieces[i].first, pieces[i].second, part))
-                        return false;
-                    share[i] = part / whole;
-                } else {
-                    share[i] = double(pieces[i].first.secsTo(pieces[i].second)) / double(ps.secsTo(pe));
-                }
+                if (!gross(pieces[i].first, pieces[i].second, parts[i]))
+                    return false;
+                whole += parts[i];
             }
+            if (!inside && !gross(ps, pe, whole))
+                return false;
+            for (int i = 0; i < pieces.size(); ++i)
+                share[i] = whole > 0 ? parts[i] / whole
+                                     : double(pieces[i].first.secsTo(pieces[i].second)) / double(ps.secsTo(pe));
         }
         const qint64 total = qRound64(dose * 100.0);
         QVector<qint64> cents(pieces.size());
-        if (from <= ps && pe <= to) {
+        if (inside) {
             // Largest remainder: the parts add up to the result.
             qint64 given = 0;
             QVector<int> order(pieces.size());

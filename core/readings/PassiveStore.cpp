@@ -176,7 +176,8 @@ int PassiveStore::add(PassiveImportdata file, const QList<PassiveResultdata>& ro
         insert.bindValue(2, r.periodEnd);
         insert.bindValue(3, r.hasHp10 ? QVariant(r.hp10_uSv) : none);
         insert.bindValue(4, r.hasHp007 ? QVariant(r.hp007_uSv) : none);
-        insert.bindValue(5, r.code);
+        // A result without a code is stored with the empty one, never NULL.
+        insert.bindValue(5, r.code.isNull() ? QString::fromLatin1("") : r.code);
         insert.bindValue(6, id);
         insert.bindValue(7, r.line);
         if (!insert.exec())
