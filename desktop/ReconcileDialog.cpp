@@ -70,9 +70,11 @@ ReconcileDialog::ReconcileDialog(QWidget* parent, DataBase* database)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->verticalHeader()->hide();
+    table->resizeColumnsToContents();
 
     summary = new QLabel(this);
     summary->setObjectName(QStringLiteral("lb_summary"));
+    summary->setText(QStringLiteral("选择期间和部门后按“查询”"));
     comment = new QLineEdit(this);
     comment->setObjectName(QStringLiteral("le_comment"));
     comment->setPlaceholderText(QStringLiteral("关闭标记的说明 (必填)"));
@@ -142,8 +144,12 @@ void ReconcileDialog::query()
         QStringList notes;
         if (row.result.code == QLatin1String("M"))
             notes << QStringLiteral("M (低于最低可报告剂量)");
-        else if (!row.result.code.isEmpty())
-            notes << row.result.code;
+        else if (row.result.code == QLatin1String("not_returned"))
+            notes << QStringLiteral("剂量计未返回");
+        else if (row.result.code == QLatin1String("unused"))
+            notes << QStringLiteral("剂量计未使用");
+        else if (!row.hasPassive)
+            notes << QStringLiteral("没有 Hp(10)");
         if (row.closed())
             notes << QStringLiteral("%1 由 %2 关闭: %3").arg(row.result.closedAt, row.result.closedBy, row.result.closeComment);
         const QStringList cells{row.result.ID_card, row.result.name, row.department, csv[3], csv[4],
