@@ -567,6 +567,8 @@ void MainWindow::show_plot(Depart_Info minfo)
         note << QStringLiteral("含剂量更正: ") + view.adjusted.join(QStringLiteral(", "));
     if (view.pending)
         note << QStringLiteral("有剂量更正待批准");
+    if (!view.passive.isEmpty())
+        note << QStringLiteral("含个人剂量计结果: ") + view.passive.join(QStringLiteral(", "));
     ui->lb_adjusted->setText(note.join(QStringLiteral("; ")));
     showPersonPanel(entry, typeText, view.staff, true);
 }

@@ -95,10 +95,15 @@ private slots:
         QVERIFY(html.contains(QStringLiteral("<td class=\"n\">130.00 部分个人剂量计</td>")));
         QVERIFY(html.contains(QStringLiteral("“部分个人剂量计”: 该月部分日期取自个人剂量计结果")));
 
+        // The person panel says which months of its last-year figure are passive.
+        DoseStatus status(*s.store, s.db);
+        DoseFigures figures;
+        QVERIFY(status.lastYear("c1", QDateTime(QDate(2026, 8, 15), QTime(10, 0)), figures));
+        QCOMPARE(figures.passive, (QStringList{"202601", "202602", "202603", "202606", "202607"}));
+
         // A window that takes part of a period takes its share of it: June
         // 20 through the end of July holds June's part and July's.
         DoseOfRecord::Months months;
-        DoseStatus status(*s.store, s.db);
         QVERIFY(status.months("c1", QDateTime(QDate(2026, 6, 20), QTime(0, 0)), QDateTime(QDate(2026, 8, 1), QTime(0, 0)),
                               months));
         QCOMPARE(DoseOfRecord::sum(months), qint64(10000));
@@ -108,7 +113,6 @@ private slots:
         QVERIFY(s.sabotage("drop", "PassiveResult"));
         QVERIFY(!status.months("c1", QDateTime(QDate(2026, 1, 1), QTime(0, 0)), QDateTime(QDate(2026, 8, 1), QTime(0, 0)),
                                months));
-        DoseFigures figures;
         QVERIFY(!status.figures("c1", QDateTime(QDate(2026, 8, 15), QTime(10, 0)), figures));
     }
 

@@ -15,4 +15,6 @@ struct DoseFigures
     // record is an approved adjustment, and whether one waits for approval.
     QStringList adjusted;
     bool pending = false;
+    // The months of that window whose dose came, all or part, from passive results.
+    QStringList passive;
 };

@@ -149,7 +149,7 @@ QStringList DoseOfRecord::passiveMonths(const Months& months, const QString& fir
 {
     QStringList found;
     for (auto it = months.lowerBound(first); it != months.cend(); ++it) {
-        if (it->source != Electronic)
+        if (it->source != Electronic && !it->adjusted())
             found << it.key();
     }
     return found;

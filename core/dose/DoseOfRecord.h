@@ -87,7 +87,8 @@ public:
     // Whether any of those months was monitored.
     static bool monitored(const Months& months, const QString& first = QString());
     // The adjusted months (approved ones) from first on, in order.
-    // The months from first on whose dose came, all or part, from passive results.
+    // The months from first on whose dose came, all or part, from passive
+    // results (and no approved adjustment replaced it).
     static QStringList passiveMonths(const Months& months, const QString& first = QString());
     // 电子, 个人剂量计 or 部分个人剂量计, as the record shows a month's source.
     static QString sourceText(Source source);

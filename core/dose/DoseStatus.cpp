@@ -89,6 +89,7 @@ bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, D
     f.last12 = DoseOfRecord::sum(months, monthKey(last12)) / 100.0;
     f.adjusted = DoseOfRecord::adjustedMonths(months);
     f.pending = DoseOfRecord::pending(months);
+    f.passive = DoseOfRecord::passiveMonths(months);
     if (all) {
         f.fiveYear = DoseOfRecord::sum(months) / 100.0;
         f.year = DoseOfRecord::sum(months, monthKey(year)) / 100.0;
