@@ -41,6 +41,7 @@ class TestPassiveDose : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { ScratchDatabase::bothStores(); }
     void init() { Clock::setNow(QDateTime(QDate(2026, 8, 15), QTime(10, 30))); }
     void cleanup() { Clock::reset(); }
 

@@ -50,6 +50,7 @@ private slots:
         QTest::newRow("M above 100") << "M" << kNoHp10 << march << one(100.01) << "0.00,M,100.01,100.01,,differs";
         QTest::newRow("not returned") << "not_returned" << kNoHp10 << march << one(5) << ",not_returned,5.00,,,not_returned";
         QTest::newRow("unused") << "unused" << kNoHp10 << march << one(0) << ",unused,0.00,,,unused";
+        QTest::newRow("no Hp(10)") << "" << kNoHp10 << march << one(5) << ",,5.00,,,differs";
         QTest::newRow("zero passive") << "" << 0.0 << march << one(100) << "0.00,,100.00,100.00,,ok";
         // March 15 to April 15, both included: March's part has one empty
         // hour (nets 0, not −0.23), April's part 50.23 in one hour (nets
