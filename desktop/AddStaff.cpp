@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QDir>
+#include <QStandardPaths>
 
 #include "core/DataBase.h"
 #include "desktop/RegisterChoices.h"
@@ -13,8 +15,12 @@
 #include "ui_AddStaff.h"
 
 std::function<QString(QWidget*)> AddStaff::imageChooser = [](QWidget* parent) {
-    return QFileDialog::getOpenFileName(parent, AddStaff::tr("Open Image"), QStringLiteral("."),
-                                        AddStaff::tr("Image Files (*.png *.jpg *.bmp)"));
+    // The pictures folder, never the program's own.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("选择照片"), folder,
+                                        QStringLiteral("图片 (*.png *.jpg *.jpeg *.bmp)"));
 };
 
 AddStaff::AddStaff(QWidget* parent, DataBase* database)

@@ -132,7 +132,7 @@ int appMain(int& argc, char** argv, const std::function<void(MainWindow*)>& onSh
     if (!dataDir.isEmpty()) {
         QString problem = DataDir::prepare(dataDir, true);
         if (problem.isEmpty() && !QDir::setCurrent(dataDir))
-            problem = QStringLiteral("cannot change into ") + dataDir;
+            problem = QStringLiteral("无法进入文件夹 ") + dataDir;
         if (!problem.isEmpty()) {
             QTextStream err(stderr);
             err.setCodec("UTF-8");

@@ -1,23 +1,37 @@
-// The serial-port slots edited on a working copy: the ports the link finds, each slot's parameters, and OK.
+// The serial-port dialog: the ports in use numbered as the link numbers them, the fixed line, and the named ports.
 
 #include "desktop/ComParaSettings.h"
 
 #include <QComboBox>
-#include <QDebug>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include "core/device/SettingsAdpater.h"
 #include "core/device/PortDescription.h"
 #include "core/device/SerialPort.h"
+#include "core/device/SettingsAdpater.h"
 #include "ui_ComParaSettings.h"
 
 namespace {
 
-const QString addPort = QStringLiteral("Add Port");
+const QString kNew = QStringLiteral("新增");
+const QString kMissing = QStringLiteral("（未找到）");
+
+void showFixed(QComboBox* box, const QString& text)
+{
+    const QSignalBlocker blocker(box);
+    int i = box->findText(text);
+    if (i < 0) {
+        box->addItem(text);
+        i = box->count() - 1;
+    }
+    box->setCurrentIndex(i);
+    box->setEnabled(false);
+}
 
 } // namespace
 
@@ -25,12 +39,23 @@ ComParaSettings::ComParaSettings(QWidget* parent, SettingsAdpater* settings)
     : QDialog(parent), ui(std::make_unique<Ui::ComParaSettings>()), settings(settings)
 {
     ui->setupUi(this);
-
-    connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ComParaSettings::changesAccepted);
-    connect(ui->cmbporttype, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &ComParaSettings::changesIdx);
-    connect(ui->cmbPort, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &ComParaSettings::changeport);
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setText(QStringLiteral("保存"));
+    connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ComParaSettings::save);
+    connect(ui->cmbporttype, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        keepTyped();
+        showSlot(index);
+    });
+    // The line every port is opened with: shown, not chosen.
+    const Com_Info line = SerialPort::lineSettings(QString());
+    showFixed(ui->cmbBaud, line.Baud);
+    showFixed(ui->cmbDataBits, line.DataBits);
+    showFixed(ui->cmbStopBits, line.StopBits);
+    showFixed(ui->cmbParity, line.Parity);
+    showFixed(ui->cmbRTS, QStringLiteral("无"));
+    ui->sbtimeout->setRange(0, 3600);
+    ui->sbtimeout->setSuffix(QStringLiteral(" 秒"));
+    ui->sbtimeout->setValue(SerialPort::kDefaultResponseTimeout / 1000);
+    ui->sbtimeout->setEnabled(false);
 }
 
 ComParaSettings::~ComParaSettings() = default;
@@ -39,178 +64,116 @@ void ComParaSettings::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // Coming back from being minimised keeps the edits made so far.
-    if (event->spontaneous())
-        return;
+    if (!event->spontaneous())
+        load();
+}
 
-    ready = false;
-    if (!settings)
-        return;
-
-    ui->cmbPort->clear();
-    ui->cmbRTS->clear();
-
-    // The link's own enumeration, so the list shows what the link would open.
-    const QList<PortDescription> found = SerialPort::listPorts();
-    for (const PortDescription& d : found) {
-        qDebug() << "Name        : " << d.portName;
-        qDebug() << "Description : " << d.description;
-        qDebug() << "Manufacturer: " << d.manufacturer;
-        ui->cmbPort->addItem(d.portName);
+void ComParaSettings::load()
+{
+    slotList.clear();
+    current = -1;
+    const QList<Com_Info> stored = settings ? settings->getComList() : QList<Com_Info>();
+    QStringList named;
+    for (const Com_Info& info : stored) {
+        const QString name = info.SerialPort.trimmed();
+        if (!name.isEmpty() && !named.contains(name))
+            named << name;
     }
-
-    ui->cmbRTS->addItems({QStringLiteral("NoFlowControl"), QStringLiteral("HardwareControl"),
-                          QStringLiteral("SoftwareControl"), QStringLiteral("UnknownFlowControl")});
-    ui->cmbPort->addItem(addPort);
-
-    comList = settings->getComList();
-    curIndex = 0;
-
-    for (const Com_Info& info : qAsConst(comList)) {
-        if (ui->cmbPort->findData(info.SerialPort, Qt::DisplayRole, Qt::MatchCaseSensitive) < 0)
-            ui->cmbPort->addItem(info.SerialPort);
+    for (const PortDescription& d : SerialPort::portsInUse(stored))
+        slotList.append({d.portName, true, named.contains(d.portName)});
+    for (const QString& name : qAsConst(named)) {
+        bool inUse = false;
+        for (const Slot& s : qAsConst(slotList))
+            inUse = inUse || s.name == name;
+        if (!inUse)
+            slotList.append({name, false, true});
     }
+    slotList.append({QString(), false, true});
 
-    if (!comList.isEmpty()) {
-        const Com_Info& first = comList.first();
-        ui->cmbporttype->setCurrentIndex(first.type);
-        showRecord(first);
-    }
-
-    ready = true;
-}
-
-void ComParaSettings::selectText(QComboBox* box, const QString& text)
-{
-    box->setCurrentIndex(box->findData(text, Qt::DisplayRole, Qt::MatchCaseSensitive));
-}
-
-void ComParaSettings::showRecord(const Com_Info& info)
-{
-    selectText(ui->cmbPort, info.SerialPort);
-    selectText(ui->cmbBaud, info.Baud);
-    selectText(ui->cmbDataBits, info.DataBits);
-    selectText(ui->cmbStopBits, info.StopBits);
-    selectText(ui->cmbParity, info.Parity);
-    selectText(ui->cmbRTS, info.RTS);
-    ui->sbtimeout->setValue(info.Timeout.toInt(nullptr, 10));
-}
-
-void ComParaSettings::fillRecord(Com_Info& info) const
-{
-    info.SerialPort = ui->cmbPort->currentText();
-    info.Baud = ui->cmbBaud->currentText();
-    info.DataBits = ui->cmbDataBits->currentText();
-    info.StopBits = ui->cmbStopBits->currentText();
-    info.Parity = ui->cmbParity->currentText();
-    info.RTS = ui->cmbRTS->currentText();
-    info.Timeout = ui->sbtimeout->cleanText();
-}
-
-void ComParaSettings::critical(const QString& text)
-{
-    QMessageBox::critical(nullptr, QStringLiteral("com setting"), text, QMessageBox::Ok);
-}
-
-int ComParaSettings::findport(int idx, QString portname)
-{
-    if (portname == addPort)
-        return 0;
-    for (int i = 0; i < comList.size(); ++i) {
-        if (i != idx && comList.at(i).SerialPort == portname)
-            return 1;
-    }
-    return 0;
-}
-
-int ComParaSettings::PrechangesIdx(int id)
-{
-    if (id < 0)
-        return 0;
-    if (id < comList.size()) {
-        Com_Info& info = comList[id];
-        if (info.IsShared != id || ui->cmbPort->currentText() == addPort)
-            return 0;
-        info.type = id;
-        fillRecord(info);
-        return 1;
-    }
-    if (findport(id, ui->cmbPort->currentText()) == 1)
-        return 0;
-    if (ui->cmbPort->currentText() == addPort)
-        return 1;
-    Com_Info info;
-    info.type = id;
-    fillRecord(info);
-    info.IsShared = id;
-    comList.append(info);
-    return 1;
-}
-
-void ComParaSettings::changeport()
-{
-    if (!ready)
-        return;
-    const int idx = ui->cmbporttype->currentIndex();
-    const QString name = ui->cmbPort->currentText();
-    if (findport(idx, name) == 1) {
-        critical(QStringLiteral("串口已选用!"));
-        const QString previous = (idx >= 0 && idx < comList.size()) ? comList.at(idx).SerialPort : addPort;
-        // Putting the old name back is no new choice to check again.
-        const QSignalBlocker blocker(ui->cmbPort);
-        const int item = ui->cmbPort->findData(previous, Qt::DisplayRole, Qt::MatchCaseSensitive);
-        if (item >= 0)
-            ui->cmbPort->setCurrentIndex(item);
+    const QSignalBlocker blocker(ui->cmbporttype);
+    ui->cmbporttype->clear();
+    int number = 0;
+    for (const Slot& s : qAsConst(slotList)) {
+        if (s.found)
+            ui->cmbporttype->addItem(QString::number(++number));
         else
-            ui->cmbPort->setCurrentText(previous);
-        return;
+            ui->cmbporttype->addItem(s.name.isEmpty() ? kNew : kMissing);
     }
-    if (idx >= 0 && idx < comList.size()) {
-        comList[idx].IsShared = idx;
-        comList[idx].SerialPort = name;
-    }
+    ui->cmbporttype->setCurrentIndex(0);
+    showSlot(0);
 }
 
-void ComParaSettings::changesIdx()
+void ComParaSettings::keepTyped()
 {
-    if (!ready)
+    if (current >= 0 && current < slotList.size() && slotList.at(current).named)
+        slotList[current].name = ui->cmbPort->currentText().trimmed();
+}
+
+void ComParaSettings::showSlot(int index)
+{
+    current = index;
+    if (index < 0 || index >= slotList.size())
         return;
-    const int n = ui->cmbporttype->currentIndex();
-    if (n != curIndex) {
-        if (!PrechangesIdx(curIndex)) {
-            critical(QStringLiteral("串口号重复，不保存参数!"));
-            // Only the slot number goes back; the fields keep what the
-            // operator typed so far.
-            const QSignalBlocker blocker(ui->cmbporttype);
-            ui->cmbporttype->setCurrentIndex(curIndex);
+    const Slot& s = slotList.at(index);
+    const QSignalBlocker blocker(ui->cmbPort);
+    ui->cmbPort->clear();
+    if (!s.named) {
+        ui->cmbPort->addItem(s.name);
+    } else {
+        // A name to type, or one the system lists that the link does not
+        // open yet.
+        for (const PortDescription& d : SerialPort::listPorts())
+            ui->cmbPort->addItem(d.portName);
+        ui->cmbPort->setEditText(s.name);
+    }
+    ui->cmbPort->setEnabled(s.named);
+    ui->cmbPort->setToolTip(s.named ? QStringLiteral("串口设备，如 /dev/ttyUSB0 或 /dev/pts/3；清空则删除")
+                                    : QStringLiteral("系统找到的串口"));
+}
+
+QStringList ComParaSettings::namedPorts() const
+{
+    QStringList names;
+    for (int i = 0; i < slotList.size(); ++i) {
+        const Slot& s = slotList.at(i);
+        const QString name = i == current && s.named ? ui->cmbPort->currentText().trimmed() : s.name;
+        if (s.named && !name.isEmpty())
+            names << name;
+    }
+    return names;
+}
+
+void ComParaSettings::save()
+{
+    keepTyped();
+    QStringList seen;
+    for (const Slot& s : qAsConst(slotList)) {
+        if (s.name.isEmpty())
+            continue;
+        if (seen.contains(s.name)) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("串口 %1 出现了两次，未保存。请删除其中一个。").arg(s.name));
             return;
         }
-        curIndex = n;
+        seen << s.name;
     }
-    if (n >= 0 && n < comList.size()) {
-        showRecord(comList.at(n));
-    } else if (!comList.isEmpty()) {
-        selectText(ui->cmbPort, addPort);
-        const Com_Info& first = comList.first();
-        selectText(ui->cmbBaud, first.Baud);
-        selectText(ui->cmbDataBits, first.DataBits);
-        selectText(ui->cmbStopBits, first.StopBits);
-        selectText(ui->cmbParity, first.Parity);
-        selectText(ui->cmbRTS, first.RTS);
-        ui->sbtimeout->setValue(first.Timeout.toInt(nullptr, 10));
-    } else {
-        selectText(ui->cmbPort, addPort);
-    }
-}
-
-void ComParaSettings::changesAccepted()
-{
-    if (!settings)
-        return;
-    if (PrechangesIdx(curIndex)) {
-        settings->setComList(comList);
+    if (settings) {
+        QList<Com_Info> list;
+        for (const QString& name : namedPorts()) {
+            Com_Info info = SerialPort::lineSettings(name);
+            info.type = list.size();
+            info.IsShared = list.size();
+            list.append(info);
+        }
+        settings->setComList(list);
         settings->writeSettings();
+        settings->sync();
+        if (settings->status() != QSettings::NoError) {
+            QMessageBox::critical(this, windowTitle(),
+                                  QStringLiteral("无法写入设置文件 %1，未保存。").arg(settings->fileName()));
+            return;
+        }
         emit Compara_changge();
-    } else {
-        critical(QStringLiteral("串口号不对，不保存参数!"));
     }
+    accept();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// The dialog that edits the serial-port settings.
+// The dialog that shows the serial ports the link uses and names the ports it should open besides those it finds.
 
 #include <QDialog>
 #include <QList>
@@ -14,12 +14,14 @@ namespace Ui {
 class ComParaSettings;
 }
 
-class QComboBox;
 class QShowEvent;
 class SettingsAdpater;
 
-// "串口设置": edits the twenty serial-port slots of the settings store. The
-// widgets work on a copy of the store's list; only OK hands it back.
+// "串口设置": one numbered slot per port the link opens, in the link's order
+// (the ports it finds, then those named here), the named ones it cannot find,
+// and a slot to name a new one. The line parameters are shown as the link
+// opens every port, and cannot be changed. The names are edited on a copy;
+// only OK stores them.
 class ComParaSettings : public QDialog
 {
     Q_OBJECT
@@ -28,15 +30,8 @@ public:
     ComParaSettings(QWidget* parent, SettingsAdpater* settings);
     ~ComParaSettings() override;
 
-    // The working copy, as the next OK would store it.
-    const QList<Com_Info>& workingList() const { return comList; }
-
-public slots:
-    int findport(int idx, QString portname);
-    int PrechangesIdx(int id);
-    void changeport();
-    void changesIdx();
-    void changesAccepted();
+    // The named ports as the next OK would store them.
+    QStringList namedPorts() const;
 
 signals:
     void Compara_changge();
@@ -45,14 +40,19 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void showRecord(const Com_Info& info);
-    void fillRecord(Com_Info& info) const;
-    static void selectText(QComboBox* box, const QString& text);
-    static void critical(const QString& text);
+    struct Slot
+    {
+        QString name;
+        bool found = false; // the link opens it
+        bool named = false; // the settings name it: its name may be changed or cleared
+    };
+    void load();
+    void keepTyped();
+    void showSlot(int index);
+    void save();
 
     std::unique_ptr<Ui::ComParaSettings> ui;
     SettingsAdpater* settings = nullptr;
-    QList<Com_Info> comList;
-    int curIndex = 0;
-    bool ready = false;
+    QList<Slot> slotList;
+    int current = -1;
 };

@@ -285,7 +285,9 @@ void DoseAdjustments::file()
     }
     QString why;
     database->openConnection(connName);
-    const int id = AdjustmentStore(*database).file(f, Transaction::actor(), &why, database->getConnection(connName));
+    int raised = 0;
+    const int id =
+        AdjustmentStore(*database).file(f, Transaction::actor(), &why, database->getConnection(connName), &raised);
     DoseAdjustmentdata filed;
     const bool readBack = id > 0 && AdjustmentStore(*database).selectById(filed, id, database->getConnection(connName));
     database->closeConnection(connName);
@@ -296,7 +298,7 @@ void DoseAdjustments::file()
     reason->clear();
     loadMonths();
     loadPending();
-    emit adjustmentsChanged();
+    emit adjustmentsChanged(raised);
     QMessageBox::information(this, windowTitle(),
                              readBack && filed.state == QLatin1String("approved")
                                  ? QStringLiteral("剂量更正 %1 已登记并批准 (无需他人批准)。").arg(id)
@@ -318,7 +320,9 @@ void DoseAdjustments::approve()
     }
     QString why;
     database->openConnection(connName);
-    const bool done = AdjustmentStore(*database).approve(id, Transaction::actor(), &why, database->getConnection(connName));
+    int raised = 0;
+    const bool done =
+        AdjustmentStore(*database).approve(id, Transaction::actor(), &why, database->getConnection(connName), &raised);
     database->closeConnection(connName);
     if (!done) {
         QMessageBox::warning(this, windowTitle(), why);
@@ -326,7 +330,7 @@ void DoseAdjustments::approve()
     }
     loadPending();
     loadMonths();
-    emit adjustmentsChanged();
+    emit adjustmentsChanged(raised);
 }
 
 void DoseAdjustments::withdraw()
@@ -348,5 +352,5 @@ void DoseAdjustments::withdraw()
     withdrawReason->clear();
     loadPending();
     loadMonths();
-    emit adjustmentsChanged();
+    emit adjustmentsChanged(0);
 }

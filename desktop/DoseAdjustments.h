@@ -28,8 +28,9 @@ public:
     void choosePerson(const QString& idCard);
 
 signals:
-    // Something was filed, approved or withdrawn: figures and levels may have changed.
-    void adjustmentsChanged();
+    // Something was filed, approved or withdrawn: figures and levels may have
+    // changed; raised counts the alerts an approval raised.
+    void adjustmentsChanged(int raised);
 
 private:
     void loadPeople();

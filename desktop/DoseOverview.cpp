@@ -113,7 +113,7 @@ void DoseOverview::reload()
                           dose(p.figures.quarter), dose(p.figures.year), dose(p.figures.last12),
                           dose(p.figures.fiveYear),
                           cell(DoseLevel::label(p.verdict.level), int(p.verdict.level)),
-                          cell(p.figures.adjusted.join(QLatin1Char(';')), p.figures.adjusted.join(QLatin1Char(';')))});
+                          cell(p.figures.adjustedText(), p.figures.adjustedText())});
         shown.insert(p.ID_card, p);
     }
     ui->tv_overview->resizeColumnsToContents();

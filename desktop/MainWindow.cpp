@@ -118,10 +118,13 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     connect(policyDialog, &DosePolicyDialog::policyChanged, this, [this] { evaluateLevels(); });
     connect(ui->action_adjust, &QAction::triggered, this,
             [this] { showAdjustments(currentInfo.index != -1 ? currentInfo.ID_card : QString()); });
-    connect(adjustDialog, &DoseAdjustments::adjustmentsChanged, this, [this] {
+    connect(adjustDialog, &DoseAdjustments::adjustmentsChanged, this, [this](int raised) {
         evaluateLevels();
         if (currentInfo.index != -1)
             show_plot(currentInfo);
+        // The approval raised them already; the officer sees them now.
+        if (raised > 0)
+            showAlerts();
     });
     connect(ui->action_reconcile, &QAction::triggered, this, [this] { reconcileDialog->exec(); });
     ui->mainToolBar->addAction(ui->action_synchro);

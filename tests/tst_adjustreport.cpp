@@ -73,6 +73,7 @@ private slots:
         QCOMPARE(r.mark(2026, 3), QStringLiteral("更正"));
         QCOMPARE(r.mark(2026, 2), QStringLiteral("估算"));
         QCOMPARE(r.mark(2026, 4), QString());
+        QCOMPARE(r.pendingMonths(), QStringList{"202604"});
         QCOMPARE(r.year(2026), 40.0);
         const QList<PersonRecord::Adjusted> adjusted = r.adjustedMonths();
         QCOMPARE(adjusted.size(), 2);
@@ -89,6 +90,7 @@ private slots:
         QCOMPARE(f.year, 40.0);
         QCOMPARE(f.adjusted, (QStringList{"202602", "202603"}));
         QVERIFY(f.pending);
+        QCOMPARE(f.adjustedText(), QStringLiteral("202602;202603 （有更正待批准）")); // the overview's cell
         PeriodReport p;
         QVERIFY(PeriodReport::load(*s.store, s.db, "放射科", QDate(2026, 1, 1), QDate(2026, 6, 15), p, &why));
         QCOMPARE(p.groups[0].rows[0].period, 40.0);
@@ -112,12 +114,15 @@ private slots:
         const QString text = flat(output("pdftotext", {"-layout", s.path("r.pdf"), "-"}));
         for (const QString& expected : {QStringLiteral("4.00更正"), QStringLiteral("6.00估算"), QStringLiteral("剂量更正与估算"),
                                         QStringLiteral("202603400.004.00更正给定值") + flat(kBench),
-                                        QStringLiteral("202602—6.00估算同部门职业人员同月中位数") + flat(kLost)})
+                                        QStringLiteral("202602—6.00估算同部门职业人员同月中位数") + flat(kLost),
+                                        QStringLiteral("未计入以上剂量）：202604")})
             QVERIFY2(text.contains(expected), qPrintable(expected + " not in " + text));
 
         QVERIFY(ReportWorkbook::write(r, {s.path("r.xlsx"), false, QString()}, nullptr));
         const QString strings = output("unzip", {"-p", s.path("r.xlsx"), "xl/sharedStrings.xml"});
-        QVERIFY2(strings.contains("更正") && strings.contains("估算") && strings.contains(kBench), qPrintable(strings));
+        QVERIFY2(strings.contains("更正") && strings.contains("估算") && strings.contains(kBench)
+                     && strings.contains("<t>202604</t>") && strings.contains("待批准（未计入）"),
+                 qPrintable(strings));
         QVERIFY(output("unzip", {"-p", s.path("r.xlsx"), "xl/workbook.xml"}).contains("name=\"剂量更正\""));
         // March on the sheet of 2026: the dose of record, a number; the original on the sheet of notes.
         QVERIFY(output("unzip", {"-p", s.path("r.xlsx"), "xl/worksheets/sheet2.xml"})

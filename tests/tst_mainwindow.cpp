@@ -5,11 +5,14 @@
 
 #include <qwt_plot_curve.h>
 
+#include "core/dose/AdjustmentStore.h"
 #include "core/time/Clock.h"
 #include "core/device/SettingsAdpater.h"
 #include "core/device/SerialPort.h"
 #include "support/ModalScript.h"
 #include "support/ScratchDatabase.h"
+#include "desktop/DoseAdjustments.h"
+#include "desktop/DoseAlerts.h"
 #include "desktop/MainWindow.h"
 #include "desktop/My_pieChart.h"
 #include "desktop/mydisp_plot.h"
@@ -25,7 +28,13 @@ class tst_mainwindow : public QObject
 
     template <typename T = QLabel> T* get(const char* name) { return w->findChild<T*>(name); }
     QTreeWidget* tree() { return get<QTreeWidget>("treeWidget"); }
-    void click(int department, int person) { emit tree()->itemClicked(tree()->topLevelItem(department)->child(person), 0); }
+    void clickItem(QTreeWidgetItem* item) // as the officer does: on the row, parents opened
+    {
+        w->show();
+        tree()->scrollToItem(item);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualItemRect(item).center());
+    }
+    void click(int department, int person) { clickItem(tree()->topLevelItem(department)->child(person)); }
     QString panel() // the person panel, the last-year dose and the pie's two shares
     {
         const QList<double> s = w->findChild<My_pieChart*>()->getData();
@@ -76,7 +85,7 @@ private slots:
         QVERIFY(get("lb_hint")->isHidden() && !tree()->isHidden());
         QVERIFY(get("use_lable")->isHidden() && get("unuse_lable")->isHidden()); // no legend for no pie
         QCOMPARE(get<QDateEdit>("de_day")->date(), QDate(2016, 6, 15));
-        emit tree()->itemClicked(tree()->topLevelItem(0), 0);
+        clickItem(tree()->topLevelItem(0));
         QCOMPARE(w->selectedPerson().index, -1);
         QVERIFY(get<QMenu>("menuDd")->actions().contains(get<QAction>("actionCom"))); // the menu "系统设置"
         for (const char* action : {"action_stop", "action_run", "action_run", "action_stop", "action_run"})
@@ -230,6 +239,30 @@ private slots:
         for (const char* line : {"GPL-3.0-or-later", "版本：" DOSE_VERSION, "man dosemanager"})
             QVERIFY2(shown.contains(QString::fromUtf8(line)), qPrintable(shown));
         QVERIFY2(!shown.contains("请向") && !shown.contains("电话"), qPrintable(shown)); // no placeholder contacts
+    }
+
+    void approvalThatRaisesAnAlertShowsIt()
+    {
+        // Another account filed a notional May far above the quarter's investigation level.
+        AdjustmentStore::Filing f{"111", "201605", "notional", "stated", 9000, "剂量计遗失，按调查结果给定剂量"};
+        QString why;
+        QVERIFY2(AdjustmentStore(*ws->store).file(f, "alice@station1", &why, ws->db) > 0, qPrintable(why));
+        w->show();
+        auto* alerts = w->findChild<DoseAlerts*>();
+        QVERIFY(!alerts->isVisible());
+        bool shown = false;
+        ModalScript script;
+        script.expect("剂量更正", [&](QWidget* dialog) {
+            dialog->findChild<QTableWidget*>("tv_pending")->selectRow(0);
+            QTest::mouseClick(dialog->findChild<QPushButton*>("btnApprove"), Qt::LeftButton);
+            shown = alerts->isVisible(); // at once, while the dialog is still open
+            dialog->close();
+            return QString();
+        });
+        get<QAction>("action_adjust")->trigger();
+        ANSWERED(script);
+        QCOMPARE(ws->value("select count(*) from DoseAlert where ID_card = '111'").toInt(), 1);
+        QVERIFY(shown);
     }
 };
 

@@ -34,10 +34,9 @@ private slots:
     {
         const QString file = dir.filePath("both.ini");
         {
-            // Without a file: the default port record, no probes, and reading writes nothing.
+            // Without a file: no port named (none shown as if in use), no probes, and reading writes nothing.
             SettingsAdpater fresh(file, QSettings::IniFormat);
-            QCOMPARE(texts(fresh.getComList()) + texts(fresh.getProbeList()),
-                     QStringList{"1|COM1:|9600|8|1|None|Disable|0|0"});
+            QCOMPARE(texts(fresh.getComList()) + texts(fresh.getProbeList()), QStringList{});
             fresh.sync();
             QVERIFY(!QFile::exists(file));
         }

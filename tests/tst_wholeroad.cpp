@@ -126,7 +126,9 @@ private slots:
         QCOMPARE(rows("select level || ' ' || periodKey, dose from DoseAlert"), // judged at once
                  QStringList("investigate 2016Q2 " + QString::number(quarter)));
 
-        emit tree->itemClicked(tree->topLevelItem(0)->child(0), 0);
+        window.show();
+        tree->scrollToItem(tree->topLevelItem(0)->child(0));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->topLevelItem(0)->child(0)).center());
         window.findChild<QDateEdit*>("de_mon")->setDate(QDate(2016, 4, 1));
         window.findChild<QRadioButton*>("rb_mon")->setChecked(true);
         const QwtPlotCurve* curve = window.curvePlot()->curve();

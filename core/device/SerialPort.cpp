@@ -95,11 +95,10 @@ void SerialPort::setResponseTimeout(int ms)
 
 // Ports named in the settings that exist here but were not enumerated:
 // pseudo-terminals and the links a serial-over-network bridge makes.
-QList<PortDescription> SerialPort::configuredPorts(const QList<PortDescription>& enumerated) const
+QList<PortDescription> SerialPort::configuredPorts(const QList<PortDescription>& enumerated,
+                                                   const QList<Com_Info>& list)
 {
     QList<PortDescription> result;
-    if (!settings)
-        return result;
 
     QSet<QString> known;
     for (const PortDescription& d : enumerated) {
@@ -107,7 +106,6 @@ QList<PortDescription> SerialPort::configuredPorts(const QList<PortDescription>&
         known.insert(canonicalLocation(location));
     }
 
-    const QList<Com_Info> list = settings->getComList();
     for (const Com_Info& info : list) {
         const QString name = info.SerialPort.trimmed();
         if (name.isEmpty())
@@ -132,6 +130,26 @@ QList<PortDescription> SerialPort::configuredPorts(const QList<PortDescription>&
         result.append(d);
     }
     return result;
+}
+
+QList<PortDescription> SerialPort::portsInUse(const QList<Com_Info>& stored)
+{
+    QList<PortDescription> found = listPorts();
+    found.append(configuredPorts(found, stored));
+    return found;
+}
+
+Com_Info SerialPort::lineSettings(const QString& portName)
+{
+    Com_Info info;
+    info.SerialPort = portName;
+    info.Baud = QStringLiteral("38400");
+    info.DataBits = QStringLiteral("8");
+    info.StopBits = QStringLiteral("1");
+    info.Parity = QStringLiteral("None");
+    info.RTS = QStringLiteral("NoFlowControl");
+    info.Timeout = QStringLiteral("0");
+    return info;
 }
 
 void SerialPort::releasePorts()
@@ -163,8 +181,7 @@ void SerialPort::openPorts()
     releasePorts();
     portParams.clear();
 
-    QList<PortDescription> found = listPorts();
-    found.append(configuredPorts(found));
+    const QList<PortDescription> found = portsInUse(settings ? settings->getComList() : QList<Com_Info>());
 
     for (int p = 0; p < found.size(); ++p) {
         const PortDescription& d = found.at(p);
@@ -172,15 +189,8 @@ void SerialPort::openPorts()
         qDebug() << "Description : " << d.description;
         qDebug() << "Manufacturer: " << d.manufacturer;
 
-        Com_Info info;
+        Com_Info info = lineSettings(d.portName);
         info.type = p;
-        info.SerialPort = d.portName;
-        info.Baud = QStringLiteral("38400");
-        info.DataBits = QStringLiteral("8");
-        info.StopBits = QStringLiteral("1");
-        info.Parity = QStringLiteral("None");
-        info.RTS = QStringLiteral("NoFlowControl");
-        info.Timeout = QStringLiteral("0");
         info.IsShared = p;
         portParams.append(info);
     }
@@ -224,7 +234,6 @@ void SerialPort::stopPorts()
 
 void SerialPort::readMyCom()
 {
-    qDebug() << "Stfdgfdgfdgfdgdfgr";
     const quint64 current = generation;
     for (int i = 0; i < ports.size(); ++i) {
         if (!ports.at(i).opened)

@@ -46,6 +46,11 @@ public:
     // an empty function restores the system's enumeration.
     static void setPortLister(PortLister lister);
     static QList<PortDescription> listPorts();
+    // The ports the link opens, in its order: those enumerated, then those
+    // named in stored that exist here but were not enumerated.
+    static QList<PortDescription> portsInUse(const QList<Com_Info>& stored);
+    // The line the dosimeters speak, which every port is opened with.
+    static Com_Info lineSettings(const QString& portName);
 
     // Whether a data reply's outcome waits for the storage: one
     // dataStoreResult per MySave_data, in the order handed over (the
@@ -102,7 +107,8 @@ private:
     void startResponseTimer(ComPortState& state);
     bool sendRequest(int index, const QByteArray& frame, int command);
     void releasePorts();
-    QList<PortDescription> configuredPorts(const QList<PortDescription>& enumerated) const;
+    static QList<PortDescription> configuredPorts(const QList<PortDescription>& enumerated,
+                                                  const QList<Com_Info>& stored);
 
     SettingsAdpater* settings = nullptr;
     Store* database = nullptr;

@@ -10,26 +10,22 @@ SettingsAdpater::SettingsAdpater(const QString& fileName, QSettings::Format form
 
 void SettingsAdpater::readSettings()
 {
+    // A file without the array names no port: the link opens those it finds.
     const int comCount = beginReadArray(QStringLiteral("myCom"));
-    if (comCount == 0) {
-        comList.append(Com_Info());
-    } else {
-        for (int i = 0; i < comCount; ++i) {
-            setArrayIndex(i);
-            // Inside an existing array a missing key reads as empty or 0:
-            // the defaults belong to a file without the array only.
-            Com_Info info;
-            info.type = value(QStringLiteral("type")).toInt();
-            info.SerialPort = value(QStringLiteral("SerialPort")).toString();
-            info.Baud = value(QStringLiteral("Baud")).toString();
-            info.Parity = value(QStringLiteral("Parity")).toString();
-            info.DataBits = value(QStringLiteral("DataBits")).toString();
-            info.StopBits = value(QStringLiteral("StopBits")).toString();
-            info.RTS = value(QStringLiteral("RTS")).toString();
-            info.Timeout = value(QStringLiteral("Timeout")).toString();
-            info.IsShared = value(QStringLiteral("IsShared")).toInt();
-            comList.append(info);
-        }
+    for (int i = 0; i < comCount; ++i) {
+        setArrayIndex(i);
+        // Inside an existing array a missing key reads as empty or 0.
+        Com_Info info;
+        info.type = value(QStringLiteral("type")).toInt();
+        info.SerialPort = value(QStringLiteral("SerialPort")).toString();
+        info.Baud = value(QStringLiteral("Baud")).toString();
+        info.Parity = value(QStringLiteral("Parity")).toString();
+        info.DataBits = value(QStringLiteral("DataBits")).toString();
+        info.StopBits = value(QStringLiteral("StopBits")).toString();
+        info.RTS = value(QStringLiteral("RTS")).toString();
+        info.Timeout = value(QStringLiteral("Timeout")).toString();
+        info.IsShared = value(QStringLiteral("IsShared")).toInt();
+        comList.append(info);
     }
     endArray();
 

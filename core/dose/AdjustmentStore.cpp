@@ -2,6 +2,8 @@
 
 #include "core/dose/AdjustmentStore.h"
 
+#include <algorithm>
+
 #include <QMutexLocker>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -147,7 +149,7 @@ QString AdjustmentStore::problem(const Filing& f, const QString& thisMonth)
     return QString();
 }
 
-int AdjustmentStore::file(const Filing& f, const QString& actor, QString* why, QSqlDatabase db)
+int AdjustmentStore::file(const Filing& f, const QString& actor, QString* why, QSqlDatabase db, int* raised)
 {
     const QDateTime now = Clock::now();
     const QString refused = problem(f, now.toString(QStringLiteral("yyyyMM")));
@@ -209,12 +211,13 @@ int AdjustmentStore::file(const Filing& f, const QString& actor, QString* why, Q
         if (!change.commit())
             return fail(why, QStringLiteral("保存失败"));
     }
-    if (atOnce)
-        judgeAnew(f.idCard, db);
+    const int alerts = atOnce ? judgeAnew(f.idCard, db) : 0;
+    if (raised)
+        *raised = alerts;
     return id;
 }
 
-bool AdjustmentStore::approve(int id, const QString& actor, QString* why, QSqlDatabase db)
+bool AdjustmentStore::approve(int id, const QString& actor, QString* why, QSqlDatabase db, int* raised)
 {
     DoseAdjustmentdata row;
     {
@@ -251,7 +254,9 @@ bool AdjustmentStore::approve(int id, const QString& actor, QString* why, QSqlDa
             || !change.commit())
             return fail(why, QStringLiteral("批准失败"));
     }
-    judgeAnew(row.ID_card, db);
+    const int alerts = judgeAnew(row.ID_card, db);
+    if (raised)
+        *raised = alerts;
     return true;
 }
 
@@ -324,27 +329,29 @@ bool AdjustmentStore::forMonths(QList<DoseAdjustmentdata>& list, const QString& 
                         {idCard, first, last}, db, list, readRow);
 }
 
-void AdjustmentStore::judgeAnew(const QString& idCard, QSqlDatabase db)
+int AdjustmentStore::judgeAnew(const QString& idCard, QSqlDatabase db)
 {
     // The adjustment stands; alerts it calls for and cannot raise now are
     // raised by the next regular judgement.
     Staffdata person;
     if (!StaffRegister(store).selectByIdCard(person, idCard, db)) {
         QLOG_ERROR() << "the levels of" << idCard << "cannot be judged after an adjustment";
-        return;
+        return 0;
     }
     DoseStatus status(store, db);
     QList<PersonStatus> rows, theirs;
     const QDateTime now = Clock::now();
     if (!status.evaluate(rows, now, person.department)) {
         QLOG_ERROR() << "the levels of" << idCard << "cannot be judged after an adjustment";
-        return;
+        return 0;
     }
     for (const PersonStatus& p : qAsConst(rows)) {
         if (p.ID_card == idCard)
             theirs << p;
     }
-    if (status.raiseAlerts(theirs, now) < 0) {
+    const int raised = status.raiseAlerts(theirs, now);
+    if (raised < 0) {
         QLOG_ERROR() << "the alerts of" << idCard << "cannot be raised after an adjustment";
     }
+    return std::max(raised, 0);
 }

@@ -47,11 +47,12 @@ public:
 
     // Files an adjustment by actor: pending, or approved at once when the
     // policy needs no second account (and the audit trail says so). The new
-    // id, or 0 with why. An approval at once raises the alerts it calls for.
-    int file(const Filing& filing, const QString& actor, QString* why, QSqlDatabase db);
+    // id, or 0 with why. An approval at once raises the alerts it calls for;
+    // raised, when given, counts them.
+    int file(const Filing& filing, const QString& actor, QString* why, QSqlDatabase db, int* raised = nullptr);
     // Approves pending adjustment id by actor, who must not be its author;
     // the person's levels are judged anew and their alerts raised.
-    bool approve(int id, const QString& actor, QString* why, QSqlDatabase db);
+    bool approve(int id, const QString& actor, QString* why, QSqlDatabase db, int* raised = nullptr);
     // Withdraws pending adjustment id, with a reason.
     bool withdraw(int id, const QString& reason, const QString& actor, QString* why, QSqlDatabase db);
 
@@ -69,8 +70,8 @@ public:
                           const QString& last, const QSqlDatabase& db);
 
 private:
-    // The person's levels judged as of now and the alerts raised.
-    void judgeAnew(const QString& idCard, QSqlDatabase db);
+    // The person's levels judged as of now and the alerts raised; how many.
+    int judgeAnew(const QString& idCard, QSqlDatabase db);
 
     Store& store;
 };

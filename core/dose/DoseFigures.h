@@ -17,4 +17,14 @@ struct DoseFigures
     bool pending = false;
     // The months of that window whose dose came, all or part, from passive results.
     QStringList passive;
+
+    // The adjusted months as the overview lists them, and a word where one
+    // waits for approval (not yet counted).
+    QString adjustedText() const
+    {
+        QString text = adjusted.join(QLatin1Char(';'));
+        if (pending)
+            text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("（有更正待批准）");
+        return text;
+    }
 };

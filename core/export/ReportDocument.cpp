@@ -228,6 +228,9 @@ QString ReportDocument::html(const PersonRecord& r)
                 + number(a.dose) + QStringLiteral("<td>%1</td><td>%2</td><td>%3</td></tr>").arg(a.mark, a.method, esc(a.reason));
         h += table(rows);
     }
+    const QStringList pending = r.pendingMonths();
+    if (!pending.isEmpty())
+        h += QStringLiteral("<p>待批准的剂量更正（未计入以上剂量）：%1</p>").arg(pending.join(QStringLiteral("、")));
 
     h += QStringLiteral("<h3>累计剂量 (μSv)</h3>");
     h += table(QStringLiteral("<tr><td>五年合计 (%1–%2年)</td>").arg(r.toYear - 4).arg(r.toYear)

@@ -193,7 +193,8 @@ bool ReportWorkbook::write(const PersonRecord& r, const OutputFile::Target& targ
                 }
                 // The originals of the adjusted months, with method and reason.
                 const QList<PersonRecord::Adjusted> adjusted = r.adjustedMonths();
-                if (!adjusted.isEmpty()) {
+                const QStringList pending = r.pendingMonths();
+                if (!adjusted.isEmpty() || !pending.isEmpty()) {
                     Sheet notes(book, QStringLiteral("剂量更正"), dose, bold);
                     notes.widths(12, 16);
                     notes.heading({QStringLiteral("月份"), QStringLiteral("原始剂量 (μSv)"), QStringLiteral("记录剂量 (μSv)"),
@@ -206,6 +207,8 @@ bool ReportWorkbook::write(const PersonRecord& r, const OutputFile::Target& targ
                             .text(a.method)
                             .text(a.reason)
                             .next();
+                    for (const QString& month : pending)
+                        notes.text(month).text(QString()).text(QString()).text(QStringLiteral("待批准（未计入）")).next();
                     ok = ok && notes.ok();
                 }
                 return ok;
@@ -287,7 +290,7 @@ bool ReportWorkbook::write(const QList<PersonStatus>& rows, const QDate& date, c
                         .number(p.figures.last12)
                         .number(p.figures.fiveYear)
                         .text(DoseLevel::label(p.verdict.level))
-                        .text(p.figures.adjusted.join(QLatin1Char(';')))
+                        .text(p.figures.adjustedText())
                         .next();
                 return s.ok();
             });

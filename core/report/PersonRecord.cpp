@@ -63,6 +63,17 @@ QList<PersonRecord::Adjusted> PersonRecord::adjustedMonths() const
     return list;
 }
 
+QStringList PersonRecord::pendingMonths() const
+{
+    QStringList list;
+    const QString last = monthKey(toYear, 12);
+    for (auto it = months.lowerBound(monthKey(fromYear, 1)); it != months.cend() && it.key() <= last; ++it) {
+        if (it->pending)
+            list << it.key();
+    }
+    return list;
+}
+
 qint64 PersonRecord::cents(int y0, int m0, int y1, int m1) const
 {
     qint64 sum = 0;

@@ -75,6 +75,9 @@ public:
         QString reason;
     };
     QList<Adjusted> adjustedMonths() const;
+    // The months of the years shown where an adjustment waits for approval
+    // (not counted until approved).
+    QStringList pendingMonths() const;
 
     // The record of idCard. fromYear/toYear 0 take the defaults: the first
     // year with readings, and Clock::now()'s year. False with why (for the
