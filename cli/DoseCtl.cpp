@@ -10,6 +10,7 @@
 
 #include "cli/AdjustCommand.h"
 #include "cli/PassiveImportCommand.h"
+#include "cli/ReconcileCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/StatisticsCommand.h"
 #include "core/time/Clock.h"
@@ -99,7 +100,9 @@ int DoseCtl::run(const QStringList& arguments)
                                                     "（--year YYYY；CSV、PDF 或 .xlsx）\n"
                                                     "  adjust   剂量更正和估算剂量：add、list、approve、withdraw\n"
                                                     "  import-passive  导入实验室的个人剂量计结果（FILE [--mapping FILE] "
-                                                    "[--dry-run] [--replace]）"));
+                                                    "[--dry-run] [--replace]）\n"
+                                                    "  reconcile  个人剂量计结果与电子剂量的比对（--from --to，CSV）；"
+                                                    "reconcile close 关闭标记"));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("显示版本"));
@@ -114,7 +117,7 @@ int DoseCtl::run(const QStringList& arguments)
     parser.addOption(dataDir);
     parser.addPositionalArgument(QStringLiteral("命令"),
                                  QStringLiteral("status | check | backup | restore | report | statistics | migrate | adjust | "
-                                                "import-passive"));
+                                                "import-passive | reconcile"));
     if (!parser.parse(arguments))
         return usageError(parser.helpText(), parser.errorText());
     if (parser.isSet(help)) {
@@ -138,6 +141,7 @@ int DoseCtl::run(const QStringList& arguments)
         const bool onlyReads = rest.first() == QLatin1String("status") || rest.first() == QLatin1String("report")
             || rest.first() == QLatin1String("statistics")
             || (rest.first() == QLatin1String("adjust") && rest.value(1) == QLatin1String("list"))
+            || (rest.first() == QLatin1String("reconcile") && rest.value(1) != QLatin1String("close"))
             || (rest.first() == QLatin1String("check") && !rest.contains(QStringLiteral("--repair")));
         const QString problem = !onlyReads ? DataDir::prepare(dir, false)
             : QFileInfo(dir).isDir()       ? QString()
@@ -164,6 +168,8 @@ int DoseCtl::run(const QStringList& arguments)
         return AdjustCommand(*this).run(dbPath, rest);
     if (rest.first() == QLatin1String("import-passive"))
         return PassiveImportCommand(*this).run(dbPath, rest);
+    if (rest.first() == QLatin1String("reconcile"))
+        return ReconcileCommand(*this).run(dbPath, rest);
     return usageError(parser.helpText(), QStringLiteral("未知的命令：") + rest.first());
 }
 

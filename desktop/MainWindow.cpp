@@ -24,6 +24,7 @@
 #include "desktop/DoseOverview.h"
 #include "desktop/DoseReport.h"
 #include "desktop/StatisticsDialog.h"
+#include "desktop/ReconcileDialog.h"
 #include "desktop/ReportPrompt.h"
 #include "desktop/DoseAdjustments.h"
 #include "desktop/DosePolicyDialog.h"
@@ -77,6 +78,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
     statisticsDialog = new StatisticsDialog(this, database);
     policyDialog = new DosePolicyDialog(this, database);
     adjustDialog = new DoseAdjustments(this, database);
+    reconcileDialog = new ReconcileDialog(this, database);
     auditView = new AuditView(this, database);
 
     // Whoever built the database for us: the wear periods must be there
@@ -127,6 +129,7 @@ MainWindow::MainWindow(QWidget* parent, SettingsAdpater* settings, DataBase* dat
         if (raised > 0)
             showAlerts();
     });
+    connect(ui->action_reconcile, &QAction::triggered, this, [this] { reconcileDialog->exec(); });
     ui->mainToolBar->addAction(ui->action_synchro);
     ui->mainToolBar->addSeparator();
     ui->mainToolBar->addAction(ui->actionDgfd);
@@ -570,6 +573,8 @@ void MainWindow::show_plot(Depart_Info minfo)
         note << QStringLiteral("含剂量更正: ") + view.adjusted.join(QStringLiteral(", "));
     if (view.pending)
         note << QStringLiteral("有剂量更正待批准");
+    if (!view.passive.isEmpty())
+        note << QStringLiteral("含个人剂量计结果: ") + view.passive.join(QStringLiteral(", "));
     ui->lb_adjusted->setText(note.join(QStringLiteral("; ")));
     showPersonPanel(entry, typeText, view.staff, true);
 }

@@ -21,6 +21,7 @@ class DoseAlerts;
 class DoseOverview;
 class DoseReport;
 class StatisticsDialog;
+class ReconcileDialog;
 class AuditView;
 class DosePolicyDialog;
 class DoseAdjustments;
@@ -137,6 +138,7 @@ private:
     StatisticsDialog* statisticsDialog = nullptr;
     DosePolicyDialog* policyDialog = nullptr;
     DoseAdjustments* adjustDialog = nullptr;
+    ReconcileDialog* reconcileDialog = nullptr;
     AuditView* auditView = nullptr;
     // ID card -> where the person's doses stand, as of the last evaluation.
     QHash<QString, DoseLevel::Verdict> verdicts;

@@ -15,6 +15,8 @@ struct DoseFigures
     // record is an approved adjustment, and whether one waits for approval.
     QStringList adjusted;
     bool pending = false;
+    // The months of that window whose dose came, all or part, from passive results.
+    QStringList passive;
 
     // The adjusted months as the overview lists them, and a word where one
     // waits for approval (not yet counted).

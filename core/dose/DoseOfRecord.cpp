@@ -8,6 +8,8 @@
 #include <QVector>
 
 #include "core/dose/AdjustmentStore.h"
+#include "core/dose/DosePolicy.h"
+#include "core/dose/PassiveDose.h"
 #include "core/store/Store.h"
 
 namespace {
@@ -32,7 +34,21 @@ DoseOfRecord::Month DoseOfRecord::of(double dose, int readings, bool stored, dou
 }
 
 bool DoseOfRecord::months(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
-                          const QDateTime& to, double background, Months& result)
+                          const QDateTime& to, const DosePolicy& policy, Months& result)
+{
+    if (!policy.passiveOfRecord())
+        return electronicMonths(database, db, idCard, from, to, policy.background(), result);
+    result.clear();
+    QList<WearAttribution::Span> spans;
+    QList<int> slaveIds;
+    return WearAttribution::effectiveSpans(&database, db, idCard, spans, &slaveIds)
+        && months(database, db, spans, slaveIds, from, to, policy.background(), result)
+        && PassiveDose(database, db, spans, slaveIds, policy.background()).apply(idCard, from, to, result)
+        && adjust(db, idCard, result);
+}
+
+bool DoseOfRecord::electronicMonths(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
+                                    const QDateTime& to, double background, Months& result)
 {
     return originalMonths(database, db, idCard, from, to, background, result) && adjust(db, idCard, result);
 }
@@ -127,6 +143,29 @@ QStringList DoseOfRecord::adjustedMonths(const Months& months, const QString& fi
             found << it.key();
     }
     return found;
+}
+
+QStringList DoseOfRecord::passiveMonths(const Months& months, const QString& first)
+{
+    QStringList found;
+    for (auto it = months.lowerBound(first); it != months.cend(); ++it) {
+        if (it->source != Electronic && !it->adjusted())
+            found << it.key();
+    }
+    return found;
+}
+
+QString DoseOfRecord::sourceText(Source source)
+{
+    switch (source) {
+    case Passive:
+        return QStringLiteral("个人剂量计");
+    case PartlyPassive:
+        return QStringLiteral("部分个人剂量计");
+    case Electronic:
+        break;
+    }
+    return QStringLiteral("电子");
 }
 
 bool DoseOfRecord::pending(const Months& months, const QString& first)

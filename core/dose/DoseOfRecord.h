@@ -12,6 +12,7 @@
 
 #include "core/wear/WearAttribution.h"
 
+class DosePolicy;
 class Store;
 
 class DoseOfRecord
@@ -25,11 +26,18 @@ public:
     // dose of record, whole even where a window takes only part of the
     // month; the original stays beside it. Of two approved for one month
     // the one approved later counts.
+    //
+    // Where the policy makes the passive dosimeters' results the dose of
+    // record (PassiveDose), a month they cover takes its dose from them,
+    // and says so in source.
+    enum Source { Electronic, Passive, PartlyPassive };
     struct Month
     {
         qint64 cents = 0;
         bool monitored = false;
-        // From the readings alone.
+        Source source = Electronic;
+        // Before any adjustment: from the readings, or from the passive
+        // results where they count.
         qint64 originalCents = 0;
         bool originalMonitored = false;
         // The approved adjustment that counts (0: none), its kind, method
@@ -52,11 +60,16 @@ public:
     // stored total of the person.
     static Month of(double dose, int readings, bool stored, double background);
 
-    // Each calendar month's part of [from, to), netted on its own, with the
-    // approved adjustments applied. False when anything it depends on
-    // cannot be read.
+    // The dose of record of each calendar month's part of [from, to) under
+    // the policy: netted on its own by its background, the passive results
+    // taken where the policy says so, and the approved adjustments applied.
+    // False when anything it depends on cannot be read.
     static bool months(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
-                       const QDateTime& to, double background, Months& months);
+                       const QDateTime& to, const DosePolicy& policy, Months& months);
+    // The same from the electronic readings alone, whatever the policy says
+    // of passive results, with the approved adjustments applied.
+    static bool electronicMonths(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
+                                 const QDateTime& to, double background, Months& months);
     // The same from the readings alone, no adjustment applied.
     static bool originalMonths(Store& database, QSqlDatabase db, const QString& idCard, const QDateTime& from,
                                const QDateTime& to, double background, Months& months);
@@ -74,6 +87,11 @@ public:
     // Whether any of those months was monitored.
     static bool monitored(const Months& months, const QString& first = QString());
     // The adjusted months (approved ones) from first on, in order.
+    // The months from first on whose dose came, all or part, from passive
+    // results (and no approved adjustment replaced it).
+    static QStringList passiveMonths(const Months& months, const QString& first = QString());
+    // 电子, 个人剂量计 or 部分个人剂量计, as the record shows a month's source.
+    static QString sourceText(Source source);
     static QStringList adjustedMonths(const Months& months, const QString& first = QString());
     // Whether one of those months has an adjustment waiting for approval.
     static bool pending(const Months& months, const QString& first = QString());

@@ -21,6 +21,10 @@ const QVector<DosePolicy::Row>& DosePolicy::rows()
         {QStringLiteral("investigation_quarter_occupational"), 1250, QStringLiteral("季度调查水平 · 职业")},
         {QStringLiteral("investigation_quarter_other"), 250, QStringLiteral("季度调查水平 · 非职业")},
         {QStringLiteral("adjustment_needs_approval"), 1, QStringLiteral("剂量更正需他人批准"), true},
+        {QStringLiteral("reconcile_tolerance_percent"), 25, QStringLiteral("比对容差 (%)")},
+        {QStringLiteral("reconcile_tolerance_uSv"), 100, QStringLiteral("比对容差 (μSv)")},
+        {QStringLiteral("minimum_reportable_uSv"), 100, QStringLiteral("最低可报告剂量 (μSv)")},
+        {QStringLiteral("dose_of_record_passive"), 0, QStringLiteral("记录剂量取个人剂量计结果"), true},
     };
     return all;
 }

@@ -39,6 +39,16 @@ public:
     // A dose adjustment waits for a second account's approval (1), or is
     // approved when filed (0, an office of one).
     bool adjustmentNeedsApproval() const { return value(QStringLiteral("adjustment_needs_approval")) != 0; }
+    // A passive result and the electronic dose of its days differ when they
+    // are further apart than the larger of these two (percent of the
+    // passive dose, μSv); a result below the laboratory's reporting level
+    // ("M") when the electronic dose exceeds minimumReportable.
+    double reconcilePercent() const { return value(QStringLiteral("reconcile_tolerance_percent")); }
+    double reconcileMicroSv() const { return value(QStringLiteral("reconcile_tolerance_uSv")); }
+    double minimumReportable() const { return value(QStringLiteral("minimum_reportable_uSv")); }
+    // The months the passive dosimeters' results cover take their dose of
+    // record from them (1), or every month from the electronic readings (0).
+    bool passiveOfRecord() const { return value(QStringLiteral("dose_of_record_passive")) != 0; }
 
     // The row's name as people read it ("年剂量限值 · 非职业").
     static QString label(const QString& name);

@@ -66,7 +66,7 @@ bool DoseStatus::months(const QString& idCard, const QDateTime& from, const QDat
                         DoseOfRecord::Months& months)
 {
     months.clear();
-    return readable && DoseOfRecord::months(database, db, idCard, from, to, rules.background(), months);
+    return readable && DoseOfRecord::months(database, db, idCard, from, to, rules, months);
 }
 
 bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, DoseFigures& f)
@@ -84,11 +84,12 @@ bool DoseStatus::compute(const QString& idCard, const QDateTime& at, bool all, D
     const QDate fiveYears(day.year() - 4, 1, 1);
     DoseOfRecord::Months months;
     if (!DoseOfRecord::months(database, db, idCard, QDateTime(all ? fiveYears : last12, QTime(0, 0)), endOf(at),
-                              rules.background(), months))
+                              rules, months))
         return false;
     f.last12 = DoseOfRecord::sum(months, monthKey(last12)) / 100.0;
     f.adjusted = DoseOfRecord::adjustedMonths(months);
     f.pending = DoseOfRecord::pending(months);
+    f.passive = DoseOfRecord::passiveMonths(months);
     if (all) {
         f.fiveYear = DoseOfRecord::sum(months) / 100.0;
         f.year = DoseOfRecord::sum(months, monthKey(year)) / 100.0;

@@ -95,7 +95,7 @@ bool NotionalDose::departmentMedian(Store& database, QSqlDatabase db, const QStr
             continue;
         seen.insert(s.ID_card);
         DoseOfRecord::Months months;
-        if (!DoseOfRecord::months(database, db, s.ID_card, from, from.addMonths(1), policy.background(), months))
+        if (!DoseOfRecord::months(database, db, s.ID_card, from, from.addMonths(1), policy, months))
             return fail(why, QStringLiteral("无法读取读数"));
         const auto m = months.constFind(month);
         if (m != months.cend() && m->originalMonitored)

@@ -201,7 +201,7 @@ QString ReportDocument::html(const PersonRecord& r)
                         .arg(3 * q - 2)
                         .arg(3 * q);
             for (int m = 3 * q - 2; m <= 3 * q; ++m) {
-                const QString mark = r.mark(y, m);
+                const QString mark = r.mark(y, m).isEmpty() ? r.source(y, m) : r.mark(y, m);
                 rows += mark.isEmpty() ? number(r.month(y, m), r.monitored(y, m))
                                        : QStringLiteral("<td class=\"n\">%1 %2</td>").arg(dose(r.month(y, m)), mark);
             }
@@ -212,6 +212,9 @@ QString ReportDocument::html(const PersonRecord& r)
         h += table(rows) + QStringLiteral("<p></p>");
     }
 
+    if (r.anyPassive())
+        h += QStringLiteral("<p>“个人剂量计”: 该月记录剂量取自个人剂量计 (实验室测读) 结果; “部分个人剂量计”: "
+                            "该月部分日期取自个人剂量计结果, 其余日期为电子剂量计扣除本底后的剂量。</p>");
     // Adjusted months: the original kept beside the dose of record.
     const QList<PersonRecord::Adjusted> adjusted = r.adjustedMonths();
     if (!adjusted.isEmpty()) {

@@ -179,11 +179,12 @@ bool ReportWorkbook::write(const PersonRecord& r, const OutputFile::Target& targ
                     Sheet year(book, QString::number(y), dose, bold);
                     year.widths(16, 14);
                     year.heading({QStringLiteral("%1年").arg(y), QStringLiteral("剂量 (μSv)")});
-                    // An adjusted month carries its mark beside the figure.
+                    // An adjusted month carries its mark beside the figure, a
+                    // month of passive results its source.
                     for (int m = 1; m <= 12; ++m)
                         year.text(QStringLiteral("%1月").arg(m))
                             .number(r.month(y, m), r.monitored(y, m))
-                            .text(r.mark(y, m))
+                            .text(r.mark(y, m).isEmpty() ? r.source(y, m) : r.mark(y, m))
                             .next();
                     for (int q = 1; q <= 4; ++q)
                         year.text(QStringLiteral("第%1季度").arg(q)).number(r.quarter(y, q), r.quarterMonitored(y, q)).next();

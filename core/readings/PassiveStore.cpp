@@ -245,3 +245,42 @@ bool PassiveStore::selectByCard(QList<PassiveResultdata>& list, const QString& i
                             .arg(QString::fromLatin1(kColumns).arg(store.staffTable)),
                         {idCard}, db, list, readRow);
 }
+
+bool PassiveStore::selectOne(PassiveResultdata& result, int id, QSqlDatabase db)
+{
+    if (!Sql::isPlainName(store.staffTable))
+        return false;
+    return Sql::readFirst(QStringLiteral("select %1 from PassiveResult r where r.id = ?")
+                              .arg(QString::fromLatin1(kColumns).arg(store.staffTable)),
+                          {id}, db, result, readRow);
+}
+
+bool PassiveStore::close(int id, const QString& comment, const QString& actor, QString* why, QSqlDatabase db)
+{
+    if (comment.trimmed().isEmpty())
+        return fail(why, QStringLiteral("关闭标记须填写说明"));
+    QMutexLocker lock(&Store::dataLock());
+    if (!db.isOpen() || !AuditLog::watch(db))
+        return fail(why, QStringLiteral("无法写入数据库"));
+    Transaction change(db);
+    if (!change.begun())
+        return fail(why, QStringLiteral("无法写入数据库"));
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("select closedAt from PassiveResult where id = ?"));
+    q.addBindValue(id);
+    if (!q.exec())
+        return fail(why, QStringLiteral("无法读取个人剂量计结果: ") + q.lastError().text());
+    if (!q.next())
+        return fail(why, QStringLiteral("没有编号为 %1 的个人剂量计结果").arg(id));
+    if (!q.value(0).isNull())
+        return fail(why, QStringLiteral("个人剂量计结果 %1 的标记已于 %2 关闭").arg(id).arg(q.value(0).toString()));
+    q.finish();
+    const int n = Sql::execCounted(QStringLiteral("update PassiveResult set closedBy = ?, closedAt = ?, closeComment = ? "
+                                                  "where id = ? and closedAt is null"),
+                                   {actor.isEmpty() ? Transaction::actor() : actor, stamp(), comment.trimmed(), id}, db);
+    if (n != 1)
+        return fail(why, QStringLiteral("个人剂量计结果 %1 的标记无法关闭").arg(id));
+    if (!change.commit())
+        return fail(why, QStringLiteral("保存失败"));
+    return true;
+}

@@ -46,6 +46,13 @@ public:
     // means everybody. In order of ID card, then start.
     bool selectCurrent(QList<PassiveResultdata>& list, const QString& first, const QString& last,
                        const QString& idCard, QSqlDatabase db);
+    // Closes a result's reconciliation flag with the officer's comment: the
+    // closing is written once, in an audited transaction. False with why
+    // (for the officer) when the comment is empty, the result is unknown or
+    // already closed, or the database refuses.
+    bool close(int id, const QString& comment, const QString& actor, QString* why, QSqlDatabase db);
+    // One result by id, with the person's name; false when there is none or it cannot be read.
+    bool selectOne(PassiveResultdata& result, int id, QSqlDatabase db);
     // Every result of a person, replaced ones too, in order of start, then id.
     bool selectByCard(QList<PassiveResultdata>& list, const QString& idCard, QSqlDatabase db);
 

@@ -32,6 +32,25 @@ QString PersonRecord::mark(int y, int m) const
     return found != months.cend() && found->adjusted() ? DoseAdjustmentdata::mark(found->kind) : QString();
 }
 
+QString PersonRecord::source(int y, int m) const
+{
+    const auto found = months.constFind(monthKey(y, m));
+    if (found == months.cend() || found->adjusted() || found->source == DoseOfRecord::Electronic)
+        return QString();
+    return DoseOfRecord::sourceText(found->source);
+}
+
+bool PersonRecord::anyPassive() const
+{
+    for (int y = fromYear; y <= toYear; ++y) {
+        for (int m = 1; m <= 12; ++m) {
+            if (!source(y, m).isEmpty())
+                return true;
+        }
+    }
+    return false;
+}
+
 QList<PersonRecord::Adjusted> PersonRecord::adjustedMonths() const
 {
     QList<Adjusted> list;

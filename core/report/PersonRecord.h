@@ -56,6 +56,12 @@ public:
     // 更正 or 估算 where the month's dose of record is an approved
     // adjustment, empty otherwise.
     QString mark(int year, int month) const;
+    // 个人剂量计 or 部分个人剂量计 where the month's dose of record came, all or
+    // part, from passive results (and no adjustment replaced it); empty for
+    // the electronic dosimeters' months.
+    QString source(int year, int month) const;
+    // Whether any month of the years shown shows such a source.
+    bool anyPassive() const;
     // The adjusted months of the years shown, in order: the original beside
     // the dose of record, with the method and reason.
     struct Adjusted

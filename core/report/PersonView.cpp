@@ -96,6 +96,7 @@ bool PersonView::load(Store& store, QSqlDatabase db, const QString& idCard, int 
     used = lastYear.last12;
     adjusted = lastYear.adjusted;
     pending = lastYear.pending;
+    passive = lastYear.passive;
     // A net dose below the background is no dose.
     used = qMax(used, 0.0);
     limit = status.policy().annualLimit(ptype);

@@ -47,6 +47,7 @@ public:
     // adjustment, and whether one of them waits for approval.
     QStringList adjusted;
     bool pending = false;
+    QStringList passive; // months of the last-year figure taken from passive results
     double left() const { return limit - used; }
     // The shares of the limit for the pie: left, then used.
     QList<double> shares() const;
