@@ -21,14 +21,20 @@ const QString kReason = QStringLiteral("剂量计遗失, 按规定估算本月�
 AdjustmentStore::Filing filing(const QString& card, const QString& month, const QString& kind, double value,
                                const QString& method = QStringLiteral("stated"), const QString& reason = kReason)
 {
-    AdjustmentStore::Filing f;
-    f.idCard = card;
-    f.month = month;
-    f.kind = kind;
-    f.method = method;
-    f.value = value;
-    f.reason = reason;
-    return f;
+    return {card, month, kind, method, value, reason};
+}
+
+// What NotionalDose gives for c1's April 2026 by method: the value, or the start of its refusal.
+void notional(ScratchDatabase& s, const char* method, const QString& expected)
+{
+    double value = -1;
+    QString why;
+    const bool computed = NotionalDose::value(*s.store, s.db, "c1", "202604", method, value, &why);
+    QVERIFY2(computed == expected.front().isDigit(), qPrintable(why));
+    if (computed)
+        QCOMPARE(value, expected.toDouble());
+    else
+        QVERIFY2(why.startsWith(expected), qPrintable(why));
 }
 
 // The person's dose of record of one month, and its original, as "dose/original".
@@ -55,40 +61,23 @@ private slots:
 
     void refusals_data()
     {
-        QTest::addColumn<QString>("card");
-        QTest::addColumn<QString>("month");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("method");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("filed"); // card month kind method value; the reason kReason unless given after a '|'
         QTest::addColumn<QString>("why");
-        QTest::newRow("unknown person") << "c9" << "202603" << "notional" << "stated" << 5.0 << kReason
-                                        << "没有身份证号为 c9 的人员";
-        QTest::newRow("a month in the future") << "c1" << "202607" << "notional" << "stated" << 5.0 << kReason
-                                               << "不能更正将来的月份 202607";
-        QTest::newRow("no month") << "c1" << "2026-3" << "notional" << "stated" << 5.0 << kReason << "月份应为 yyyyMM";
-        QTest::newRow("month 13") << "c1" << "202613" << "notional" << "stated" << 5.0 << kReason << "月份应为 yyyyMM";
-        QTest::newRow("negative") << "c1" << "202603" << "replace" << "stated" << -0.01 << kReason << "剂量不能为负";
-        QTest::newRow("empty reason") << "c1" << "202603" << "replace" << "stated" << 5.0 << "" << "请写明原因";
-        QTest::newRow("nine characters") << "c1" << "202603" << "replace" << "stated" << 5.0 << "  遗失遗失遗失遗失遗 "
-                                         << "请写明原因";
-        QTest::newRow("unknown kind") << "c1" << "202603" << "estimate" << "stated" << 5.0 << kReason
-                                      << "类型只能是 replace 或 notional";
-        QTest::newRow("unknown method") << "c1" << "202603" << "replace" << "guess" << 5.0 << kReason
-                                        << "方法只能是";
-        QTest::newRow("replace outside the wear periods") << "c2" << "202603" << "replace" << "stated" << 5.0
-                                                          << kReason << "c2 在 202603 没有佩戴期";
-        QTest::newRow("replace before the period began") << "c3" << "202604" << "replace" << "stated" << 5.0
-                                                         << kReason << "c3 在 202604 没有佩戴期";
+        QTest::newRow("unknown person") << "c9 202603 notional stated 5" << "没有身份证号为 c9 的人员";
+        QTest::newRow("a month in the future") << "c1 202607 notional stated 5" << "不能更正将来的月份 202607";
+        QTest::newRow("no month") << "c1 2026-3 notional stated 5" << "月份应为 yyyyMM";
+        QTest::newRow("month 13") << "c1 202613 notional stated 5" << "月份应为 yyyyMM";
+        QTest::newRow("negative") << "c1 202603 replace stated -0.01" << "剂量不能为负";
+        QTest::newRow("empty reason") << "c1 202603 replace stated 5|" << "请写明原因";
+        QTest::newRow("nine characters") << "c1 202603 replace stated 5|  遗失遗失遗失遗失遗 " << "请写明原因";
+        QTest::newRow("unknown kind") << "c1 202603 estimate stated 5" << "类型只能是 replace 或 notional";
+        QTest::newRow("unknown method") << "c1 202603 replace guess 5" << "方法只能是";
+        QTest::newRow("replace outside the wear periods") << "c2 202603 replace stated 5" << "c2 在 202603 没有佩戴期";
+        QTest::newRow("replace before the period began") << "c3 202604 replace stated 5" << "c3 在 202604 没有佩戴期";
     }
     void refusals()
     {
-        QFETCH(QString, card);
-        QFETCH(QString, month);
-        QFETCH(QString, kind);
-        QFETCH(QString, method);
-        QFETCH(double, value);
-        QFETCH(QString, reason);
+        QFETCH(QString, filed);
         QFETCH(QString, why);
         ScratchDatabase s;
         s.addPerson("c1", "甲");
@@ -96,8 +85,10 @@ private slots:
         s.addPerson("c2", "乙"); // never wore one
         s.addPerson("c3", "丙");
         QVERIFY(s.exec("insert into Wearing(slaveId, ID_card, startTime, endTime) values(3, 'c3', '20260501000000', '')"));
+        const QStringList f = filed.section('|', 0, 0).split(' ');
+        const QString reason = filed.contains('|') ? filed.section('|', 1) : kReason;
         QString said;
-        QCOMPARE(AdjustmentStore(*s.store).file(filing(card, month, kind, value, method, reason), kAlice, &said, s.db), 0);
+        QCOMPARE(AdjustmentStore(*s.store).file(filing(f[0], f[1], f[2], f[4].toDouble(), f[3], reason), kAlice, &said, s.db), 0);
         QVERIFY2(said.startsWith(why), qPrintable(said));
         QCOMPARE(s.count("DoseAdjustment"), 0);
     }
@@ -269,21 +260,11 @@ private slots:
         QTest::newRow("pending: delete") << "pending" << "delete from DoseAdjustment" << true;
         QTest::newRow("pending: approved by another")
             << "pending" << "update DoseAdjustment set state = 'approved', approvedBy = 'z'" << false;
-        QTest::newRow("a new row with a short reason")
-            << "pending"
-            << "insert into DoseAdjustment(ID_card, month, kind, value_uSv, method, reason, createdBy, createdAt, state) "
-               "values('c1', '202603', 'replace', 1, 'stated', '太短', 'x', 'y', 'pending')"
-            << true;
-        QTest::newRow("a new row with a negative value")
-            << "pending"
-            << "insert into DoseAdjustment(ID_card, month, kind, value_uSv, method, reason, createdBy, createdAt, state) "
-               "values('c1', '202603', 'replace', -1, 'stated', '足够长的原因文字说明', 'x', 'y', 'pending')"
-            << true;
-        QTest::newRow("a new row of an unknown state")
-            << "pending"
-            << "insert into DoseAdjustment(ID_card, month, kind, value_uSv, method, reason, createdBy, createdAt, state) "
-               "values('c1', '202603', 'replace', 1, 'stated', '足够长的原因文字说明', 'x', 'y', 'done')"
-            << true;
+        const QString insert = "insert into DoseAdjustment(ID_card, month, kind, value_uSv, method, reason, createdBy, "
+                               "createdAt, state) values('c1', '202603', 'replace', %1, 'stated', '%2', 'x', 'y', '%3')";
+        QTest::newRow("a new row with a short reason") << "pending" << insert.arg("1", "太短", "pending") << true;
+        QTest::newRow("a new row with a negative value") << "pending" << insert.arg("-1", "足够长的原因文字说明", "pending") << true;
+        QTest::newRow("a new row of an unknown state") << "pending" << insert.arg("1", "足够长的原因文字说明", "done") << true;
     }
     void databaseKeepsSettledRows()
     {
@@ -374,16 +355,7 @@ private slots:
             QString said;
             QVERIFY(AdjustmentStore(*s.store).file(filing("c1", adjusted, "replace", 500), kAlice, &said, s.db) > 0);
         }
-        double value = -1;
-        QString why;
-        const bool computed = NotionalDose::value(*s.store, s.db, "c1", "202604", "mean12", value, &why);
-        if (expected.front().isDigit()) {
-            QVERIFY2(computed, qPrintable(why));
-            QCOMPARE(value, expected.toDouble());
-        } else {
-            QVERIFY(!computed);
-            QVERIFY2(why.startsWith(expected), qPrintable(why));
-        }
+        notional(s, "mean12", expected);
     }
 
     void departmentMedian_data()
@@ -425,16 +397,7 @@ private slots:
                 s.addMonths(slave, {{"202603", 50}});
             }
         }
-        double value = -1;
-        QString why;
-        const bool computed = NotionalDose::value(*s.store, s.db, "c1", "202604", "dept_median", value, &why);
-        if (expected.front().isDigit()) {
-            QVERIFY2(computed, qPrintable(why));
-            QCOMPARE(value, expected.toDouble());
-        } else {
-            QVERIFY(!computed);
-            QVERIFY2(why.startsWith(expected), qPrintable(why));
-        }
+        notional(s, "dept_median", expected);
     }
 
     void unreadableIsAnError()

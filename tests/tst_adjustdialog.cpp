@@ -1,16 +1,7 @@
 // The 剂量更正 dialog pressed as the officer does, the policy's check box, and the person panel's note.
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QDoubleSpinBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTableView>
-#include <QTableWidget>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "core/dose/AdjustmentStore.h"
 #include "core/dose/DosePolicy.h"
@@ -45,15 +36,8 @@ QString monthRow(DoseAdjustments& dialog, const QString& month)
 
 int fileAs(ScratchDatabase& s, const QString& actor, const QString& card, const QString& month, double value)
 {
-    AdjustmentStore::Filing f;
-    f.idCard = card;
-    f.month = month;
-    f.kind = "replace";
-    f.method = "stated";
-    f.value = value;
-    f.reason = kReason;
     QString why;
-    return AdjustmentStore(*s.store).file(f, actor, &why, s.db);
+    return AdjustmentStore(*s.store).file({card, month, "replace", "stated", value, kReason}, actor, &why, s.db);
 }
 
 } // namespace
@@ -119,20 +103,10 @@ private slots:
 
         // A short reason is refused with the reason.
         FormDriver::child<QPlainTextEdit>(&dialog, "te_reason")->setPlainText("遗失");
-        {
-            ModalScript script;
-            script.box("剂量更正", "请写明原因 (至少 10 个字)", QMessageBox::Ok, &dialog);
-            FormDriver::click(&dialog, "btnFile");
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&dialog, "btnFile", "剂量更正", "请写明原因 (至少 10 个字)");
         QCOMPARE(s.count("DoseAdjustment"), 0);
         FormDriver::child<QPlainTextEdit>(&dialog, "te_reason")->setPlainText(kReason);
-        {
-            ModalScript script;
-            script.box("剂量更正", "剂量更正 1 已提交, 等待另一账户批准。", QMessageBox::Ok, &dialog);
-            FormDriver::click(&dialog, "btnFile");
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&dialog, "btnFile", "剂量更正", "剂量更正 1 已提交, 等待另一账户批准。");
         QCOMPARE(s.list("select month, kind, method, value_uSv, state, createdBy from DoseAdjustment"),
                  "202604 replace mean12 40 pending " + Transaction::actor());
         QCOMPARE(monthRow(dialog, "202604"), QStringLiteral("202604|10.00|10.00| 待批准|"));
@@ -141,14 +115,8 @@ private slots:
         auto* pending = FormDriver::child<QTableWidget>(&dialog, "tv_pending");
         QCOMPARE(pending->rowCount(), 1);
         pending->selectRow(0);
-        {
-            ModalScript script;
-            script.box("剂量更正",
-                       QStringLiteral("不能批准自己提交的剂量更正 (1 由 %1 提交), 须由另一账户批准").arg(Transaction::actor()),
-                       QMessageBox::Ok, &dialog);
-            FormDriver::click(&dialog, "btnApprove");
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&dialog, "btnApprove", "剂量更正",
+                       QStringLiteral("不能批准自己提交的剂量更正 (1 由 %1 提交), 须由另一账户批准").arg(Transaction::actor()));
         QCOMPARE(s.value("select state from DoseAdjustment").toString(), QStringLiteral("pending"));
 
         // Another account's is approved, and the month shows it with its mark.
@@ -166,24 +134,14 @@ private slots:
 
         // Withdrawn with a reason, and not without one.
         pending->selectRow(0);
-        {
-            ModalScript script;
-            script.box("剂量更正", "请写明撤回的原因", QMessageBox::Ok, &dialog);
-            FormDriver::click(&dialog, "btnWithdraw");
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&dialog, "btnWithdraw", "剂量更正", "请写明撤回的原因");
         FormDriver::child<QLineEdit>(&dialog, "le_withdrawReason")->setText("读数其实正常");
         FormDriver::click(&dialog, "btnWithdraw");
         QCOMPARE(s.list("select state, withdrawReason from DoseAdjustment where id = 1"), QStringLiteral("withdrawn 读数其实正常"));
         QCOMPARE(pending->rowCount(), 0);
         QCOMPARE(monthRow(dialog, "202604"), QStringLiteral("202604|10.00|10.00||"));
         // Nothing chosen: said so.
-        {
-            ModalScript script;
-            script.box("剂量更正", "请选择一条待批准的更正", QMessageBox::Ok, &dialog);
-            FormDriver::click(&dialog, "btnApprove");
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&dialog, "btnApprove", "剂量更正", "请选择一条待批准的更正");
     }
 
     void approvedWhenFiledAndComputedRefusal()
@@ -201,22 +159,12 @@ private slots:
         // No monitored month: the reason shows, and filing says it again.
         QCOMPARE(FormDriver::child<QLabel>(&dialog, "lb_computed")->text(),
                  QStringLiteral("c1 在 202605 之前没有监测月份, 无法计算近12个月均值"));
-        {
-            ModalScript script;
-            script.box("剂量更正", "c1 在 202605 之前没有监测月份, 无法计算近12个月均值", QMessageBox::Ok, &dialog);
-            FormDriver::click(&dialog, "btnFile");
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&dialog, "btnFile", "剂量更正", "c1 在 202605 之前没有监测月份, 无法计算近12个月均值");
         method->setCurrentIndex(method->findData("stated"));
         auto* kind = FormDriver::child<QComboBox>(&dialog, "cb_kind");
         kind->setCurrentIndex(kind->findData("notional"));
         FormDriver::child<QDoubleSpinBox>(&dialog, "sb_value")->setValue(33.3);
-        {
-            ModalScript script;
-            script.box("剂量更正", "剂量更正 1 已登记并批准 (无需他人批准)。", QMessageBox::Ok, &dialog);
-            FormDriver::click(&dialog, "btnFile");
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&dialog, "btnFile", "剂量更正", "剂量更正 1 已登记并批准 (无需他人批准)。");
         QCOMPARE(monthRow(dialog, "202605"), QStringLiteral("202605|—|33.30|估算|给定值: ") + kReason);
     }
 
@@ -231,13 +179,8 @@ private slots:
         list.show();
         FormDriver::click(&list, "btnSearch");
         FormDriver::clickRow(FormDriver::child<QTableView>(&list, "tableView"), "c1");
-        {
-            // Refused before the question of the history is asked.
-            ModalScript script;
-            script.box("删除", "甲 有 1 条剂量更正记录, 不能删除: 剂量更正与原始读数一起终身保存。", QMessageBox::Ok, &list);
-            FormDriver::click(&list, "btnDel");
-            ANSWERED(script);
-        }
+        // Refused before the question of the history is asked.
+        PRESS_ANSWERED(&list, "btnDel", "删除", "甲 有 1 条剂量更正记录, 不能删除: 剂量更正与原始读数一起终身保存。");
         QCOMPARE(s.count("Staff"), 1);
         QCOMPARE(s.count("Realdata"), 1);
         QCOMPARE(s.count("DoseAdjustment"), 1);

@@ -16,10 +16,13 @@ class TestExport : public QObject
     ScratchDatabase ws;
     SqlSelect dialog{nullptr, ws.store.get()};
 
-    // Presses 导出数据 with file as the name chosen; the boxes that follow are answered by script.
-    void exportTo(const QString& file, ModalScript& script)
+    // Presses 导出数据 with file as the name chosen; the box that follows says said (none when empty), or starts so.
+    void exportTo(const QString& file, const QString& said = QString(), bool starting = false)
     {
         SqlSelect::setSaveFileName([&](QWidget* parent) { return parent == &dialog ? file : QString(); });
+        ModalScript script;
+        if (!said.isEmpty())
+            starting ? script.boxStarting("导出数据", said, QMessageBox::Ok, &dialog) : script.box("导出数据", said, QMessageBox::Ok, &dialog);
         FormDriver::click(&dialog, "btnExcel");
         ANSWERED(script);
     }
@@ -36,10 +39,7 @@ private slots:
 
     void dialogWritesSheetsOf50000Rows()
     {
-        {
-            ModalScript none; // nothing found: no box, no file
-            exportTo(ws.path("none.xls"), none);
-        }
+        exportTo(ws.path("none.xls")); // nothing found: no box, no file
         QVERIFY(!QFile::exists(ws.path("none.xls")));
         QVERIFY(ws.db.transaction());
         for (int r = 0; r < 50000; ++r)
@@ -50,11 +50,7 @@ private slots:
         FormDriver::click(&dialog, "btnSearch");
         FormDriver::child<QComboBox>(&dialog, "comboxPage")->setCurrentIndex(4);
         const QString two = ws.path("two.xls");
-        {
-            ModalScript script;
-            script.box("导出数据", "50003 条数据已导出到 " + two, QMessageBox::Ok, &dialog);
-            exportTo(two, script);
-        }
+        exportTo(two, "50003 条数据已导出到 " + two);
         // The table keeps the page it showed.
         const QAbstractItemModel* shown = FormDriver::child<QTableView>(&dialog, "tableView")->model();
         QCOMPARE(shown->index(0, 0).data(Qt::EditRole).toString(), hourKey(40));
@@ -67,21 +63,10 @@ private slots:
 
         FormDriver::child<QCheckBox>(&dialog, "cb_name")->setChecked(true);
         FormDriver::child<QLineEdit>(&dialog, "le_name")->setText("张三"); // one full sheet: the confirmed name replaced whole
-        {
-            ModalScript script;
-            script.box("导出数据", "50000 条数据已导出到 " + two, QMessageBox::Ok, &dialog);
-            exportTo(two, script);
-        }
+        exportTo(two, "50000 条数据已导出到 " + two);
         QCOMPARE(FreeXlReader(two).names(), QStringList{"mydata0"});
-        {
-            ModalScript script;
-            script.box("导出数据", "未能保存: 文件夹不存在：" + ws.path("no/dir"), QMessageBox::Ok, &dialog);
-            exportTo(ws.path("no/dir/x.xls"), script);
-        }
-        {
-            ModalScript none; // the file dialog cancelled
-            exportTo(QString(), none);
-        }
+        exportTo(ws.path("no/dir/x.xls"), "未能保存: 文件夹不存在：" + ws.path("no/dir"));
+        exportTo(QString()); // the file dialog cancelled
     }
 
     // Readings that fail as they are read, after the first two days, are a failed export, not a shorter one.
@@ -90,9 +75,7 @@ private slots:
         QVERIFY(ws.exec("alter table Realdata rename to Kept"));
         QVERIFY(ws.exec("create view Realdata as select * from Kept where dataTime < '20150103000000' "
                         "or abs(-9223372036854775807 - 1) >= 0"));
-        ModalScript script;
-        script.boxStarting("导出数据", "导出失败!\n读取数据失败：", QMessageBox::Ok, &dialog);
-        exportTo(ws.path("failed.xls"), script);
+        exportTo(ws.path("failed.xls"), "导出失败!\n读取数据失败：", true);
         QVERIFY(!QFile::exists(ws.path("failed.xls")));
     }
 };

@@ -114,10 +114,7 @@ private slots:
         w("btnSearch")->click();
         QCOMPARE(shown().size(), 2);
         QVERIFY(ws->sabotage("drop", "Realdata"));
-        ModalScript script;
-        script.box("查询", "读取数据失败，无法查询。", QMessageBox::Ok, dialog.get());
-        w("btnSearch")->click(); // not an empty result, and nothing to print
-        ANSWERED(script);
+        PRESS_ANSWERED(dialog.get(), "btnSearch", "查询", "读取数据失败，无法查询。"); // not an empty result, and nothing to print
         QCOMPARE(shown(), QStringList());
         QVERIFY(!w("btnPrint")->isEnabled());
         QCOMPARE(w<QComboBox>("comboxPage")->count(), 0);

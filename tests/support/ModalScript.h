@@ -13,6 +13,8 @@
 
 #include <functional>
 
+#include "support/FormDriver.h"
+
 class ModalScript : public QObject
 {
 public:
@@ -43,3 +45,6 @@ private:
 };
 
 #define ANSWERED(script) QVERIFY2((script).clean(), (script).report().constData())
+// Presses the named button of form and answers the one box it brings (title, text, form its parent) with OK.
+#define PRESS_ANSWERED(form, button, title, text) \
+    do { ModalScript s_; s_.box(title, text, QMessageBox::Ok, form); FormDriver::click(form, button); ANSWERED(s_); } while (false)

@@ -130,10 +130,10 @@ void ScratchDatabase::addDose(const QString& table, int slaveId, const QString& 
     exec(QStringLiteral("insert into %1(slaveId,dataTime,probeValue) values(?,?,?)").arg(table), {slaveId, key, value});
 }
 
-void ScratchDatabase::addMonths(int slaveId, const QList<QPair<QString, double>>& months)
+void ScratchDatabase::addReadings(int slaveId, const QList<QPair<QString, double>>& hours)
 {
-    for (const auto& m : months)
-        addDose(QStringLiteral("Realdata"), slaveId, m.first + QStringLiteral("10120000"), m.second + 0.23);
+    for (const auto& h : hours)
+        addDose(QStringLiteral("Realdata"), slaveId, h.first + QStringLiteral("0000"), h.second);
     for (const char* table : {"Monthdata", "Yeardata"}) {
         const int digits = table[0] == 'M' ? 8 : 6;
         exec(QStringLiteral("delete from %1 where slaveId = ?").arg(QLatin1String(table)), {slaveId});
@@ -143,6 +143,14 @@ void ScratchDatabase::addMonths(int slaveId, const QList<QPair<QString, double>>
                  .arg(digits),
              {slaveId});
     }
+}
+
+void ScratchDatabase::addMonths(int slaveId, const QList<QPair<QString, double>>& months)
+{
+    QList<QPair<QString, double>> hours;
+    for (const auto& m : months)
+        hours.append({m.first + QStringLiteral("1012"), m.second + 0.23});
+    addReadings(slaveId, hours);
 }
 
 bool ScratchDatabase::sabotage(const QString& how, const QString& table, const QString& when) const

@@ -59,6 +59,9 @@ public:
     void addDevice(int slaveId, const QString& card);
     // One dose row of table (Realdata, Monthdata, Yeardata, SeqYeardata).
     void addDose(const QString& table, int slaveId, const QString& key, double value);
+    // Hourly readings ("yyyyMMddhh" -> μSv) of the address, and its day and month totals made anew from all of
+    // its readings, as the storage writes them.
+    void addReadings(int slaveId, const QList<QPair<QString, double>>& hours);
     // One hourly reading per month ("yyyyMM" -> net μSv; the reading carries
     // the hour's background of 0.23 on top), with the day and month totals
     // the storage makes of the address's readings.
