@@ -141,6 +141,9 @@ private slots:
         QTest::newRow("fields") << "name: 甲 → 乙; slaveId: 9 → 10; " << "姓名: 甲 → 乙; 设备号: 9 → 10; ";
         QTest::newRow("lower case, as a server keeps them") << "id_card: → 110; " << "身份证号: → 110; ";
         QTest::newRow("a deletion") << "adress: a →; photo: 8 bytes →; " << "住址: a →; 照片: 8 bytes →; ";
+        QTest::newRow("a correction and a laboratory's result")
+            << "state: pending → approved; approvedby: → b@x; hp10_uSv: → 120; closeComment: → 复核" // server's case
+            << "状态: pending → approved; 批准人: → b@x; Hp(10) (μSv): → 120; 关闭说明: → 复核";
         QTest::newRow("unknown words stay") << "summary: 3 rows" << "summary: 3 rows";
     }
     void wordsInChinese()
