@@ -292,10 +292,5 @@ bool AuditLog::select(QList<QStringList>& rows, const QString& from, const QStri
 
 bool AuditLog::layOut(const QSqlDatabase& db)
 {
-    QSqlQuery q(db);
-    for (const QString& statement : layout(db)) {
-        if (!q.exec(statement))
-            return false;
-    }
-    return true;
+    return Sql::execAll(layout(db), db);
 }

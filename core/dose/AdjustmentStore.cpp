@@ -122,12 +122,7 @@ QStringList AdjustmentStore::guardNames(const QSqlDatabase& db)
 
 bool AdjustmentStore::layOut(const QSqlDatabase& db)
 {
-    QSqlQuery q(db);
-    for (const QString& statement : layout(db)) {
-        if (!q.exec(statement))
-            return false;
-    }
-    return true;
+    return Sql::execAll(layout(db), db);
 }
 
 QString AdjustmentStore::problem(const Filing& f, const QString& thisMonth)

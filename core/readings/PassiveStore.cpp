@@ -135,12 +135,7 @@ QStringList PassiveStore::guardNames(const QSqlDatabase& db)
 
 bool PassiveStore::layOut(const QSqlDatabase& db)
 {
-    QSqlQuery q(db);
-    for (const QString& statement : layout(db)) {
-        if (!q.exec(statement))
-            return false;
-    }
-    return true;
+    return Sql::execAll(layout(db), db);
 }
 
 int PassiveStore::add(PassiveImportdata file, const QList<PassiveResultdata>& rows, const QList<int>& replaced,

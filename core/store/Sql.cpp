@@ -64,3 +64,13 @@ bool Sql::complete(const QSqlQuery& q)
 {
     return !q.lastError().isValid();
 }
+
+bool Sql::execAll(const QStringList& statements, const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    for (const QString& statement : statements) {
+        if (!q.exec(statement))
+            return false;
+    }
+    return true;
+}

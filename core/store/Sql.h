@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 class Sql
@@ -20,6 +21,8 @@ public:
 
     // Runs a one-off statement whose values are all bound.
     static bool exec(const QString& sql, const QVariantList& values, const QSqlDatabase& db);
+    // Runs statements without values in order; false at the first that fails.
+    static bool execAll(const QStringList& statements, const QSqlDatabase& db);
     // The same, telling how many rows it changed (-1 on failure).
     static int execCounted(const QString& sql, const QVariantList& values, const QSqlDatabase& db);
     // One text column of the first row; false when there is none or the
