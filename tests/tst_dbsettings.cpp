@@ -60,7 +60,7 @@ private slots:
         QFETCH(QString, shown);
         DbSettings dialog(nullptr, nullptr);
         fill(dialog, store, "unused");
-        dialog.findChild<QPushButton*>("btnTest")->click();
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btnTest"), Qt::LeftButton);
         const QString label = dialog.findChild<QLabel*>("lblResult")->text();
         QVERIFY2(!shown.isEmpty() && label.contains(shown), qPrintable(label));
     }
@@ -78,7 +78,7 @@ private slots:
                 script.box("数据库设置", "数据库设置已保存，重新启动程序后生效。", QMessageBox::Ok, &dialog);
             fill(dialog, store, password);
             dialog.findChild<QCheckBox*>("chkSavePassword")->setChecked(true);
-            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
             ANSWERED(script);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             struct stat st;

@@ -95,23 +95,23 @@ private slots:
         QVariantList values{"kept"};
         QCOMPARE(dialog->buildQuery(&values), kSelect + kDefault + " and b.name = ? and c.ID_card = ?");
         QCOMPARE(values, (QVariantList{"kept", "O\"Neil '李'", "110101199001010033"}));
-        w("btnSearch")->click();
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
         QCOMPARE(shown(), keys(100, 3));
         w<QCheckBox>("cb_name")->setChecked(false); // a name typed unchecked: no filter
         w<QComboBox>("comboBox")->setCurrentIndex(0);
         QCOMPARE(dialog->buildQuery(), kSelect + kDefault + " and c.ID_card = ?");
-        w("btnSearch")->click();
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
         QCOMPARE(shown(), keys(0, 4));
         w<QComboBox>("comboBox")->clear(); // an empty list still filters, on the empty text
-        w("btnSearch")->click();
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
         QCOMPARE(shown(), QStringList());
-        w("btnBack")->click();
+        QTest::mouseClick(w("btnBack"), Qt::LeftButton);
         QVERIFY(!dialog->isVisible());
     }
 
     void unreadableReadingsAreAnError()
     {
-        w("btnSearch")->click();
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
         QCOMPARE(shown().size(), 2);
         QVERIFY(ws->sabotage("drop", "Realdata"));
         PRESS_ANSWERED(dialog.get(), "btnSearch", "查询", "读取数据失败，无法查询。"); // not an empty result, and nothing to print
@@ -125,14 +125,14 @@ private slots:
         addReadings(7, 6, 39); // 06:00 of 1 May to 20:00 of 2 May
         addReadings(99, 0, 50); // a device nobody wears gives no results
         setCriteria("rb_day", true);
-        w("btnSearch")->click(); // 08:00 of 1 May through 17:00 of 2 May: 34 readings
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton); // 08:00 of 1 May through 17:00 of 2 May: 34 readings
         const QPointer<QAbstractItemModel> first = w<QTableView>("tableView")->model();
         const QPointer<QItemSelectionModel> firstSelection = w<QTableView>("tableView")->selectionModel();
         QCOMPARE(first->parent(), dialog.get());
         const QList<QPair<const char*, int>> steps{{"btnBefore", 0}, {"btnNext", 1}, {"btnNext", 2}, {"btnNext", 3},
             {"btnNext", 3}, {"btnBefore", 2}, {nullptr, 0}, {nullptr, 3}, {"btnSearch", 0}}; // a search: page 1 again
         for (const auto& step : steps) {
-            step.first ? w(step.first)->click() : w<QComboBox>("comboxPage")->setCurrentIndex(step.second); // or the list
+            step.first ? QTest::mouseClick(w(step.first), Qt::LeftButton) : w<QComboBox>("comboxPage")->setCurrentIndex(step.second); // or the list
             QCOMPARE(w<QComboBox>("comboxPage")->currentIndex(), step.second);
             QCOMPARE(shown(), keys(8 + 10 * step.second, step.second == 3 ? 4 : 10));
         }
@@ -140,19 +140,19 @@ private slots:
         QVERIFY(ws->exec("insert into Monthdata (slaveId, dataTime, probeValue) values (7, '20230430', 3.25), "
                          "(7, '20230501', 4.5), (7, '20230503', 1)"));
         setCriteria("rb_mon", true);
-        w("btnSearch")->click();
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
         QStringList row; // each column's values and header
         for (int c = 0; c < 5; ++c)
             row << shown(c).join(',') + ' ' + w<QTableView>("tableView")->model()->headerData(c, Qt::Horizontal).toString();
         QCOMPARE(row, (QStringList{"20230501 时间", "张三 姓名", "放射科 部门", "7 设备号", "4.5 剂量 (μSv)"}));
         QCOMPARE(shown(0, 0, Qt::DisplayRole), QStringList{"2023-05-01"}); // a date, not a key
         setCriteria("rb_mon", false); // 天/月/年 holds without a time range too
-        w("btnSearch")->click();
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
         QVERIFY(!shown().isEmpty());
         for (const QString& key : shown())
             QCOMPARE(key.size(), 8);
         setCriteria("rb_day", true);
-        w("btnSearch")->click();
+        QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
         QCOMPARE(shown(0, 0, Qt::DisplayRole).value(0), QString("2023-05-01 08:00"));
         const QString line = "printData[z] 时间:%1;部门:放射科;姓名:张三;设备号:7;剂量值:%2";
         for (const auto& [before, after, pageCount] : QList<std::tuple<int, int, int>>{
@@ -161,7 +161,7 @@ private slots:
             addReadings(7, 0, before);
             w<QCheckBox>("cb_name")->setChecked(true);
             w<QLineEdit>("le_name")->setText("张三");
-            w("btnSearch")->click();
+            QTest::mouseClick(w("btnSearch"), Qt::LeftButton);
             w<QLineEdit>("le_name")->setText("李四"); // criteria edited later do not count
             addReadings(7, before, after); // rows stored since do: the lines come from the database
             SqlSelect::setPrintSetup([&](QPrinter& printer, QWidget* parent) {
@@ -172,7 +172,7 @@ private slots:
             });
             const QtMessageHandler previous =
                 qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& t) { printed << t; });
-            w("btnPrint")->click();
+            QTest::mouseClick(w("btnPrint"), Qt::LeftButton);
             qInstallMessageHandler(previous);
             const QStringList lines = std::exchange(printed, {}).filter("printData[z] "); // and empty for the next
             QFile pdf(ws->path("report.pdf"));

@@ -100,11 +100,11 @@ private slots:
         for (int h = 0; h < 3; ++h)
             ws.addDose("Realdata", 7, "20240301" + QString::number(10 + h) + "0000", 2.5 * (h + 1));
         SqlSelect dialog(nullptr, ws.store.get());
-        dialog.findChild<QPushButton*>("btnSearch")->click();
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btnSearch"), Qt::LeftButton);
         SqlSelect::setSaveFileName([this](QWidget*) { return ws.path("q.XLSX"); });
         ModalScript script;
         script.box("导出数据", "3 条数据已导出到 " + ws.path("q.XLSX"), QMessageBox::Ok, &dialog);
-        dialog.findChild<QPushButton*>("btnExcel")->click();
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btnExcel"), Qt::LeftButton);
         QVERIFY2(script.clean(), script.report());
         QCOMPARE(cell(ws.path("q.XLSX"), 1, "E4"), "||<v>7.5</v>");
     }
